@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the demo (`deps.sh demo`) or the whole test
+# suite (`deps.sh test`) needs. As root it runs apt-get; otherwise it prints
+# the one line to run and fails when something is missing.
+set -euo pipefail
+
+demo_packages=(cmake g++ make pkg-config libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri)
+test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev libpng-dev
+               xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg)
+
+case "${1:-}" in
+  demo) wanted=("${demo_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "Missing packages. Install them with:" >&2
+  echo "  sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
