@@ -25,3 +25,13 @@ struct SampleBuffer {
     StereoFrame frames[BUFFER_FRAMES];
 };
 static_assert(sizeof(SampleBuffer) == 131'846'400);
+
+// The render thread's progress: the number of SampleBuffer frames that are
+// finished, stored with release order after each frame is written. Readers
+// (the sound device) load it with acquire order; nothing ever waits on it.
+extern std::atomic<std::uint32_t> renderedFrames;
+
+// Renders the whole song (SONG_FRAMES frames) into `buffer`, which must be
+// zero at start, publishing progress through `renderedFrames`. Returns the
+// number of frames rendered. The thread entry of the demo's render thread.
+std::uint32_t renderSong(SampleBuffer* buffer);
