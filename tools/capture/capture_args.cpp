@@ -1,0 +1,238 @@
+#include "capture_args.h"
+
+#include <cerrno>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+constexpr double MAX_TIME_SECONDS = 4294967.0;  // the 32-bit millisecond count
+
+bool parseSeconds(const std::string& text, double& seconds)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    seconds = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(seconds);
+}
+
+bool secondsToMs(double seconds, std::uint32_t& ms)
+{
+    if (!(seconds >= 0.0) || seconds > MAX_TIME_SECONDS)
+        return false;
+    ms = static_cast<std::uint32_t>(std::llround(seconds * 1000.0));
+    return true;
+}
+
+bool parseInt(const std::string& text, int& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size() || v < -1000000 || v > 1000000)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream stream(text);
+    while (std::getline(stream, part, separator))
+        parts.push_back(part);
+    if (!text.empty() && text.back() == separator)
+        parts.push_back("");
+    return parts;
+}
+
+bool parseRect(const std::string& text, CaptureOptions& options, std::string& error)
+{
+    const std::vector<std::string> parts = split(text, ',');
+    int v[4];
+    if (parts.size() != 4 || !parseInt(parts[0], v[0]) || !parseInt(parts[1], v[1]) || !parseInt(parts[2], v[2]) ||
+        !parseInt(parts[3], v[3])) {
+        error = "--rect wants X,Y,W,H (four integers), not '" + text + "'";
+        return false;
+    }
+    if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1 || v[0] + v[2] > 1920 || v[1] + v[3] > 1080) {
+        error = "--rect " + text + " does not lie within the 1920x1080 picture";
+        return false;
+    }
+    options.rectGiven = true;
+    options.rectX = v[0];
+    options.rectY = v[1];
+    options.rectWidth = v[2];
+    options.rectHeight = v[3];
+    return true;
+}
+
+}  // namespace
+
+bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs, std::string& error)
+{
+    for (const std::string& item : split(text, ',')) {
+        const std::vector<std::string> range = split(item, ':');
+        if (range.size() == 1) {
+            double seconds = 0.0;
+            std::uint32_t ms = 0;
+            if (!parseSeconds(item, seconds) || !secondsToMs(seconds, ms)) {
+                error = "bad time '" + item + "' (seconds from 0 to 4294967)";
+                return false;
+            }
+            timesMs.push_back(ms);
+        } else if (range.size() == 3) {
+            double start = 0.0, end = 0.0, step = 0.0;
+            std::uint32_t startMs = 0, endMs = 0, stepMs = 0;
+            if (!parseSeconds(range[0], start) || !parseSeconds(range[1], end) || !parseSeconds(range[2], step) ||
+                !secondsToMs(start, startMs) || !secondsToMs(end, endMs) || !secondsToMs(step, stepMs) ||
+                stepMs == 0 || endMs < startMs) {
+                error = "bad time range '" + item + "' (START:END:STEP in seconds, END >= START, STEP >= 0.001)";
+                return false;
+            }
+            if ((endMs - startMs) / stepMs >= 1000000) {
+                error = "time range '" + item + "' has too many frames";
+                return false;
+            }
+            for (std::uint32_t ms = startMs; ms <= endMs; ms += stepMs) {
+                timesMs.push_back(ms);
+                if (endMs - ms < stepMs)
+                    break;
+            }
+        } else {
+            error = "bad time '" + item + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool outIsPngFile(const std::string& out)
+{
+    if (out.size() < 4)
+        return false;
+    std::string tail = out.substr(out.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".png";
+}
+
+ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasInlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+                arg = arg.substr(0, equals);
+                hasInlineValue = true;
+            }
+        }
+        // Fetches the option's value: after '=' or the next argument.
+        auto takeValue = [&](std::string& into) {
+            if (hasInlineValue) {
+                into = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        auto noValue = [&]() {
+            if (hasInlineValue) {
+                error = arg + " takes no value";
+                return false;
+            }
+            return true;
+        };
+
+        if (arg == "--help" || arg == "-h") {
+            return ParseOutcome::Help;
+        } else if (arg == "--time" || arg == "-t") {
+            std::string text;
+            if (!takeValue(text) || !parseTimeList(text, options.timesMs, error))
+                return ParseOutcome::Error;
+        } else if (arg == "--out" || arg == "-o") {
+            if (!takeValue(options.out))
+                return ParseOutcome::Error;
+            if (options.out.empty()) {
+                error = "--out needs a non-empty path";
+                return ParseOutcome::Error;
+            }
+        } else if (arg == "--rect") {
+            std::string text;
+            if (!takeValue(text) || !parseRect(text, options, error))
+                return ParseOutcome::Error;
+        } else if (arg == "--count-steps") {
+            if (!noValue())
+                return ParseOutcome::Error;
+            options.countSteps = true;
+        } else if (arg == "--band") {
+            std::string text;
+            if (!takeValue(text))
+                return ParseOutcome::Error;
+            if (!parseInt(text, options.bandRows) || options.bandRows < 1) {
+                error = "--band wants a positive number of rows";
+                return ParseOutcome::Error;
+            }
+        } else if (arg == "--quiet" || arg == "-q") {
+            if (!noValue())
+                return ParseOutcome::Error;
+            options.quiet = true;
+        } else {
+            error = "unknown argument '" + std::string(argv[i]) + "'";
+            return ParseOutcome::Error;
+        }
+    }
+    if (options.timesMs.empty()) {
+        error = "no --time given";
+        return ParseOutcome::Error;
+    }
+    if (outIsPngFile(options.out) && options.timesMs.size() != 1) {
+        error = "--out " + options.out + " names one file, but " + std::to_string(options.timesMs.size()) +
+                " times were given (name a folder instead)";
+        return ParseOutcome::Error;
+    }
+    return ParseOutcome::Run;
+}
+
+std::string captureUsage()
+{
+    return "Usage: capture --time SECONDS[,SECONDS...] [options]\n"
+           "Renders the demo's picture offscreen (EGL, no window) at the given scene\n"
+           "times with the embedded scene shader, exactly as the host draws a frame\n"
+           "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
+           "\n"
+           "Options:\n"
+           "  -t, --time LIST     scene times in seconds: 30 or 3,15,106.5 or a range\n"
+           "                      START:END:STEP (END included); repeatable\n"
+           "  -o, --out PATH      a .png file (one time only) or a folder, created if\n"
+           "                      missing, receiving frame-SSS.mmm.png per time;\n"
+           "                      default: the current folder\n"
+           "      --rect X,Y,W,H  render only this part of the 1920x1080 picture\n"
+           "                      (pixels, top-left origin); the PNG is W x H and the\n"
+           "                      shader still sees full-frame coordinates\n"
+           "      --count-steps   use a build of the shader that counts march steps\n"
+           "                      and report the mean steps per pixel of each frame\n"
+           "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
+           "  -q, --quiet         no progress on stderr, only errors\n"
+           "  -h, --help          this text\n"
+           "\n"
+           "Progress and the render time of each frame go to stderr. Files are written\n"
+           "under a temporary name and renamed when complete.\n"
+           "Exit status: 0 done, 1 no EGL/OpenGL context or a failed render or write,\n"
+           "2 bad arguments, 130 interrupted.\n";
+}

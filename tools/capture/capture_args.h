@@ -1,0 +1,43 @@
+#pragma once
+
+// The capture tool's command line. One option per branch in
+// parseCaptureArgs; new outputs add their fields and branches here.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CaptureOptions {
+    // Scene times in milliseconds, in the order given (what the host would
+    // hand the shader through the fog end).
+    std::vector<std::uint32_t> timesMs;
+    // --out: a .png file (one time only) or a folder; empty: the current folder.
+    std::string out;
+    // --rect: the part of the 1920x1080 picture to render, top-left origin.
+    bool rectGiven = false;
+    int rectX = 0;
+    int rectY = 0;
+    int rectWidth = 1920;
+    int rectHeight = 1080;
+    // --count-steps: use the step-counting build and report mean march steps.
+    bool countSteps = false;
+    // --band ROWS: rows drawn per GL call (progress granularity).
+    int bandRows = 36;
+    // --quiet: no progress lines, only errors.
+    bool quiet = false;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// Parses argv[1..argc-1]. On Error, `error` says what is wrong.
+ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
+
+// Parses a list of times in seconds: "3,15,106.5" and ranges "0:2:0.5"
+// (start:end:step, the end included). Appends milliseconds to `timesMs`.
+bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs, std::string& error);
+
+// True when `out` names a single .png file rather than a folder.
+bool outIsPngFile(const std::string& out);
+
+// The --help text.
+std::string captureUsage();

@@ -1,0 +1,191 @@
+// capture: renders the demo's picture offscreen at chosen scene times and
+// hands each frame to a FrameSink (PNG files; see capture_args.cpp --help).
+
+#include "capture_args.h"
+#include "frame_sink.h"
+#include "offscreen_gl.h"
+#include "png_sink.h"
+#include "shader_source.h"
+#include "shader_variants.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onSignal(int)
+{
+    interrupted = 1;
+}
+
+std::string formatTime(std::uint32_t timeMs)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u s", timeMs / 1000u, timeMs % 1000u);
+    return text;
+}
+
+// The sink for the options: PNG files.
+std::unique_ptr<FrameSink> makeSink(const CaptureOptions& options)
+{
+    if (outIsPngFile(options.out))
+        return std::make_unique<PngSink>(options.out, true);
+    return std::make_unique<PngSink>(options.out.empty() ? std::string(".") : options.out, false);
+}
+
+// Converts a float RGBA rectangle (bottom row first) to RGB bytes (top row
+// first) the way a fixed-point colour buffer would store them, and sums the
+// alpha channel (the step count of the counting build).
+std::vector<std::uint8_t> floatToRgb8(const std::vector<float>& rgba, int width, int height, double& alphaSum)
+{
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    alphaSum = 0.0;
+    for (int y = 0; y < height; ++y) {
+        const float* src = rgba.data() + static_cast<std::size_t>(height - 1 - y) * width * 4;
+        std::uint8_t* dst = rgb.data() + static_cast<std::size_t>(y) * width * 3;
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                float v = src[4 * x + c];
+                v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+                dst[3 * x + c] = static_cast<std::uint8_t>(std::lround(v * 255.0f));
+            }
+            alphaSum += src[4 * x + 3];
+        }
+    }
+    return rgb;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CaptureOptions options;
+    std::string error;
+    switch (parseCaptureArgs(argc, argv, options, error)) {
+    case ParseOutcome::Help:
+        std::fputs(captureUsage().c_str(), stdout);
+        return 0;
+    case ParseOutcome::Error:
+        std::fprintf(stderr, "capture: %s\nTry 'capture --help'.\n", error.c_str());
+        return 2;
+    case ParseOutcome::Run:
+        break;
+    }
+
+    std::unique_ptr<offscreen::GlContext> context = offscreen::GlContext::create(error);
+    if (!context) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        return 1;
+    }
+    if (!options.quiet)
+        std::fprintf(stderr, "capture: %s\n", context->description().c_str());
+
+    std::string source = sceneShaderSource;
+    if (options.countSteps) {
+        source = offscreen::stepCountingSource(source, error);
+        if (source.empty()) {
+            std::fprintf(stderr, "capture: --count-steps: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::string log;
+    const unsigned program = offscreen::buildFragmentProgram(source.c_str(), log);
+    if (program == 0) {
+        std::fprintf(stderr, "capture: the scene shader does not build:\n%s\n", log.c_str());
+        return 1;
+    }
+
+    // The whole 1920x1080 picture is the framebuffer, so gl_FragCoord keeps
+    // full-frame coordinates; --rect only narrows the scissor.
+    offscreen::RenderTarget target(offscreen::FRAME_WIDTH, offscreen::FRAME_HEIGHT,
+                                   options.countSteps ? offscreen::PixelFormat::Rgba32f : offscreen::PixelFormat::Rgba8);
+    if (!target.complete()) {
+        std::fprintf(stderr, "capture: cannot make a 1920x1080 framebuffer\n");
+        return 1;
+    }
+    const offscreen::PixelRect rect{options.rectX, offscreen::FRAME_HEIGHT - options.rectY - options.rectHeight,
+                                    options.rectWidth, options.rectHeight};
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    std::unique_ptr<FrameSink> sink = makeSink(options);
+    if (!sink->begin(rect.width, rect.height, error)) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        sink->abort();
+        return 1;
+    }
+    const bool showBands = !options.quiet && ::isatty(STDERR_FILENO);
+    const std::size_t frameCount = options.timesMs.size();
+    double totalSeconds = 0.0;
+    for (std::size_t index = 0; index < frameCount; ++index) {
+        const std::uint32_t timeMs = options.timesMs[index];
+        const auto start = std::chrono::steady_clock::now();
+        const bool drawn = offscreen::drawFrame(program, timeMs, rect, options.bandRows, [&](int rowsDone) {
+            if (showBands)
+                std::fprintf(stderr, "\rcapture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
+                             formatTime(timeMs).c_str(), rowsDone * 100 / rect.height);
+            return !interrupted;  // an interruption stops between two bands
+        });
+        if (showBands)
+            std::fputc('\r', stderr);
+        if (interrupted)
+            break;
+        if (!drawn) {
+            std::fprintf(stderr, "capture: OpenGL error while drawing the frame at %s\n", formatTime(timeMs).c_str());
+            sink->abort();
+            return 1;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        totalSeconds += seconds;
+
+        std::vector<std::uint8_t> rgb;
+        std::string steps;
+        if (options.countSteps) {
+            double stepSum = 0.0;
+            rgb = floatToRgb8(target.readRgba32f(rect.x, rect.y, rect.width, rect.height), rect.width, rect.height,
+                              stepSum);
+            char text[64];
+            std::snprintf(text, sizeof text, ", mean march steps per pixel %.1f",
+                          stepSum / (static_cast<double>(rect.width) * rect.height));
+            steps = text;
+        } else {
+            rgb = target.readRgb8TopDown(rect.x, rect.y, rect.width, rect.height);
+        }
+        const FrameImage image{rect.width, rect.height, rgb.data(), static_cast<std::size_t>(rect.width) * 3};
+        if (!sink->frame(timeMs, image, error)) {
+            std::fprintf(stderr, "capture: %s\n", error.c_str());
+            sink->abort();
+            return 1;
+        }
+        if (!options.quiet || options.countSteps)
+            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s%s\n", index + 1, frameCount,
+                         formatTime(timeMs).c_str(), rect.width, rect.height, seconds, steps.c_str());
+        if (interrupted)
+            break;
+    }
+    if (interrupted) {
+        std::fprintf(stderr, "capture: interrupted\n");
+        sink->abort();
+        return 130;
+    }
+    if (!sink->finish(error)) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        sink->abort();
+        return 1;
+    }
+    if (!options.quiet && frameCount > 1)
+        std::fprintf(stderr, "capture: %zu frames in %.2f s\n", frameCount, totalSeconds);
+    offscreen::deleteProgram(program);
+    return 0;
+}

@@ -1,0 +1,397 @@
+#include "video_encoder.h"
+
+#include "video_interrupt.h"
+#include "video_timeline.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace video {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the sound goes to ffmpeg as f32le");
+
+// The descriptor on which ffmpeg reads the sound.
+constexpr int AUDIO_FD_IN_ENCODER = 3;
+// Stereo frames per write of the audio thread (a little under 0.1 s).
+constexpr std::size_t AUDIO_CHUNK_FRAMES = 4096;
+// How much of ffmpeg's messages is kept for an error report.
+constexpr std::size_t LOG_TAIL_BYTES = 2048;
+
+std::string lowerExtension(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+// Writes all of `size` bytes; false with errno set on failure.
+bool writeAll(int fd, const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// A pipe whose two ends are above descriptor 3 and closed on exec, so that
+// ffmpeg inherits only the ends that are dup2'ed into place for it.
+bool makePipe(int fds[2])
+{
+    int raw[2];
+    if (::pipe2(raw, O_CLOEXEC) != 0)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        fds[i] = ::fcntl(raw[i], F_DUPFD_CLOEXEC, 10);
+        ::close(raw[i]);
+    }
+    if (fds[0] < 0 || fds[1] < 0) {
+        if (fds[0] >= 0) ::close(fds[0]);
+        if (fds[1] >= 0) ::close(fds[1]);
+        return false;
+    }
+    return true;
+}
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+std::string folderOf(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The last non-empty line of ffmpeg's messages.
+std::string lastLine(const std::string& log)
+{
+    std::size_t end = log.find_last_not_of("\r\n ");
+    if (end == std::string::npos)
+        return {};
+    std::size_t start = log.find_last_of("\r\n", end);
+    return log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::string& partPath, int audioFd)
+{
+    int outWidth = s.outWidth > 0 ? s.outWidth : s.width;
+    int outHeight = s.outHeight > 0 ? s.outHeight : s.height;
+    std::vector<std::string> args = {
+        "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+        // The picture: raw RGB frames, rows top first, at a fixed rate.
+        "-f", "rawvideo", "-pix_fmt", "rgb24",
+        "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
+        "-framerate", std::to_string(s.fps), "-i", "pipe:0",
+        // The sound: the song's samples as they are, 32-bit float stereo.
+        "-f", "f32le", "-ar", std::to_string(AUDIO_RATE), "-ac", "2",
+        "-i", "pipe:" + std::to_string(audioFd),
+        "-map", "0:v:0", "-map", "1:a:0",
+        // Scaled (if asked) and converted to BT.709 limited-range 4:2:0, tagged as such.
+        "-vf", "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
+                   ":flags=lanczos:out_color_matrix=bt709:out_range=tv,format=yuv420p",
+        "-c:v", "libx264", "-preset", "medium", "-crf", std::to_string(s.crf),
+        "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv",
+    };
+    if (s.audioCodec == AudioCodec::Flac) {
+        // 24-bit FLAC; in MP4 ffmpeg 5 still calls it experimental.
+        for (const char* a : {"-c:a", "flac", "-sample_fmt", "s32", "-strict", "experimental"})
+            args.emplace_back(a);
+    } else {
+        for (const char* a : {"-c:a", "aac", "-b:a", "256k"})
+            args.emplace_back(a);
+    }
+    std::string ext = lowerExtension(s.outputPath);
+    if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") {
+        args.emplace_back("-movflags");
+        args.emplace_back("+faststart");
+    }
+    args.push_back(partPath);
+    return args;
+}
+
+std::string partPathFor(const std::string& outputPath, int serial)
+{
+    std::size_t slash = outputPath.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "" : outputPath.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
+    std::string ext = lowerExtension(name);
+    std::string stem = name.substr(0, name.size() - ext.size());
+    return folder + "." + stem + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial) + ext;
+}
+
+std::string findProgram(const std::string& program)
+{
+    if (program.empty())
+        return {};
+    auto executable = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    };
+    if (program.find('/') != std::string::npos)
+        return executable(program) ? program : std::string();
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        if (executable(candidate))
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+VideoEncoder::~VideoEncoder()
+{
+    if (!finished_)
+        abort();
+}
+
+bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, std::string& error)
+{
+    settings_ = settings;
+    finished_ = false;
+    std::string program = findProgram(settings.program);
+    if (program.empty()) {
+        error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
+        return false;
+    }
+
+    // The hidden file: created here, so that an unwritable folder is found
+    // before anything starts; ffmpeg then overwrites it.
+    static int serial = 0;
+    partPath_ = partPathFor(settings.outputPath, serial++);
+    setInterruptCleanup(-1, partPath_.c_str());
+    int partFd = ::open(partPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (partFd < 0) {
+        error = "cannot write into " + folderOf(settings.outputPath) + ": " + std::strerror(errno);
+        clearInterruptCleanup();
+        partPath_.clear();
+        return false;
+    }
+    ::close(partFd);
+
+    int video[2], sound[2], log[2];
+    if (!makePipe(video)) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        cleanUp();
+        return false;
+    }
+    if (!makePipe(sound)) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        ::close(video[0]), ::close(video[1]);
+        cleanUp();
+        return false;
+    }
+    if (!makePipe(log)) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        ::close(video[0]), ::close(video[1]), ::close(sound[0]), ::close(sound[1]);
+        cleanUp();
+        return false;
+    }
+
+    std::vector<std::string> args = ffmpegArguments(settings, partPath_, AUDIO_FD_IN_ENCODER);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, video[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, sound[0], AUDIO_FD_IN_ENCODER);
+    posix_spawn_file_actions_adddup2(&actions, log[1], STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // ffmpeg gets the default signal dispositions and an empty mask, and a
+    // process group of its own: the terminal's Ctrl-C reaches only the
+    // capture, which then stops ffmpeg itself.
+    sigset_t defaults, empty;
+    sigemptyset(&defaults);
+    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&defaults, signal);
+    sigemptyset(&empty);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &empty);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(video[0]);
+    ::close(sound[0]);
+    ::close(log[1]);
+    videoFd_ = video[1];
+    audioFd_ = sound[1];
+    stderrFd_ = log[0];
+    if (spawned != 0) {
+        pid_ = -1;
+        error = "cannot start " + program + ": " + std::strerror(spawned);
+        cleanUp();
+        return false;
+    }
+    setInterruptCleanup(pid_, partPath_.c_str());
+
+    stopAudio_ = false;
+    audioError_.clear();
+    encoderLog_.clear();
+    stderrThread_ = std::thread(&VideoEncoder::stderrLoop, this);
+    audioThread_ = std::thread(&VideoEncoder::audioLoop, this, std::move(audio));
+    return true;
+}
+
+void VideoEncoder::audioLoop(AudioProducer audio)
+{
+    std::vector<float> chunk(2 * AUDIO_CHUNK_FRAMES);
+    while (!stopAudio_) {
+        std::size_t frames = audio(chunk.data(), AUDIO_CHUNK_FRAMES);
+        if (frames == 0)
+            break;
+        if (!writeAll(audioFd_, chunk.data(), frames * 2 * sizeof(float))) {
+            audioError_ = std::strerror(errno);
+            break;
+        }
+    }
+    closeFd(audioFd_);
+}
+
+void VideoEncoder::stderrLoop()
+{
+    char buffer[1024];
+    for (;;) {
+        ssize_t got = ::read(stderrFd_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        encoderLog_.append(buffer, static_cast<std::size_t>(got));
+        if (encoderLog_.size() > 2 * LOG_TAIL_BYTES)
+            encoderLog_.erase(0, encoderLog_.size() - LOG_TAIL_BYTES);
+    }
+}
+
+bool VideoEncoder::writeFrame(const std::uint8_t* rgb, std::string& error)
+{
+    if (videoFd_ < 0) {
+        error = "the encoder is not running";
+        return false;
+    }
+    std::size_t size = static_cast<std::size_t>(settings_.width) * settings_.height * 3;
+    if (writeAll(videoFd_, rgb, size))
+        return true;
+    std::string cause = std::strerror(errno);
+    closeFd(videoFd_);
+    std::string failure = collect();
+    error = "ffmpeg stopped taking frames (" + cause + ")" + (failure.empty() ? "" : ": " + failure);
+    cleanUp();
+    return false;
+}
+
+std::string VideoEncoder::collect()
+{
+    closeFd(videoFd_);
+    if (audioThread_.joinable())
+        audioThread_.join();
+    std::string failure;
+    if (pid_ > 0) {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+            failure = "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
+        else if (WIFSIGNALED(status))
+            failure = "ffmpeg ended by signal " + std::to_string(WTERMSIG(status));
+    }
+    if (stderrThread_.joinable())
+        stderrThread_.join();
+    closeFd(stderrFd_);
+    if (failure.empty() && !audioError_.empty())
+        failure = "the sound could not be handed to ffmpeg (" + audioError_ + ")";
+    std::string said = lastLine(encoderLog_);
+    if (!failure.empty() && !said.empty())
+        failure += ": " + said;
+    return failure;
+}
+
+bool VideoEncoder::finish(std::string& error)
+{
+    if (partPath_.empty()) {
+        error = "the encoder is not running";
+        return false;
+    }
+    std::string failure = collect();
+    if (!failure.empty()) {
+        error = failure;
+        cleanUp();
+        return false;
+    }
+    if (::rename(partPath_.c_str(), settings_.outputPath.c_str()) != 0) {
+        error = "cannot rename the finished video to " + settings_.outputPath + ": " + std::strerror(errno);
+        cleanUp();
+        return false;
+    }
+    clearInterruptCleanup();
+    partPath_.clear();
+    finished_ = true;
+    return true;
+}
+
+void VideoEncoder::abort()
+{
+    stopAudio_ = true;
+    if (pid_ > 0)
+        ::kill(pid_, SIGKILL);  // the audio thread's pending write then fails
+    collect();
+    cleanUp();
+}
+
+void VideoEncoder::cleanUp()
+{
+    closeFd(videoFd_);
+    closeFd(audioFd_);
+    closeFd(stderrFd_);
+    if (!partPath_.empty())
+        ::unlink(partPath_.c_str());
+    partPath_.clear();
+    clearInterruptCleanup();
+}
+
+}  // namespace video

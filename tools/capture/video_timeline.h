@@ -1,0 +1,51 @@
+#pragma once
+
+// The frames and sound of a video capture: which picture times are drawn and
+// which stretch of the song goes with them.
+
+#include <cmath>
+#include <cstdint>
+
+namespace video {
+
+// The demo's frame loop ends at 185,000 ms; a capture covers at most that.
+inline constexpr double DEMO_END_SECONDS = 185.0;
+// The song's frames per second.
+inline constexpr std::uint32_t AUDIO_RATE = 44100;
+
+// A stretch of the demo, in seconds of its clock, at a fixed frame rate.
+struct CaptureRange {
+    double from = 0.0;
+    double to = DEMO_END_SECONDS;
+    int fps = 60;
+};
+
+// The number of picture frames: every frame k with from + k / fps < to.
+inline std::uint32_t frameCount(const CaptureRange& range)
+{
+    double frames = (range.to - range.from) * range.fps;
+    return frames <= 0.0 ? 0u : static_cast<std::uint32_t>(std::ceil(frames - 1e-9));
+}
+
+// The demo's clock for frame k of the capture, in whole milliseconds as the
+// host hands it to the shader: round((from + k / fps) * 1000). From 0 that is
+// round(k * 1000 / fps).
+inline std::uint32_t frameTimeMs(const CaptureRange& range, std::uint32_t k)
+{
+    return static_cast<std::uint32_t>(std::llround(range.from * 1000.0 + k * 1000.0 / range.fps));
+}
+
+// The song's first frame that sounds with the capture's first picture:
+// round(from * 44100). Picture and sound both start at the range's start.
+inline std::uint32_t audioFirstFrame(const CaptureRange& range)
+{
+    return static_cast<std::uint32_t>(std::llround(range.from * AUDIO_RATE));
+}
+
+// The number of song frames in the capture: the range's length.
+inline std::uint32_t audioFrameCount(const CaptureRange& range)
+{
+    return static_cast<std::uint32_t>(std::llround(range.to * AUDIO_RATE)) - audioFirstFrame(range);
+}
+
+}  // namespace video
