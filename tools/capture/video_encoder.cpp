@@ -187,6 +187,10 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
 {
     settings_ = settings;
     finished_ = false;
+    // A vanished ffmpeg must show as a failed write, not end the process.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, nullptr);
     std::string program = findProgram(settings.program);
     if (program.empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";

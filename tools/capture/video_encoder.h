@@ -62,7 +62,7 @@ public:
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
     // Creates the hidden file, starts ffmpeg and the audio thread, which calls
-    // `audio` until it returns 0.
+    // `audio` until it returns 0. SIGPIPE is ignored from then on.
     bool start(const EncoderSettings& settings, AudioProducer audio, std::string& error);
     // Hands over one frame: width × height RGB triplets, rows top first.
     bool writeFrame(const std::uint8_t* rgb, std::string& error);

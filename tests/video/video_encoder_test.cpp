@@ -1,0 +1,396 @@
+// The encoder side of `capture --video`, driven by frames and sound made up
+// here (small pictures, no OpenGL, no synthesizer): what ffmpeg is told, what
+// comes out of it, and that every way of failing leaves no file behind.
+
+#include "video_encoder.h"
+#include "video_interrupt.h"
+#include "video_progress.h"
+#include "video_timeline.h"
+#include "video_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace video;
+using videotest::ScratchFolder;
+
+namespace {
+
+constexpr int W = 64;
+constexpr int H = 36;
+
+// Frame k: the top half one colour, the bottom half another, both changing
+// with k, so that a picture upside down or out of order shows.
+std::vector<std::uint8_t> syntheticFrame(int width, int height, std::uint32_t k)
+{
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            if (y < height / 2) {
+                p[0] = 220, p[1] = static_cast<std::uint8_t>(20 * k), p[2] = 40;
+            } else {
+                p[0] = 30, p[1] = 60, p[2] = static_cast<std::uint8_t>(200 - 20 * k);
+            }
+        }
+    }
+    return rgb;
+}
+
+// A made-up song: smooth tones, both clip values and a few edge values.
+float syntheticSample(std::size_t frame, int channel)
+{
+    if (frame % 5000 == 7)
+        return channel == 0 ? 1.0f : -1.0f;
+    if (frame % 5000 == 8)
+        return channel == 0 ? -1.0f : 1.0f;
+    if (frame % 5000 == 9)
+        return channel == 0 ? -0.0f : 1e-9f;
+    return channel == 0 ? 0.8f * std::sin(frame * 0.031f) : 0.5f * std::cos(frame * 0.0007f) * std::sin(frame * 0.2f);
+}
+
+// Sound of `frames` stereo frames of the made-up song, handed out in pieces
+// of varying size.
+AudioProducer syntheticSound(std::size_t frames)
+{
+    auto next = std::make_shared<std::size_t>(0);
+    return [next, frames](float* samples, std::size_t maxFrames) {
+        std::size_t count = std::min({maxFrames, frames - *next, std::size_t{3001}});
+        for (std::size_t i = 0; i < count; ++i) {
+            samples[2 * i] = syntheticSample(*next + i, 0);
+            samples[2 * i + 1] = syntheticSample(*next + i, 1);
+        }
+        *next += count;
+        return count;
+    };
+}
+
+EncoderSettings smallSettings(const std::string& output)
+{
+    EncoderSettings s;
+    s.outputPath = output;
+    s.width = W;
+    s.height = H;
+    s.fps = 4;
+    return s;
+}
+
+// Encodes `frames` frames and the matching sound; returns the error, empty on success.
+std::string encode(const EncoderSettings& settings, std::uint32_t frames)
+{
+    VideoEncoder encoder;
+    std::string error;
+    std::size_t soundFrames = static_cast<std::size_t>(frames) * AUDIO_RATE / settings.fps;
+    if (!encoder.start(settings, syntheticSound(soundFrames), error))
+        return error;
+    for (std::uint32_t k = 0; k < frames; ++k) {
+        if (!encoder.writeFrame(syntheticFrame(settings.width, settings.height, k).data(), error))
+            return error;
+    }
+    if (!encoder.finish(error))
+        return error;
+    return {};
+}
+
+void writeScript(const std::string& path, const std::string& body)
+{
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(path.c_str(), 0755);
+}
+
+}  // namespace
+
+TEST(VideoTimeline, FrameTimesAreTheDemoClockRounded)
+{
+    CaptureRange whole;  // 0 to 185 s at 60 fps
+    EXPECT_EQ(frameCount(whole), 11100u);
+    EXPECT_EQ(frameTimeMs(whole, 0), 0u);
+    EXPECT_EQ(frameTimeMs(whole, 1), 17u);  // 16.67
+    EXPECT_EQ(frameTimeMs(whole, 2), 33u);  // 33.33
+    EXPECT_EQ(frameTimeMs(whole, 3), 50u);
+    EXPECT_EQ(frameTimeMs(whole, 11099), 184983u);
+    EXPECT_EQ(audioFirstFrame(whole), 0u);
+    EXPECT_EQ(audioFrameCount(whole), 185u * 44100u);
+
+    CaptureRange range{29.0, 30.0, 4};
+    EXPECT_EQ(frameCount(range), 4u);
+    EXPECT_EQ(frameTimeMs(range, 0), 29000u);
+    EXPECT_EQ(frameTimeMs(range, 3), 29750u);
+    EXPECT_EQ(audioFirstFrame(range), 1278900u);
+    EXPECT_EQ(audioFrameCount(range), 44100u);
+
+    CaptureRange halves{0.0, 1.0, 16};
+    EXPECT_EQ(frameTimeMs(halves, 1), 63u);  // 62.5 rounds up
+    EXPECT_EQ(frameTimeMs(halves, 3), 188u);  // 187.5
+
+    CaptureRange odd{10.1, 10.6, 4};  // 0.5 s: two frames, the range's 22,050 song frames
+    EXPECT_EQ(frameCount(odd), 2u);
+    EXPECT_EQ(frameTimeMs(odd, 1), 10350u);
+    EXPECT_EQ(audioFirstFrame(odd), 445410u);
+    EXPECT_EQ(audioFrameCount(odd), 22050u);
+
+    CaptureRange partial{0.0, 1.1, 4};  // the last frame starts inside the range
+    EXPECT_EQ(frameCount(partial), 5u);
+}
+
+TEST(VideoEncoderArguments, CarryTheChosenFormats)
+{
+    EncoderSettings s;
+    s.outputPath = "/x/demo.mp4";
+    s.fps = 30;
+    s.crf = 23;
+    s.outWidth = 1280;
+    s.outHeight = 720;
+    std::vector<std::string> args = ffmpegArguments(s, "/x/.demo.part.mp4", 3);
+    auto has = [&](const std::string& option, const std::string& value) {
+        for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == option && args[i + 1] == value)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(has("-video_size", "1920x1080"));
+    EXPECT_TRUE(has("-pix_fmt", "rgb24"));
+    EXPECT_TRUE(has("-framerate", "30"));
+    EXPECT_TRUE(has("-i", "pipe:0"));
+    EXPECT_TRUE(has("-f", "f32le"));
+    EXPECT_TRUE(has("-ar", "44100"));
+    EXPECT_TRUE(has("-ac", "2"));
+    EXPECT_TRUE(has("-i", "pipe:3"));
+    EXPECT_TRUE(has("-c:v", "libx264"));
+    EXPECT_TRUE(has("-crf", "23"));
+    EXPECT_TRUE(has("-c:a", "aac"));
+    EXPECT_TRUE(has("-movflags", "+faststart"));
+    auto vf = std::find(args.begin(), args.end(), "-vf");
+    ASSERT_NE(vf, args.end());
+    EXPECT_EQ(vf[1].rfind("scale=1280:720:", 0), 0u) << vf[1];
+    EXPECT_NE(vf[1].find("format=yuv420p"), std::string::npos);
+    EXPECT_EQ(args.back(), "/x/.demo.part.mp4");
+
+    s.audioCodec = AudioCodec::Flac;
+    s.outWidth = s.outHeight = 0;
+    s.outputPath = "/x/demo.mkv";
+    args = ffmpegArguments(s, "/x/.demo.part.mkv", 3);
+    EXPECT_TRUE(has("-c:a", "flac"));
+    EXPECT_TRUE(has("-sample_fmt", "s32"));
+    vf = std::find(args.begin(), args.end(), "-vf");
+    EXPECT_EQ(vf[1].rfind("scale=1920:1080:", 0), 0u) << vf[1];
+    EXPECT_EQ(std::find(args.begin(), args.end(), "-movflags"), args.end());
+}
+
+TEST(VideoEncoderFiles, PartFileIsHiddenBesideTheOutput)
+{
+    std::string pid = std::to_string(::getpid());
+    EXPECT_EQ(partPathFor("/a/b/demo.mp4", 0), "/a/b/.demo.part-" + pid + "-0.mp4");
+    EXPECT_EQ(partPathFor("demo.MP4", 2), ".demo.part-" + pid + "-2.mp4");
+    EXPECT_EQ(partPathFor("/a.b/demo", 1), "/a.b/.demo.part-" + pid + "-1");
+}
+
+TEST(VideoEncoderFiles, FindsProgramsOnPath)
+{
+    EXPECT_FALSE(findProgram("sh").empty());
+    EXPECT_EQ(findProgram("/bin/sh"), "/bin/sh");
+    EXPECT_TRUE(findProgram("no-such-program-for-video-test").empty());
+    EXPECT_TRUE(findProgram("/no/such/ffmpeg").empty());
+}
+
+TEST(VideoProgress, ShowsFramesRateAndTimeLeft)
+{
+    EXPECT_EQ(durationText(5.4), "5s");
+    EXPECT_EQ(durationText(185.0), "3m05s");
+    EXPECT_EQ(durationText(3 * 3600.0 + 120.0), "3h02m");
+    EXPECT_EQ(durationText(-1.0), "--");
+    EXPECT_EQ(progressText(0, 100, 0.0, 10), "[..........] 0/100 frames  0.00 fps  -- left");
+    EXPECT_EQ(progressText(25, 100, 50.0, 10), "[##........] 25/100 frames  0.50 fps  2m30s left");
+    EXPECT_EQ(progressText(600, 1200, 20.0, 4), "[##..] 600/1200 frames  30.0 fps  20s left");
+    EXPECT_EQ(progressText(100, 100, 10.0, 4), "[####] 100/100 frames  10.0 fps  0s left");
+}
+
+TEST(VideoEncoder, FlacSoundIsTheSamplesWithin24Bits)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.audioCodec = AudioCodec::Flac;
+    ASSERT_EQ(encode(s, 8), "");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.mp4"});
+
+    auto video = videotest::probeStream(s.outputPath, "v:0");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], "64");
+    EXPECT_EQ(video["height"], "36");
+    EXPECT_EQ(video["pix_fmt"], "yuv420p");
+    EXPECT_EQ(video["nb_read_frames"], "8");
+    EXPECT_EQ(video["r_frame_rate"], "4/1");
+    EXPECT_NEAR(std::stod(video["duration"]), 2.0, 1e-6);
+    auto audio = videotest::probeStream(s.outputPath, "a:0");
+    EXPECT_EQ(audio["codec_name"], "flac");
+    EXPECT_EQ(audio["sample_rate"], "44100");
+    EXPECT_EQ(audio["channels"], "2");
+    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
+    EXPECT_NEAR(std::stod(audio["duration"]), 2.0, 1e-6);
+
+    // 24-bit FLAC keeps each sample to one step of 2^-23 (ffmpeg cuts the
+    // low bits of its 32-bit integers rather than rounding them).
+    std::vector<float> decoded = videotest::decodeAudio(s.outputPath);
+    ASSERT_EQ(decoded.size(), 2u * 88200u);
+    const double step = std::ldexp(1.0, -23);
+    double worst = 0.0;
+    for (std::size_t i = 0; i < decoded.size(); ++i)
+        worst = std::max(worst, std::abs(double(decoded[i]) - syntheticSample(i / 2, int(i % 2))));
+    EXPECT_LE(worst, step);
+
+    // The picture the right way up, each frame in its place.
+    std::vector<std::uint8_t> frames = videotest::decodeVideo(s.outputPath);
+    ASSERT_EQ(frames.size(), 8u * W * H * 3);
+    for (std::uint32_t k = 0; k < 8; ++k) {
+        std::vector<std::uint8_t> expected = syntheticFrame(W, H, k);
+        for (int y : {2, H / 4, 3 * H / 4, H - 3}) {
+            std::size_t at = ((k * H + y) * W + W / 2) * 3;
+            std::size_t want = (static_cast<std::size_t>(y) * W + W / 2) * 3;
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(frames[at + c], expected[want + c], 12) << "frame " << k << " row " << y << " channel " << c;
+        }
+    }
+}
+
+TEST(VideoEncoder, ScalesAndEncodesAacByDefault)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("small.mp4"));
+    s.outWidth = 32;
+    s.outHeight = 18;
+    ASSERT_EQ(encode(s, 4), "");
+    auto video = videotest::probeStream(s.outputPath, "v:0");
+    EXPECT_EQ(video["width"], "32");
+    EXPECT_EQ(video["height"], "18");
+    EXPECT_EQ(video["nb_read_frames"], "4");
+    EXPECT_EQ(video["color_space"], "bt709");
+    auto audio = videotest::probeStream(s.outputPath, "a:0");
+    EXPECT_EQ(audio["codec_name"], "aac");
+    EXPECT_EQ(audio["sample_rate"], "44100");
+    EXPECT_EQ(audio["channels"], "2");
+    EXPECT_NEAR(std::stod(videotest::probeFormat(s.outputPath)["duration"]), 1.0, 0.03);
+}
+
+TEST(VideoEncoder, MissingFfmpegIsOneClearErrorAndNoFile)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = "ffmpeg-not-installed-here";
+    std::string error = encode(s, 2);
+    EXPECT_NE(error.find("ffmpeg-not-installed-here not found on PATH"), std::string::npos) << error;
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
+{
+    ScratchFolder folder;
+    std::string fake = folder.file("fake-ffmpeg");
+    writeScript(fake, "echo 'something in the encoder broke' >&2\nexit 3");
+    std::ofstream(folder.file("out.mp4")) << "an earlier capture";
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    std::string error = encode(s, 4);
+    EXPECT_NE(error.find("ffmpeg exited with status 3"), std::string::npos) << error;
+    EXPECT_NE(error.find("something in the encoder broke"), std::string::npos) << error;
+    auto names = folder.entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"fake-ffmpeg", "out.mp4"}));
+    std::ifstream old(folder.file("out.mp4"));
+    std::string text((std::istreambuf_iterator<char>(old)), {});
+    EXPECT_EQ(text, "an earlier capture");
+}
+
+TEST(VideoEncoder, BrokenPipeIsAnError)
+{
+    ScratchFolder folder;
+    // An encoder that stops reading its input and then claims success.
+    std::string fake = folder.file("fake-ffmpeg");
+    writeScript(fake, "exec 0<&- 3<&-\nsleep 1\nexit 0");
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    s.width = 1920;  // a frame larger than a pipe holds
+    s.height = 1080;
+    std::string error = encode(s, 3);
+    EXPECT_NE(error.find("ffmpeg stopped taking frames (Broken pipe)"), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+}
+
+TEST(VideoEncoder, UnwritableFolderIsAnError)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("no-such-folder/out.mp4"));
+    std::string error = encode(s, 1);
+    EXPECT_NE(error.find("cannot write into " + folder.file("no-such-folder")), std::string::npos) << error;
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(VideoEncoder, UnknownContainerIsAnError)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("out.nosuchformat"));
+    std::string error = encode(s, 1);
+    EXPECT_NE(error.find("ffmpeg exited with status"), std::string::npos) << error;
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(VideoEncoder, AbortStopsFfmpegAndRemovesThePartialFile)
+{
+    ScratchFolder folder;
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    VideoEncoder encoder;
+    std::string error;
+    ASSERT_TRUE(encoder.start(s, syntheticSound(10 * AUDIO_RATE), error)) << error;
+    pid_t pid = encoder.pid();
+    ASSERT_GT(pid, 0);
+    for (std::uint32_t k = 0; k < 3; ++k)
+        ASSERT_TRUE(encoder.writeFrame(syntheticFrame(W, H, k).data(), error)) << error;
+    EXPECT_EQ(folder.entries().size(), 1u);  // the hidden part file
+    encoder.abort();
+    EXPECT_TRUE(folder.entries().empty());
+    EXPECT_EQ(::kill(pid, 0), -1);  // reaped, gone
+    EXPECT_EQ(errno, ESRCH);
+}
+
+TEST(VideoEncoder, InterruptRemovesThePartialFile)
+{
+    ScratchFolder folder;
+    std::string output = folder.file("out.mp4");
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // An endless capture, a frame every 50 ms, until a signal ends it.
+        installInterruptHandlers();
+        VideoEncoder encoder;
+        std::string error;
+        EncoderSettings s = smallSettings(output);
+        if (!encoder.start(s, syntheticSound(3600 * AUDIO_RATE), error))
+            ::_exit(2);
+        for (std::uint32_t k = 0;; ++k) {
+            if (!encoder.writeFrame(syntheticFrame(W, H, k % 8).data(), error))
+                ::_exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    // Wait until ffmpeg has begun writing, then press Ctrl-C.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (folder.entries().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_TRUE(folder.entries().empty());
+}
