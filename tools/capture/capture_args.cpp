@@ -192,10 +192,21 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
             if (!noValue())
                 return ParseOutcome::Error;
             options.quiet = true;
+        } else if (video::isVideoOption(arg)) {
+            std::string text;
+            if (!takeValue(text) || !video::parseVideoOption(arg, text, options.video, error))
+                return ParseOutcome::Error;
         } else {
             error = "unknown argument '" + std::string(argv[i]) + "'";
             return ParseOutcome::Error;
         }
+    }
+    if (!video::checkVideoOptions(options.video, !options.timesMs.empty(),
+                                  options.rectGiven || options.countSteps || !options.out.empty(), error))
+        return ParseOutcome::Error;
+    if (!options.video.path.empty()) {
+        options.timesMs = video::captureTimesMs(options.video.range);
+        return ParseOutcome::Run;
     }
     if (options.timesMs.empty()) {
         error = "no --time given";
@@ -212,6 +223,7 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
 std::string captureUsage()
 {
     return "Usage: capture --time SECONDS[,SECONDS...] [options]\n"
+           "       capture --video FILE [--from S] [--to S] [--fps N] [video options]\n"
            "Renders the demo's picture offscreen (EGL, no window) at the given scene\n"
            "times with the embedded scene shader, exactly as the host draws a frame\n"
            "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
@@ -230,6 +242,8 @@ std::string captureUsage()
            "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
            "  -q, --quiet         no progress on stderr, only errors\n"
            "  -h, --help          this text\n"
+           "\n" +
+           video::videoUsage() +
            "\n"
            "Progress and the render time of each frame go to stderr. Files are written\n"
            "under a temporary name and renamed when complete.\n"

@@ -3,6 +3,8 @@
 // The capture tool's command line. One option per branch in
 // parseCaptureArgs; new outputs add their fields and branches here.
 
+#include "video_options.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,9 @@ struct CaptureOptions {
     int bandRows = 36;
     // --quiet: no progress lines, only errors.
     bool quiet = false;
+    // --video FILE and its options: every frame of a range, to a video file
+    // (timesMs then holds the frames' times).
+    video::VideoOptions video;
 };
 
 enum class ParseOutcome { Run, Help, Error };

@@ -7,6 +7,7 @@
 #include "png_sink.h"
 #include "shader_source.h"
 #include "shader_variants.h"
+#include "video_sink.h"
 
 #include <unistd.h>
 
@@ -35,9 +36,11 @@ std::string formatTime(std::uint32_t timeMs)
     return text;
 }
 
-// The sink for the options: PNG files.
+// The sink for the options: a video file or PNG files.
 std::unique_ptr<FrameSink> makeSink(const CaptureOptions& options)
 {
+    if (!options.video.path.empty())
+        return std::make_unique<video::VideoSink>(options.video, options.quiet);
     if (outIsPngFile(options.out))
         return std::make_unique<PngSink>(options.out, true);
     return std::make_unique<PngSink>(options.out.empty() ? std::string(".") : options.out, false);
@@ -80,6 +83,12 @@ int main(int argc, char** argv)
         return 2;
     case ParseOutcome::Run:
         break;
+    }
+    // A video needs ffmpeg and a folder to write to: found out before any rendering.
+    const bool toVideo = !options.video.path.empty();
+    if (toVideo && !video::preflightVideo(options.video, error)) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        return 1;
     }
 
     std::unique_ptr<offscreen::GlContext> context = offscreen::GlContext::create(error);
@@ -125,7 +134,8 @@ int main(int argc, char** argv)
         sink->abort();
         return 1;
     }
-    const bool showBands = !options.quiet && ::isatty(STDERR_FILENO);
+    // A video shows its own progress line instead of the per-frame reports.
+    const bool showBands = !options.quiet && !toVideo && ::isatty(STDERR_FILENO);
     const std::size_t frameCount = options.timesMs.size();
     double totalSeconds = 0.0;
     for (std::size_t index = 0; index < frameCount; ++index) {
@@ -168,7 +178,7 @@ int main(int argc, char** argv)
             sink->abort();
             return 1;
         }
-        if (!options.quiet || options.countSteps)
+        if ((!options.quiet && !toVideo) || options.countSteps)
             std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s%s\n", index + 1, frameCount,
                          formatTime(timeMs).c_str(), rect.width, rect.height, seconds, steps.c_str());
         if (interrupted)

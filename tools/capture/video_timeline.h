@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace video {
 
@@ -46,6 +47,15 @@ inline std::uint32_t audioFirstFrame(const CaptureRange& range)
 inline std::uint32_t audioFrameCount(const CaptureRange& range)
 {
     return static_cast<std::uint32_t>(std::llround(range.to * AUDIO_RATE)) - audioFirstFrame(range);
+}
+
+// The demo clock of every frame of the capture, in order.
+inline std::vector<std::uint32_t> captureTimesMs(const CaptureRange& range)
+{
+    std::vector<std::uint32_t> times(frameCount(range));
+    for (std::uint32_t k = 0; k < times.size(); ++k)
+        times[k] = frameTimeMs(range, k);
+    return times;
 }
 
 }  // namespace video

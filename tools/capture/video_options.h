@@ -1,0 +1,49 @@
+#pragma once
+
+// The command line of `capture --video`: the options, their checks, and a
+// check of the surroundings (ffmpeg, the output folder) made before any
+// rendering starts.
+
+#include "video_encoder.h"
+#include "video_timeline.h"
+
+#include <string>
+
+namespace video {
+
+struct VideoOptions {
+    // --video FILE: the output; empty when no video is asked for.
+    std::string path;
+    // --from, --to (seconds of the demo's clock) and --fps.
+    CaptureRange range;
+    // --crf: the H.264 quality (0 lossless to 51 worst).
+    int crf = 18;
+    // --audio-codec aac|flac.
+    AudioCodec audioCodec = AudioCodec::Aac;
+    // --size WxH: the video's size; 0 keeps 1920x1080. Rendering stays 1920x1080.
+    int width = 0;
+    int height = 0;
+    // Some option other than --video was given (it then needs --video).
+    bool tuned = false;
+};
+
+// True for --video, --from, --to, --fps, --crf, --audio-codec and --size.
+bool isVideoOption(const std::string& name);
+
+// Takes one of those options with its value.
+bool parseVideoOption(const std::string& name, const std::string& value, VideoOptions& options, std::string& error);
+
+// After the whole command line: the options fit together, and with the
+// picture options of the frame capture (--time, --rect, --count-steps, --out).
+bool checkVideoOptions(const VideoOptions& options, bool timesGiven, bool pictureOptionsGiven, std::string& error);
+
+// Before rendering: ffmpeg is on PATH and the output's folder takes files.
+bool preflightVideo(const VideoOptions& options, std::string& error);
+
+// The encoder settings for frames of width x height.
+EncoderSettings encoderSettings(const VideoOptions& options, int width, int height);
+
+// The --help paragraph of the video options.
+std::string videoUsage();
+
+}  // namespace video
