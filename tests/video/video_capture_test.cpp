@@ -1,0 +1,177 @@
+// The whole `capture --video` tool on the real shader (llvmpipe here) and the
+// real song: a short range at a low rate, compared with what the synthesizer
+// and the PNG capture give for the same times; and the ways it must refuse or
+// stop without leaving a file.
+
+#include "synth_state.h"
+#include "video_test_util.h"
+#include "video_timeline.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using videotest::quoted;
+using videotest::ScratchFolder;
+
+extern char** environ;
+
+namespace {
+
+const std::string capture = CAPTURE_BINARY;
+
+// Mean absolute difference of a W x H RGB rectangle at (x, y) of a 1920x1080
+// frame and a W x H picture.
+double meanDifference(const std::uint8_t* frame, int x, int y, const std::vector<std::uint8_t>& picture, int w, int h)
+{
+    double sum = 0.0;
+    for (int row = 0; row < h; ++row) {
+        for (int col = 0; col < w * 3; ++col) {
+            int a = frame[(static_cast<std::size_t>(y + row) * 1920 + x) * 3 + col];
+            int b = picture[static_cast<std::size_t>(row) * w * 3 + col];
+            sum += std::abs(a - b);
+        }
+    }
+    return sum / (w * h * 3.0);
+}
+
+}  // namespace
+
+// 29.0 to 30.0 s at 4 fps with FLAC: four 1920x1080 frames drawn at 29.000,
+// 29.250, 29.500 and 29.750 s and the song's frames 1,278,900 to 1,322,999.
+TEST(VideoCapture, ShortRangeHasTheFramesAndTheSongsSamples)
+{
+    ScratchFolder folder;
+    const std::string out = folder.file("range.mp4");
+    int status = -1;
+    std::string log = videotest::runCommand(quoted(capture) + " --video " + quoted(out) +
+                                                " --from 29 --to 30 --fps 4 --audio-codec flac 2>&1",
+                                            &status);
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("4/4 frames"), std::string::npos) << log;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"range.mp4"});
+
+    auto video = videotest::probeStream(out, "v:0");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], "1920");
+    EXPECT_EQ(video["height"], "1080");
+    EXPECT_EQ(video["pix_fmt"], "yuv420p");
+    EXPECT_EQ(video["nb_read_frames"], "4");
+    EXPECT_EQ(video["r_frame_rate"], "4/1");
+    EXPECT_NEAR(std::stod(video["duration"]), 1.0, 1e-6);
+    auto audio = videotest::probeStream(out, "a:0");
+    EXPECT_EQ(audio["codec_name"], "flac");
+    EXPECT_EQ(audio["sample_rate"], "44100");
+    EXPECT_EQ(audio["channels"], "2");
+    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
+    EXPECT_NEAR(std::stod(audio["duration"]), 1.0, 1e-6);
+    EXPECT_NEAR(std::stod(videotest::probeFormat(out)["duration"]), 1.0, 1e-6);
+
+    // The sound: the song from round(29 * 44100) for one second. 24-bit FLAC
+    // holds each sample to one step of 2^-23 (ffmpeg drops the low bits of the
+    // 32-bit integer it converts the float to).
+    const video::CaptureRange range{29.0, 30.0, 4};
+    const std::uint32_t first = video::audioFirstFrame(range);
+    const std::uint32_t count = video::audioFrameCount(range);
+    ASSERT_EQ(first, 1278900u);
+    ASSERT_EQ(count, 44100u);
+    std::vector<StereoFrame> song(first + count);
+    SynthStatePtr state = makeSynthState();
+    ASSERT_EQ(renderSongFrames(*state, song.data(), first + count), first + count);
+    std::vector<float> decoded = videotest::decodeAudio(out);
+    ASSERT_EQ(decoded.size(), 2u * count);
+    const double step = std::ldexp(1.0, -23);
+    double worst = 0.0, energy = 0.0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const StereoFrame& expected = song[first + i];
+        worst = std::max({worst, std::abs(double(decoded[2 * i]) - expected.left),
+                          std::abs(double(decoded[2 * i + 1]) - expected.right)});
+        energy += double(expected.left) * expected.left + double(expected.right) * expected.right;
+    }
+    EXPECT_GT(energy / count, 1e-4) << "the song is silent at 29 s: the comparison would prove nothing";
+    EXPECT_LE(worst, step);
+    // One frame off (a seek error) would not pass.
+    double shifted = 0.0;
+    for (std::uint32_t i = 0; i + 1 < count; ++i)
+        shifted = std::max(shifted, std::abs(double(decoded[2 * i]) - song[first + i + 1].left));
+    EXPECT_GT(shifted, 100 * step);
+
+    // The picture: frame 2 is the one the PNG capture draws at 29.5 s, the
+    // right way up (a 160x90 patch right of the centre).
+    const int x = 1000, y = 500, w = 160, h = 90;
+    const std::string png = folder.file("patch.png");
+    log = videotest::runCommand(quoted(capture) + " --quiet --time 29.5 --rect " + std::to_string(x) + "," +
+                                    std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h) +
+                                    " --out " + quoted(png) + " 2>&1",
+                                &status);
+    ASSERT_EQ(status, 0) << log;
+    std::vector<std::uint8_t> patch = videotest::decodeVideo(png);
+    ASSERT_EQ(patch.size(), std::size_t(w) * h * 3);
+    std::vector<std::uint8_t> frames = videotest::decodeVideo(out);
+    ASSERT_EQ(frames.size(), 4u * 1920 * 1080 * 3);
+    double differences[4];
+    for (int k = 0; k < 4; ++k)
+        differences[k] = meanDifference(frames.data() + std::size_t(k) * 1920 * 1080 * 3, x, y, patch, w, h);
+    // A flipped picture: the same patch mirrored top to bottom.
+    double flipped = meanDifference(frames.data() + 2u * 1920 * 1080 * 3, x, 1080 - y - h, patch, w, h);
+    EXPECT_LT(differences[2], 4.0) << "frame 2 is not the picture at 29.5 s";
+    EXPECT_GT(flipped, differences[2]);
+    for (int k : {0, 1, 3})
+        EXPECT_GT(differences[k], differences[2]) << "frame " << k << " matches the picture at 29.5 s as well";
+}
+
+TEST(VideoCapture, WithoutFfmpegOneClearErrorAndNoFile)
+{
+    ScratchFolder folder;
+    const std::string out = folder.file("none.mp4");
+    int status = -1;
+    // A PATH with the shell's tools but no ffmpeg.
+    const std::string bin = folder.file("bin");
+    videotest::runCommand("mkdir " + quoted(bin) + " && ln -s /bin/sh " + quoted(bin + "/sh"));
+    std::string log = videotest::runCommand("PATH=" + quoted(bin) + " " + quoted(capture) + " --video " + quoted(out) +
+                                                " --from 29 --to 30 --fps 4 2>&1",
+                                            &status);
+    EXPECT_EQ(status, 1) << log;
+    EXPECT_EQ(log, "capture: ffmpeg not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)\n");
+    EXPECT_FALSE(videotest::fileExists(out));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"bin"});
+}
+
+TEST(VideoCapture, CtrlCInsideAFrameStopsAndRemovesTheFile)
+{
+    ScratchFolder folder;
+    const std::string out = folder.file("stopped.mp4");
+    const std::string logPath = folder.file("log.txt");
+    const char* argv[] = {capture.c_str(), "--video", out.c_str(), "--from", "10", "--to", "12", "--fps", "2", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, capture.c_str(), &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    // The hidden file appears once ffmpeg runs, as the first frame starts.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (folder.entries().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(folder.entries().size(), 2u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto pressed = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(pid, SIGINT), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count();
+    std::string log = videotest::runCommand("cat " + quoted(logPath));
+    ASSERT_TRUE(WIFEXITED(status)) << log;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT) << log;
+    EXPECT_LT(seconds, 5.0) << "a frame takes far longer than this on a software renderer: it did not wait for it";
+    EXPECT_NE(log.find("interrupted"), std::string::npos) << log;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"log.txt"});
+}
