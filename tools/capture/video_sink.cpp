@@ -76,7 +76,7 @@ bool VideoSink::finish(std::string& error)
     if (!quiet_) {
         struct stat info {};
         double megabytes = ::stat(options_.path.c_str(), &info) == 0 ? info.st_size / 1e6 : 0.0;
-        std::fprintf(stderr, "capture: wrote %s (%u frames, %.3f s, %.1f MB)\n", options_.path.c_str(), frames_,
+        std::fprintf(stderr, "capture: wrote %s (%u frames, %.3f s, %.2f MB)\n", options_.path.c_str(), frames_,
                      static_cast<double>(frames_) / options_.range.fps, megabytes);
     }
     return true;
