@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Song generator: composes the song's Pattern table and writes synth/song_data.cpp.
+
+Run by hand from anywhere (not by the build):
+
+    python3 tools/song-gen/song_gen.py            # compose, check, write
+    python3 tools/song-gen/song_gen.py --check    # compose and check only
+
+Deterministic: the same script always writes the same file. Everything that the
+song fixes (the PatternLists, the two streams, the DelayTimeTable, the Tracks
+table and the Patterns it shows) is parsed from the verbatim listings in
+song_text.py; the rest of the Pattern table is composed in compose.py. Every
+constraint is checked (checks.py) before anything is written.
+"""
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import checks  # noqa: E402
+import emit  # noqa: E402
+import song_parse  # noqa: E402
+
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+OUT = os.path.join(ROOT, "synth", "song_data.cpp")
+
+
+def main(argv):
+    lists = song_parse.pattern_lists()
+    instruments = song_parse.instruments()
+    cmd, par = song_parse.streams()
+    delay = song_parse.delay_time_table()
+    tracks = song_parse.tracks_table()
+    shown = song_parse.shown_patterns()
+
+    assert len(cmd) == 281 and cmd.count(0) == 17 and len(par) == 913
+    assert len(delay) == 26 and all(0 < d < 65536 for d in delay)
+
+    if "--placeholder" in argv:
+        import placeholder
+        patterns = placeholder.fill(lists, tracks, shown)
+        summary = ["First Pattern table: structural rules only, counts not yet met."]
+        exact = False
+    else:
+        import compose
+        patterns, summary = compose.compose(lists, tracks, shown)
+        exact = True
+
+    fails = checks.check(patterns, lists, tracks, shown, exact_counts=exact)
+    counts = checks.track_counts(patterns, lists)
+    print("Track  new notes (target) holds (target)")
+    for t in range(16):
+        print("%5d  %4d (%4d)        %4d (%4d)" % (t, counts[t][0], tracks[t]["notes"],
+                                                  counts[t][1], tracks[t]["holds"]))
+    flat = [b for pat in patterns for b in pat]
+    print("table: release %d, hold %d, new %d" % (flat.count(0), flat.count(1),
+                                                   sum(1 for b in flat if b >= 2)))
+    if fails:
+        print("CONSTRAINTS FAILED:")
+        for f in fails:
+            print("  " + f)
+        if "--placeholder" not in argv:
+            return 1
+    else:
+        print("all constraints hold")
+    if "--check" in argv:
+        return 0
+    emit.write_cpp(OUT, patterns, lists, cmd, par, delay, instruments, summary)
+    print("wrote", OUT)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
