@@ -1,0 +1,710 @@
+// The fast render loop: the same arithmetic as the straightforward loop of
+// sequencer.cpp and the units, in the same order, with the work that cannot
+// change a bit taken out:
+//
+// - Every instrument is decoded once into a compact program of operations
+//   with their constants precomputed (the parameter scaling, envelope rates,
+//   waveshaper gains, Delay factors), in two variants: one for a sounding
+//   voice and one for a silent voice (note 0), where Envelope and
+//   Oscillator push 0.0 and Filter and Distort do nothing.
+// - An Oscillator's step depends only on its parameters, its two pitch
+//   modulation words and the note, so it is kept per voice and unit and
+//   recomputed only when one of them changes.
+// - A Delay whose lines hold only +0.0 and whose input into the lines is 0
+//   reads +0.0 from every line and writes +0.0 back, so it only moves its
+//   write positions and runs its DC blocker (the "zero path"). The loop keeps
+//   for every record the count of +0.0 samples written last in a row.
+// - A silent voice whose run changed no word (UnitSlots, output words,
+//   DelayLine headers) and whose Delays all took the zero path is at a fixed
+//   point: every further run while it stays silent gives the same words. Its
+//   runs are skipped ("quiet") until it takes a new note; then, and whenever
+//   the loop returns, its write positions are moved on by the skipped frames.
+//
+// Data that breaks the unit machine's rules (found when the programs are
+// built) is rendered by the reference loop instead.
+#include <cstring>
+#include <new>
+
+#include "synth_state.h"
+
+namespace {
+
+enum FastKind : std::uint8_t {
+    K_PUSH_ZERO,
+    K_ENVELOPE,
+    K_OSCILLATOR,
+    K_FILTER,
+    K_DISTORT,
+    K_DELAY,
+    K_POP,
+    K_ADD_POP,
+    K_MUL_POP,
+    K_DUP,
+    K_SWAP,
+    K_ADD,
+    K_MUL,
+    K_ADD_PAIRS,
+    K_STORE,
+    K_PAN,
+    K_OUTPUT,
+    K_ACCUMULATE,
+};
+
+struct FastOp {
+    std::uint8_t kind;
+    std::uint8_t flags;   // Oscillator / Filter flags, Store target, Accumulate source
+    std::uint8_t lines;   // Delay: line count
+    std::uint8_t depthAfter;
+    std::uint16_t slot;   // word index of the unit's UnitSlot in Voice::slots
+    std::uint16_t recordOffset;  // Delay: first record, relative to the voice's first
+    double c[8];
+};
+
+struct FastProgram {
+    FastOp ops[MAX_UNITS];
+    std::uint32_t count;
+};
+
+struct FastInstrument {
+    FastProgram sounding;
+    FastProgram silent;
+    std::uint32_t lines;         // delay lines that one voice of it takes
+    std::uint32_t commandEnd;    // stream positions after the instrument
+    std::uint32_t parameterEnd;
+    bool canBeQuiet;             // a track instrument without Accumulate
+};
+
+struct PitchCache {
+    std::uint32_t transposeMod;
+    std::uint32_t detuneMod;
+    std::uint32_t note;
+    std::uint32_t valid;
+    double step;
+};
+
+struct FastBook {
+    bool usable;  // false: the data breaks a rule; render with the reference
+    FastInstrument instruments[TRACKS + 1];
+    std::uint32_t voiceRecordBase[VOICE_COUNT];
+    std::uint32_t recordLength[DELAY_POOL_RECORDS];
+    std::uint32_t zeroRun[DELAY_POOL_RECORDS];  // +0.0 samples written last in a row
+    std::uint32_t totalLines;
+    bool quiet[VOICE_COUNT];
+    std::uint32_t quietSince[VOICE_COUNT];  // first frame whose run was skipped
+    PitchCache pitch[VOICE_COUNT][MAX_UNITS];
+    FastCounters counters;
+};
+static_assert(sizeof(FastBook) <= FAST_BOOK_BYTES);
+static_assert(alignof(FastBook) <= 64);
+
+FastBook& book(SynthState& s) { return *std::launder(reinterpret_cast<FastBook*>(s.fastBook)); }
+const FastBook& book(const SynthState& s) { return *std::launder(reinterpret_cast<const FastBook*>(s.fastBook)); }
+
+inline bool isPositiveZero(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return bits == 0;
+}
+inline std::uint32_t bitsOf(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return bits;
+}
+
+// Decodes one instrument at the stream positions; false if it breaks a rule
+// that the fast loop relies on.
+bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uint32_t& parameterPos,
+                       FastInstrument& out, std::uint32_t& lineTotal, bool isMaster) {
+    std::memset(static_cast<void*>(&out), 0, sizeof(out));
+    out.canBeQuiet = !isMaster;
+    std::uint32_t depth = 0;
+    std::uint32_t lines = 0;
+    for (std::uint32_t k = 0;; ++k) {
+        if (commandPos >= song.commandsSize) return false;
+        const std::uint8_t opcode = song.commands[commandPos++];
+        if (opcode == OP_END) break;
+        if (k >= MAX_UNITS) return false;
+        const std::uint32_t count = unitParamCount(opcode);
+        if (parameterPos + count > song.parametersSize) return false;
+        const std::uint8_t* raw = song.parameters + parameterPos;
+        parameterPos += count;
+        double p[8] = {};
+        for (std::uint32_t i = 0; i < count; ++i) p[i] = static_cast<float>(raw[i]) * PARAM_SCALE;
+        const std::uint8_t last = count ? raw[count - 1] : 0;
+
+        FastOp op{};
+        op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
+        bool silentToo = true;     // the silent program runs it as well
+        bool silentPushZero = false;
+        int pops = 0;
+        int pushes = 0;
+        switch (opcode) {
+            case OP_ENVELOPE:
+                op.kind = K_ENVELOPE;
+                op.c[0] = envelopeRate(p[0]);
+                op.c[1] = envelopeRate(p[1]);
+                op.c[2] = p[2];
+                op.c[3] = envelopeRate(p[3]);
+                op.c[4] = p[4];
+                silentPushZero = true;
+                pushes = 1;
+                break;
+            case OP_OSCILLATOR:
+                op.kind = K_OSCILLATOR;
+                op.flags = last;
+                op.c[0] = p[0] - static_cast<double>(HALF);
+                op.c[1] = (p[1] - static_cast<double>(HALF)) * 2.0;
+                op.c[2] = p[2];
+                op.c[3] = p[3];
+                op.c[4] = p[4];
+                op.c[5] = p[5];
+                op.c[6] = (last & OSC_LFO) ? static_cast<double>(LFO_PITCH_SCALE) : static_cast<double>(PITCH_SCALE);
+                op.c[7] = waveshapeGain(p[4]);
+                silentPushZero = true;
+                pushes = 1;
+                break;
+            case OP_FILTER:
+                op.kind = K_FILTER;
+                op.flags = last;
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                silentToo = false;
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_DISTORT:
+                op.kind = K_DISTORT;
+                op.c[0] = p[0];
+                op.c[1] = p[1] * p[1];
+                op.c[2] = waveshapeGain(p[0]);
+                silentToo = false;
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_DELAY: {
+                op.kind = K_DELAY;
+                const std::uint32_t timeIndex = raw[6];
+                const std::uint32_t lineCount = raw[7];
+                if (lineCount == 0 || timeIndex + lineCount > song.delayTimesSize) return false;
+                const double rate2 = p[4] * p[4];
+                const double depth2 = p[5] * p[5];
+                op.lines = static_cast<std::uint8_t>(lineCount);
+                op.recordOffset = static_cast<std::uint16_t>(lines);
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                op.c[2] = p[2];
+                op.c[3] = 1.0 - p[3];
+                op.c[4] = p[3];
+                op.c[5] = rate2 * rate2 / static_cast<double>(DELAY_MOD_SCALE);
+                op.c[6] = depth2 * depth2;
+                // The largest read offset: the line must be longer (the
+                // reference reads never-written zeros beyond it).
+                const double maxMod = 2.0 * (depth2 * depth2) * static_cast<double>(DELAY_MOD_SCALE);
+                for (std::uint32_t i = 0; i < lineCount; ++i) {
+                    const std::uint32_t length = song.delayTimes[timeIndex + i];
+                    if (length == 0 || !(maxMod + 1.0 < static_cast<double>(length))) return false;
+                    if (lineTotal + lines + i >= DELAY_POOL_RECORDS) return false;
+                }
+                op.c[7] = timeIndex;  // for the record lengths
+                lines += lineCount;
+                pops = 1;
+                pushes = 1;
+                break;
+            }
+            case OP_STACKOP:
+                switch (last) {
+                    case STACK_POP: op.kind = K_POP; pops = 1; break;
+                    case STACK_ADD_POP: op.kind = K_ADD_POP; pops = 2; pushes = 1; break;
+                    case STACK_MUL_POP: op.kind = K_MUL_POP; pops = 2; pushes = 1; break;
+                    case STACK_DUP: op.kind = K_DUP; pops = 1; pushes = 2; break;
+                    case STACK_SWAP: op.kind = K_SWAP; pops = 2; pushes = 2; break;
+                    case STACK_ADD: op.kind = K_ADD; pops = 2; pushes = 2; break;
+                    case STACK_MUL: op.kind = K_MUL; pops = 2; pushes = 2; break;
+                    case STACK_ADD_PAIRS: op.kind = K_ADD_PAIRS; pops = 4; pushes = 2; break;
+                    default: continue;  // does nothing
+                }
+                break;
+            case OP_STORE:
+                op.kind = K_STORE;
+                op.flags = last;
+                op.c[0] = (p[0] - static_cast<double>(HALF)) * 2.0;
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_PAN:
+                op.kind = K_PAN;
+                op.c[0] = p[0];
+                pops = 1;
+                pushes = 2;
+                break;
+            case OP_OUTPUT:
+                op.kind = K_OUTPUT;
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                pops = 2;
+                break;
+            case OP_ACCUMULATE:
+                op.kind = K_ACCUMULATE;
+                op.flags = last;
+                pushes = 2;
+                out.canBeQuiet = false;
+                break;
+            default:
+                continue;  // Nop, and opcodes above 11, which run as Nop
+        }
+        if (static_cast<int>(depth) < pops) return false;
+        depth = depth - pops + pushes;
+        if (depth > STACK_CAPACITY) return false;
+        op.depthAfter = static_cast<std::uint8_t>(depth);
+        out.sounding.ops[out.sounding.count++] = op;
+        if (silentPushZero) {
+            FastOp zero = op;
+            zero.kind = K_PUSH_ZERO;
+            out.silent.ops[out.silent.count++] = zero;
+        } else if (silentToo) {
+            out.silent.ops[out.silent.count++] = op;
+        }
+    }
+    if (depth != 0) return false;
+    out.lines = lines;
+    out.commandEnd = commandPos;
+    out.parameterEnd = parameterPos;
+    return true;
+}
+
+// Counts the +0.0 samples that the record's line wrote last, from its write
+// position backwards (at least the line's length means all of them).
+std::uint32_t countZeroRun(const DelayLine& line, std::uint32_t length) {
+    const bool damped = isPositiveZero(line.damped);
+    std::uint32_t run = 0;
+    std::uint32_t pos = static_cast<std::uint32_t>(line.writePos);
+    while (run < length) {
+        pos = pos == 0 ? length - 1 : pos - 1;
+        if (!isPositiveZero(line.samples[pos])) break;
+        ++run;
+    }
+    // Beyond the length nothing is ever written; samples there that are not
+    // +0.0 (only a state written by other means could hold them) make the
+    // line not all zero.
+    if (run >= length) {
+        for (std::uint32_t i = length; i < DELAY_LINE_SAMPLES; ++i)
+            if (!isPositiveZero(line.samples[i])) return 0;
+    }
+    (void)damped;
+    return run;
+}
+
+void buildBook(SynthState& s) {
+    FastBook& b = *new (s.fastBook) FastBook{};
+    b.usable = false;
+    const SongData& song = *s.song;
+    std::uint32_t commandPos = 0;
+    std::uint32_t parameterPos = 0;
+    std::uint32_t lineTotal = 0;
+    for (std::uint32_t i = 0; i <= TRACKS; ++i) {
+        FastInstrument& inst = b.instruments[i];
+        if (!compileInstrument(song, commandPos, parameterPos, inst, lineTotal, i == TRACKS)) return;
+        if (i < TRACKS) {
+            b.voiceRecordBase[2 * i] = lineTotal;
+            b.voiceRecordBase[2 * i + 1] = lineTotal + inst.lines;
+            lineTotal += 2 * inst.lines;
+        } else {
+            b.voiceRecordBase[MASTER_VOICE] = lineTotal;
+            lineTotal += inst.lines;
+        }
+        if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
+    }
+    b.totalLines = lineTotal;
+    // Record lengths.
+    for (std::uint32_t v = 0; v < VOICE_COUNT; ++v) {
+        const FastInstrument& inst = b.instruments[v < TRACK_VOICES ? v / 2 : TRACKS];
+        for (std::uint32_t k = 0; k < inst.sounding.count; ++k) {
+            const FastOp& op = inst.sounding.ops[k];
+            if (op.kind != K_DELAY) continue;
+            const std::uint32_t timeIndex = static_cast<std::uint32_t>(op.c[7]);
+            for (std::uint32_t i = 0; i < op.lines; ++i)
+                b.recordLength[b.voiceRecordBase[v] + op.recordOffset + i] = song.delayTimes[timeIndex + i];
+        }
+    }
+    for (std::uint32_t r = 0; r < lineTotal; ++r) {
+        const DelayLine& line = s.delayPool[r];
+        if (line.writePos < 0 || static_cast<std::uint32_t>(line.writePos) >= b.recordLength[r]) return;
+        b.zeroRun[r] = countZeroRun(line, b.recordLength[r]);
+    }
+    b.usable = true;
+}
+
+// Moves a quiet voice's write positions on by the frames whose runs were
+// skipped, as those runs would have (their lines hold only +0.0).
+void catchUp(SynthState& s, FastBook& b, std::uint32_t v, std::uint32_t frame) {
+    const std::uint32_t skipped = frame - b.quietSince[v];
+    b.quietSince[v] = frame;
+    if (skipped == 0) return;
+    const FastInstrument& inst = b.instruments[v < TRACK_VOICES ? v / 2 : TRACKS];
+    const std::uint32_t base = b.voiceRecordBase[v];
+    for (std::uint32_t r = base; r < base + inst.lines; ++r) {
+        const std::uint32_t length = b.recordLength[r];
+        DelayLine& line = s.delayPool[r];
+        line.writePos = static_cast<std::int32_t>((static_cast<std::uint32_t>(line.writePos) + skipped % length) % length);
+        b.zeroRun[r] += skipped;
+    }
+}
+
+// Runs one voice's program. Returns true, for a silent run, when the voice
+// reached a fixed point (nothing changed, every Delay took the zero path).
+template <bool SILENT>
+bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& voice, std::uint32_t v) {
+    double st[STACK_CAPACITY + 1];
+    std::uint32_t sp = 0;  // number of values; top is st[sp - 1]
+    bool changed = false;
+    bool allZeroPath = true;
+    const std::uint32_t recordBase = b.voiceRecordBase[v];
+    for (std::uint32_t k = 0; k < program.count; ++k) {
+        const FastOp& op = program.ops[k];
+        Word* slot = &voice.slots[op.slot];
+        switch (op.kind) {
+            case K_PUSH_ZERO:
+                st[sp++] = 0.0;
+                break;
+            case K_ENVELOPE: {
+                if (voice.releaseCount != 0) slot[0].u = (slot[0].u & ~0xFFu) | RELEASE;
+                const double level = slot[1].f;
+                double out;
+                switch (slot[0].u & 0xFFu) {
+                    case ATTACK: {
+                        const double sum = level + op.c[0];
+                        out = sum >= 1.0 ? 1.0 : sum;
+                        if (sum >= 1.0) slot[0].u = (slot[0].u & ~0xFFu) | DECAY;
+                        slot[1].f = static_cast<float>(out);
+                        break;
+                    }
+                    case DECAY: {
+                        const double sum = level - op.c[1];
+                        out = sum <= op.c[2] ? op.c[2] : sum;
+                        if (sum <= op.c[2]) slot[0].u = (slot[0].u & ~0xFFu) | SUSTAIN;
+                        slot[1].f = static_cast<float>(out);
+                        break;
+                    }
+                    case RELEASE: {
+                        const double sum = level - op.c[3];
+                        out = sum <= 0.0 ? 0.0 : sum;
+                        if (sum <= 0.0) slot[0].u = (slot[0].u & ~0xFFu) | DONE;
+                        slot[1].f = static_cast<float>(out);
+                        break;
+                    }
+                    default:
+                        out = level;
+                        break;
+                }
+                st[sp++] = out * (op.c[4] + static_cast<double>(slot[2].f));
+                break;
+            }
+            case K_OSCILLATOR: {
+                PitchCache& cache = b.pitch[v][op.slot / SLOT_WORDS];
+                const std::uint32_t transposeMod = slot[1].u;
+                const std::uint32_t detuneMod = slot[2].u;
+                if (!cache.valid || cache.transposeMod != transposeMod || cache.detuneMod != detuneMod ||
+                    cache.note != voice.note) {
+                    double t = (op.c[0] + static_cast<double>(slot[1].f)) * 128.0 + op.c[1] +
+                               static_cast<double>(slot[2].f);
+                    if (!(op.flags & OSC_LFO)) t += static_cast<double>(voice.note);
+                    cache.step = pow2(t * static_cast<double>(ONE_TWELFTH)) * op.c[6];
+                    cache.transposeMod = transposeMod;
+                    cache.detuneMod = detuneMod;
+                    cache.note = voice.note;
+                    cache.valid = 1;
+                }
+                const double phase = fmodOne(static_cast<double>(slot[0].f) + cache.step + 1.0);
+                slot[0].f = static_cast<float>(phase);
+                const double x = fmodOne(phase + static_cast<double>(slot[4].f) + op.c[2] + 1.0);
+                const double c = op.c[3] + static_cast<double>(slot[5].f);
+                double w;
+                const std::uint8_t flags = op.flags;
+                if (flags & OSC_SINE) {
+                    w = std::sin(TWO_PI * x);
+                } else if (flags & OSC_TRISAW) {
+                    if (x <= c) {
+                        w = c == 0.0 ? -1.0 : 2.0 * x / c - 1.0;
+                    } else {
+                        w = 2.0 * (1.0 - x) / (1.0 - c) - 1.0;
+                    }
+                } else if (flags & OSC_PULSE) {
+                    w = x <= c ? 1.0 : -1.0;
+                } else if (flags & OSC_NOISE) {
+                    w = nextNoise(s.noiseSeed);
+                } else {
+                    w = 0.0;
+                }
+                w = waveshapeClamp(w);
+                const std::uint32_t shapeMod = slot[6].u & 0x7FFFFFFFu;
+                const double g = shapeMod == 0 ? op.c[7] : waveshapeGain(op.c[4] + static_cast<double>(slot[6].f));
+                if (g != 0.0) w = waveshapeApply(w, g);
+                st[sp++] = w * (op.c[5] + static_cast<double>(slot[7].f));
+                break;
+            }
+            case K_FILTER: {
+                const double in = st[sp - 1];
+                const double fm = op.c[0] + static_cast<double>(slot[4].f);
+                const double f = fm * fm;
+                const float coefficient = static_cast<float>(f);
+                slot[3].f = coefficient;
+                const double oldBand = slot[2].f;
+                const double low = static_cast<double>(slot[0].f) + f * oldBand;
+                const float lowStored = static_cast<float>(low);
+                slot[0].f = lowStored;
+                const double high = in - low - op.c[1] * oldBand;
+                const float highStored = static_cast<float>(high);
+                slot[1].f = highStored;
+                const float bandStored = static_cast<float>(oldBand + static_cast<double>(coefficient) * high);
+                slot[2].f = bandStored;
+                double out = 0.0;
+                const std::uint8_t flags = op.flags;
+                if (flags & FILTER_LOW) out += static_cast<double>(lowStored);
+                if (flags & FILTER_HIGH) out += static_cast<double>(highStored);
+                if (flags & FILTER_BAND) out += static_cast<double>(bandStored);
+                if (flags & FILTER_PEAK) out += static_cast<double>(lowStored) - static_cast<double>(highStored);
+                st[sp - 1] = (out + static_cast<double>(HALF)) - static_cast<double>(HALF);
+                break;
+            }
+            case K_DISTORT: {
+                const double counter = static_cast<double>(slot[1].f) - op.c[1];
+                if (counter > 0.0) {
+                    slot[1].f = static_cast<float>(counter);
+                    st[sp - 1] = static_cast<double>(slot[0].f);
+                } else {
+                    slot[1].f = static_cast<float>(counter + 1.0);
+                    const double w = waveshapeApply(waveshapeClamp(st[sp - 1]), op.c[2]);
+                    slot[0].f = static_cast<float>(w);
+                    st[sp - 1] = w;
+                }
+                break;
+            }
+            case K_DELAY: {
+                const double in = st[sp - 1];
+                const double x = in * op.c[0] * op.c[0];
+                double out = in * op.c[1];
+                const std::uint32_t first = recordBase + op.recordOffset;
+                const std::uint32_t lines = op.lines;
+                DelayLine& r0 = s.delayPool[first];
+                const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
+                const float phaseStored = static_cast<float>(phase);
+                if (SILENT && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) changed = true;
+                r0.lfoPhase = phaseStored;
+                bool zero = x == 0.0;
+                if (zero) {
+                    for (std::uint32_t i = 0; i < lines; ++i) {
+                        const std::uint32_t r = first + i;
+                        if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
+                            zero = false;
+                            break;
+                        }
+                    }
+                }
+                if (zero) {
+                    // Every line reads +0.0 and writes +0.0 back; damped stays +0.0.
+                    out = out + 0.0;
+                    for (std::uint32_t i = 0; i < lines; ++i) {
+                        const std::uint32_t r = first + i;
+                        DelayLine& line = s.delayPool[r];
+                        std::int32_t wp = line.writePos + 1;
+                        if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
+                        line.writePos = wp;
+                        ++b.zeroRun[r];
+                    }
+                    ++b.counters.delayZero;
+                } else {
+                    allZeroPath = false;
+                    std::int32_t m = 0;
+                    if (op.c[6] != 0.0) {
+                        const double mod = (1.0 + std::sin(TWO_PI * phase)) * op.c[6] * static_cast<double>(DELAY_MOD_SCALE);
+                        m = static_cast<std::int32_t>(std::nearbyint(mod));
+                    }
+                    const double feedback = op.c[2];
+                    const double keep = op.c[3];
+                    const double damping = op.c[4];
+                    for (std::uint32_t i = 0; i < lines; ++i) {
+                        const std::uint32_t r = first + i;
+                        DelayLine& line = s.delayPool[r];
+                        const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
+                        const std::int32_t wp = line.writePos;
+                        std::int32_t readPos = wp + m;
+                        if (readPos >= length) readPos -= length;
+                        const double d = line.samples[readPos];
+                        out = out + d;
+                        const double f = keep * d + damping * static_cast<double>(line.damped);
+                        line.damped = static_cast<float>(f);
+                        const float written = static_cast<float>(x + feedback * f);
+                        line.samples[wp] = written;
+                        b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
+                        line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
+                    }
+                    ++b.counters.delayFull;
+                }
+                DelayLine& next = s.delayPool[first + lines];
+                double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
+                                  static_cast<double>(next.dcPrevIn));
+                const float prevIn = static_cast<float>(out);
+                y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
+                const float prevOut = static_cast<float>(y);
+                if (SILENT && (bitsOf(prevIn) != bitsOf(next.dcPrevIn) || bitsOf(prevOut) != bitsOf(next.dcPrevOut)))
+                    changed = true;
+                next.dcPrevIn = prevIn;
+                next.dcPrevOut = prevOut;
+                st[sp - 1] = y;
+                break;
+            }
+            case K_POP:
+                --sp;
+                break;
+            case K_ADD_POP:
+                st[sp - 2] = st[sp - 2] + st[sp - 1];
+                --sp;
+                break;
+            case K_MUL_POP:
+                st[sp - 2] = st[sp - 2] * st[sp - 1];
+                --sp;
+                break;
+            case K_DUP:
+                st[sp] = st[sp - 1];
+                ++sp;
+                break;
+            case K_SWAP: {
+                const double a = st[sp - 1];
+                st[sp - 1] = st[sp - 2];
+                st[sp - 2] = a;
+                break;
+            }
+            case K_ADD:
+                st[sp - 1] = st[sp - 1] + st[sp - 2];
+                break;
+            case K_MUL:
+                st[sp - 1] = st[sp - 1] * st[sp - 2];
+                break;
+            case K_ADD_PAIRS:
+                st[sp - 3] = st[sp - 3] + st[sp - 1];
+                st[sp - 4] = st[sp - 4] + st[sp - 2];
+                sp -= 2;
+                break;
+            case K_STORE: {
+                const float value = static_cast<float>(st[sp - 1] * op.c[0]);
+                Word& target = voice.slots[op.flags];
+                if (SILENT && bitsOf(value) != target.u) changed = true;
+                target.f = value;
+                break;
+            }
+            case K_PAN: {
+                const double in = st[sp - 1];
+                const double right = in * (op.c[0] + static_cast<double>(slot[0].f));
+                st[sp - 1] = right;
+                st[sp] = in - right;
+                ++sp;
+                break;
+            }
+            case K_OUTPUT: {
+                const double a = st[sp - 1];
+                const double bb = st[sp - 2];
+                sp -= 2;
+                const double gain = op.c[0] + static_cast<double>(slot[1].f);
+                const float words[4] = {static_cast<float>(a * op.c[1]), static_cast<float>(bb * op.c[1]),
+                                        static_cast<float>(a * gain), static_cast<float>(bb * gain)};
+                if (SILENT && std::memcmp(words, voice.auxOut, sizeof(words)) != 0) changed = true;
+                voice.auxOut[0] = words[0];
+                voice.auxOut[1] = words[1];
+                voice.mainOut[0] = words[2];
+                voice.mainOut[1] = words[3];
+                break;
+            }
+            case K_ACCUMULATE: {
+                double left = 0.0;
+                double right = 0.0;
+                if (op.flags == 8) {
+                    for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
+                        left += static_cast<double>(s.voices[i].auxOut[0]);
+                        right += static_cast<double>(s.voices[i].auxOut[1]);
+                    }
+                } else {
+                    for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
+                        left += static_cast<double>(s.voices[i].mainOut[0]);
+                        right += static_cast<double>(s.voices[i].mainOut[1]);
+                    }
+                }
+                st[sp] = right;
+                st[sp + 1] = left;
+                sp += 2;
+                break;
+            }
+        }
+    }
+    return SILENT && !changed && allZeroPath;
+}
+
+}  // namespace
+
+std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
+                                   std::atomic<std::uint32_t>* progress) {
+    if (!s.fastValid) {
+        buildBook(s);
+        s.fastValid = true;
+    }
+    FastBook& b = book(s);
+    if (!b.usable) {
+        const std::uint32_t rendered = renderSongFramesReference(s, out, frameCount, progress);
+        s.fastValid = true;  // nothing in the book depends on the state while unusable
+        return rendered;
+    }
+    std::uint32_t rendered = 0;
+    Voice& master = s.voices[MASTER_VOICE];
+    const FastInstrument& masterInstrument = b.instruments[TRACKS];
+    while (rendered < frameCount && s.nextFrame < SONG_FRAMES) {
+        const std::uint32_t frame = s.nextFrame;
+        const std::uint32_t tick = frame / SAMPLES_PER_TICK;
+        const bool tickStart = frame % SAMPLES_PER_TICK == 0;
+        for (std::uint32_t t = 0; t < TRACKS; ++t) {
+            if (tickStart) fetchTrackNote(s, t, tick);
+            const FastInstrument& inst = b.instruments[t];
+            for (std::uint32_t j = 0; j < 2; ++j) {
+                const std::uint32_t v = 2 * t + j;
+                Voice& voice = s.voices[v];
+                if (voice.note != 0) {
+                    if (b.quiet[v]) {
+                        catchUp(s, b, v, frame);
+                        b.quiet[v] = false;
+                    }
+                    runProgram<false>(s, b, inst.sounding, voice, v);
+                    if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;
+                } else if (!b.quiet[v]) {
+                    if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
+                        b.quiet[v] = true;
+                        b.quietSince[v] = frame + 1;
+                    }
+                    ++b.counters.silentRuns;
+                } else {
+                    ++b.counters.skippedRuns;
+                }
+            }
+        }
+        master.note = TRACKS;
+        runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE);
+        out[rendered].left = clipSample(master.mainOut[0]);
+        out[rendered].right = clipSample(master.mainOut[1]);
+        ++rendered;
+        s.nextFrame = frame + 1;
+        if (progress) progress->store(s.nextFrame, std::memory_order_release);
+    }
+    b.counters.voiceRuns += static_cast<std::uint64_t>(rendered) * VOICE_COUNT;
+    // Leave the state as the reference loop would: quiet voices' write
+    // positions moved on, the machine registers past the master chain.
+    for (std::uint32_t v = 0; v < TRACK_VOICES; ++v)
+        if (b.quiet[v]) catchUp(s, b, v, s.nextFrame);
+    if (rendered > 0) {
+        s.commandPos = masterInstrument.commandEnd;
+        s.parameterPos = masterInstrument.parameterEnd;
+        s.delayCursor = b.totalLines;
+    }
+    return rendered;
+}
+
+FastCounters fastCounters(const SynthState& s) {
+    if (!s.fastValid) return {};
+    return book(s).counters;
+}

@@ -1,0 +1,70 @@
+// Song sequencer and render loop: the note fetch, the
+// straightforward reference render loop, and renderSong.
+#include <cstring>
+
+#include "synth_state.h"
+
+std::atomic<std::uint32_t> renderedFrames{0};
+
+void fetchTrackNote(SynthState& s, std::uint32_t track, std::uint32_t tick) {
+    const std::uint32_t entry = tick >> 4;
+    const std::uint32_t row = tick & 15u;
+    const std::uint8_t pattern = s.song->patternList[PATTERN_LIST_LENGTH * track + entry];
+    const std::size_t index = 16u * pattern + row;
+    const std::uint8_t b = index < s.song->patternsSize ? s.song->patterns[index] : 0;
+    if (b == 1) return;  // hold
+    Voice& first = s.voices[2 * track];
+    Voice& second = s.voices[2 * track + 1];
+    ++first.releaseCount;
+    ++second.releaseCount;
+    if (static_cast<std::int8_t>(b) < 1) return;  // release (0 or >= 128)
+    Voice& chosen = s.voiceToggle[track] == 0 ? first : second;
+    s.voiceToggle[track] ^= 1u;
+    // Words 0 to 257: releaseCount, note and all 32 UnitSlots.
+    chosen.releaseCount = 0;
+    chosen.note = 0;
+    std::memset(chosen.slots, 0, sizeof(chosen.slots));
+    chosen.note = b;
+}
+
+std::uint32_t renderSongFramesReference(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
+                                        std::atomic<std::uint32_t>* progress) {
+    s.fastValid = false;  // the fast loop's book-keeping no longer matches
+    std::uint32_t rendered = 0;
+    while (rendered < frameCount && s.nextFrame < SONG_FRAMES) {
+        const std::uint32_t tick = s.nextFrame / SAMPLES_PER_TICK;
+        const std::uint32_t sampleInTick = s.nextFrame % SAMPLES_PER_TICK;
+        s.commandPos = 0;
+        s.parameterPos = 0;
+        s.delayCursor = 0;
+        for (std::uint32_t t = 0; t < TRACKS; ++t) {
+            if (sampleInTick == 0) fetchTrackNote(s, t, tick);
+            runTrackVoices(s, t);
+        }
+        Voice& master = s.voices[MASTER_VOICE];
+        master.note = TRACKS;
+        runVoice(s, master);
+        out[rendered].left = clipSample(master.mainOut[0]);
+        out[rendered].right = clipSample(master.mainOut[1]);
+        ++rendered;
+        ++s.nextFrame;
+        if (progress) progress->store(s.nextFrame, std::memory_order_release);
+    }
+    return rendered;
+}
+
+std::uint32_t renderSongFrames(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
+                               std::atomic<std::uint32_t>* progress) {
+    return renderSongFramesFast(s, out, frameCount, progress);
+}
+
+namespace {
+// The demo's one synthesizer state: static, zero at start (the noise seed is
+// set to 1 when renderSong starts, which it does once per process).
+SynthState demoState;
+}  // namespace
+
+std::uint32_t renderSong(SampleBuffer* buffer) {
+    resetSynthState(demoState);
+    return renderSongFrames(demoState, buffer->frames, SONG_FRAMES, &renderedFrames);
+}
