@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -29,17 +30,6 @@ constexpr int AUDIO_FD_IN_ENCODER = 3;
 constexpr std::size_t AUDIO_CHUNK_FRAMES = 4096;
 // How much of ffmpeg's messages is kept for an error report.
 constexpr std::size_t LOG_TAIL_BYTES = 2048;
-
-std::string lowerExtension(const std::string& path)
-{
-    std::size_t slash = path.find_last_of('/');
-    std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
 
 // Writes all of `size` bytes; false with errno set on failure.
 bool writeAll(int fd, const void* data, std::size_t size)
@@ -84,6 +74,30 @@ void closeFd(int& fd)
     fd = -1;
 }
 
+// The last non-empty line of ffmpeg's messages.
+std::string lastLine(const std::string& log)
+{
+    std::size_t end = log.find_last_not_of("\r\n ");
+    if (end == std::string::npos)
+        return {};
+    std::size_t newline = log.find_last_of("\r\n", end);
+    std::size_t start = newline == std::string::npos ? 0 : newline + 1;
+    return log.substr(start, end + 1 - start);
+}
+
+}  // namespace
+
+std::string lowerExtension(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
 std::string folderOf(const std::string& path)
 {
     std::size_t slash = path.find_last_of('/');
@@ -91,18 +105,6 @@ std::string folderOf(const std::string& path)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-// The last non-empty line of ffmpeg's messages.
-std::string lastLine(const std::string& log)
-{
-    std::size_t end = log.find_last_not_of("\r\n ");
-    if (end == std::string::npos)
-        return {};
-    std::size_t start = log.find_last_of("\r\n", end);
-    return log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
-}
-
-}  // namespace
 
 std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::string& partPath, int audioFd)
 {

@@ -48,6 +48,11 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& settings, const 
 // last step is a rename within one file system.
 std::string partPathFor(const std::string& outputPath, int serial);
 
+// The file name's extension in lower case, with its dot (".mp4"); empty if none.
+std::string lowerExtension(const std::string& path);
+// The folder part of a path: "." for a bare name.
+std::string folderOf(const std::string& path);
+
 // Finds `program` on PATH (or checks it, if it names a path); returns the full
 // path, or an empty string if there is no executable of that name.
 std::string findProgram(const std::string& program);
