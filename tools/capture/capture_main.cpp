@@ -91,6 +91,11 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // An interruption from here on (the shader's first build may take
+    // seconds) stops the work between two bands and leaves no file behind.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
     std::unique_ptr<offscreen::GlContext> context = offscreen::GlContext::create(error);
     if (!context) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
@@ -124,9 +129,6 @@ int main(int argc, char** argv)
     }
     const offscreen::PixelRect rect{options.rectX, offscreen::FRAME_HEIGHT - options.rectY - options.rectHeight,
                                     options.rectWidth, options.rectHeight};
-
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
 
     std::unique_ptr<FrameSink> sink = makeSink(options);
     if (!sink->begin(rect.width, rect.height, error)) {
