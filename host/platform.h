@@ -1,0 +1,53 @@
+#pragma once
+
+// The platform layer: the few operations that the demo host needs, named for
+// what they do. The host (demo_main.cpp, shader_program.cpp, audio.cpp) is
+// written once against this table; platform_sdl.cpp (Linux, SDL2) and
+// platform_win32.cpp (Windows: the Win32, WGL and wave-out calls) fill
+// it in. Tests hand the host a table of fakes.
+
+#include <atomic>
+#include <cstdint>
+
+#include "gl_api.h"
+
+struct Platform {
+    // Start-up step 1: a temporary full-screen mode of the given size. A
+    // refused change leaves the desktop's mode; nothing is reported.
+    void (*setFullscreenMode)(int width, int height);
+    // Start-up step 2: one borderless, visible, maximised window (no title).
+    void (*createWindow)();
+    // Start-up steps 3 to 5: the window's device context, a double-buffered
+    // pixel format, a compatibility-profile OpenGL context made current.
+    void (*createGlContext)();
+    // An OpenGL entry point by name; null when it cannot be had.
+    void* (*getProcAddress)(const char* name);
+    // Start-up step 7.
+    void (*hideCursor)();
+    // Starts `entry(argument)` on a new thread that runs at once; nothing is kept.
+    void (*startThread)(void (*entry)(void*), void* argument);
+    // Opens the default sound output (44,100 Hz, stereo, 32-bit float) and
+    // plays `frameCount` interleaved stereo frames from `samples` once, from
+    // the start, on the device's own clock. `framesReady` is the render
+    // thread's published count of finished frames (acquire order); a pulling
+    // device plays unpublished frames as zero. Never waits; no result.
+    void (*startAudioDevice)(const float* samples, std::uint32_t frameCount,
+                             const std::atomic<std::uint32_t>* framesReady);
+    // The system's millisecond counter, unsigned 32-bit, wrapping.
+    std::uint32_t (*clockMs)();
+    // The base-set OpenGL calls of the frame loop.
+    PfnGlFogi fogi;
+    PfnGlRectf rectf;
+    // Shows the frame just drawn.
+    void (*swapBuffers)();
+    // Looks at the window's messages without removing any.
+    void (*peekMessage)();
+    // True when Escape is down now or was pressed since the previous query.
+    bool (*escapePressed)();
+    // Ends the process at once with exit code 0, wherever the other threads
+    // stand. Does not return.
+    void (*endProcess)();
+    // Ends the process with exit code 1 after one line on stderr naming what
+    // is missing. Does not return.
+    void (*failStartUp)(const char* what);
+};

@@ -1,0 +1,295 @@
+// The platform layer on Linux: SDL2 for the display mode, the window, the
+// OpenGL context, the keyboard, the clock and the sound device; POSIX threads.
+#include "platform_sdl.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_opengl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio_pull.h"
+
+namespace {
+
+SDL_Window* window;
+bool fullscreenModeAvailable;
+int fullscreenWidth;
+int fullscreenHeight;
+std::atomic<bool> escapeSeen;
+
+[[noreturn]] void failStartUp(const char* what)
+{
+    std::fprintf(stderr, "demo: cannot start: %s\n", what);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+[[noreturn]] void failSdl(const char* what)
+{
+    char line[512];
+    std::snprintf(line, sizeof line, "%s (%s)", what, SDL_GetError());
+    failStartUp(line);
+}
+
+void setFullscreenMode(int width, int height)
+{
+    // SDL's own signal handlers would turn SIGTERM and SIGINT into quit
+    // events that the demo never reads; leave the default actions in place.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Windows leaves a full-screen popup window in place when it loses the
+    // focus; so does the demo.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        failSdl("no display: SDL video start-up failed");
+    }
+    // Without a display SDL falls back to drawing off screen, where nobody
+    // sees the demo; that counts as no display unless asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* wanted = std::getenv("SDL_VIDEODRIVER");
+    if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
+        !(wanted && !std::strcmp(wanted, driver))) {
+        char line[128];
+        std::snprintf(line, sizeof line, "no display: SDL found only its '%s' video driver", driver);
+        failStartUp(line);
+    }
+    // SDL changes the mode with the full-screen window of step 2; here it is
+    // only found out whether the display offers it. A display without that
+    // exact size refuses the change, as ChangeDisplaySettingsA would.
+    fullscreenWidth = width;
+    fullscreenHeight = height;
+    const int modes = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < modes; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
+            fullscreenModeAvailable = true;
+        }
+    }
+}
+
+int SDLCALL escapeWatch(void*, SDL_Event* event)
+{
+    // Every key event passes here as SDL pumps it, so a press that went down
+    // and up between two queries is still seen.
+    if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
+        escapeSeen.store(true, std::memory_order_relaxed);
+    }
+    return 1;
+}
+
+void createWindow()
+{
+    sdl_platform::watchEscape();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
+    int width = fullscreenWidth;
+    int height = fullscreenHeight;
+    if (fullscreenModeAvailable) {
+        flags |= SDL_WINDOW_FULLSCREEN;
+    } else {
+        // Refused mode: a maximised window on the desktop's mode. Its size is
+        // the desktop's too, for displays without a window manager.
+        SDL_DisplayMode desktop;
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+            width = desktop.w;
+            height = desktop.h;
+        }
+        flags |= SDL_WINDOW_MAXIMIZED;
+    }
+    window = SDL_CreateWindow("", 0, 0, width, height, flags);
+    if (!window && fullscreenModeAvailable) {
+        // The mode change failed after all: fall back as for a refusal.
+        fullscreenModeAvailable = false;
+        SDL_DisplayMode desktop;
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+            width = desktop.w;
+            height = desktop.h;
+        }
+        window = SDL_CreateWindow("", 0, 0, width, height,
+                                  SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN |
+                                      SDL_WINDOW_MAXIMIZED);
+    }
+    if (!window) {
+        failSdl("no window");
+    }
+}
+
+int versionOf(const char* text)
+{
+    // "4.5 (Compatibility Profile) Mesa ..." gives 45.
+    int major = 0;
+    int minor = 0;
+    if (!text || std::sscanf(text, "%d.%d", &major, &minor) != 2) {
+        return 0;
+    }
+    return major * 10 + minor;
+}
+
+void createGlContext()
+{
+    if (!SDL_GL_CreateContext(window)) { // made current by SDL
+        failSdl("no OpenGL context");
+    }
+    // The scene needs separate shader program objects (OpenGL 4.1 or
+    // ARB_separate_shader_objects) and the compatibility profile's fog state.
+    const int version = versionOf(reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+    if (version < 41 && !SDL_GL_ExtensionSupported("GL_ARB_separate_shader_objects")) {
+        failStartUp("the OpenGL context offers neither OpenGL 4.1 nor GL_ARB_separate_shader_objects");
+    }
+    if (version >= 32) {
+        GLint profile = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+        if ((profile & GL_CONTEXT_CORE_PROFILE_BIT) && !(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT)) {
+            failStartUp("the OpenGL context is not a compatibility-profile context (no fog state)");
+        }
+    }
+}
+
+void* getProcAddress(const char* name)
+{
+    return SDL_GL_GetProcAddress(name);
+}
+
+void hideCursor()
+{
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
+struct ThreadStart {
+    void (*entry)(void*);
+    void* argument;
+};
+ThreadStart threadStart;
+
+void* runThread(void* start)
+{
+    const ThreadStart* s = static_cast<const ThreadStart*>(start);
+    s->entry(s->argument);
+    return nullptr;
+}
+
+void startThread(void (*entry)(void*), void* argument)
+{
+    threadStart = {entry, argument};
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, runThread, &threadStart) == 0) {
+        pthread_detach(thread);
+    }
+}
+
+// The sound device pulls; audio_pull.h hands it what the render thread has
+// published and zeros for the rest.
+AudioPull audioPull;
+std::atomic<std::uint32_t> playPosition; // a copy of audioPull.position for other threads
+
+void SDLCALL audioCallback(void* pull, Uint8* stream, int length)
+{
+    AudioPull& p = *static_cast<AudioPull*>(pull);
+    pullFrames(p, reinterpret_cast<float*>(stream), static_cast<std::uint32_t>(length) / 8);
+    playPosition.store(p.position, std::memory_order_relaxed);
+}
+
+void startAudioDevice(const float* samples, std::uint32_t frameCount,
+                      const std::atomic<std::uint32_t>* framesReady)
+{
+    audioPull = {samples, frameCount, framesReady, 0};
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return; // no sound; the demo runs silent
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = 44100;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = 2;
+    wanted.samples = AUDIO_DEVICE_FRAMES;
+    wanted.callback = audioCallback;
+    wanted.userdata = &audioPull;
+    // No changes allowed: SDL converts to whatever the device takes.
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (device == 0) {
+        return;
+    }
+    SDL_PauseAudioDevice(device, 0);
+}
+
+std::uint32_t clockMs()
+{
+    return SDL_GetTicks();
+}
+
+void APIENTRY fogi(GLenum pname, GLint param)
+{
+    glFogi(pname, param);
+}
+
+void APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
+{
+    glRectf(x1, y1, x2, y2);
+}
+
+void swapBuffers()
+{
+    SDL_GL_SwapWindow(window);
+}
+
+void peekMessage()
+{
+    // Moves the window system's events into SDL's queue (where the Escape
+    // watch sees them); none is taken out of it.
+    SDL_PumpEvents();
+}
+
+bool escapePressed()
+{
+    const bool seen = escapeSeen.exchange(false, std::memory_order_relaxed);
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+    return seen || (keys && keys[SDL_SCANCODE_ESCAPE]);
+}
+
+void endProcess()
+{
+    // X11 keeps a changed mode after the process ends (Windows drops it):
+    // give the desktop its mode back, and release nothing else.
+    if (fullscreenModeAvailable && window) {
+        SDL_SetWindowFullscreen(window, 0);
+    }
+    _exit(0);
+}
+
+} // namespace
+
+void sdl_platform::watchEscape()
+{
+    SDL_AddEventWatch(escapeWatch, nullptr);
+}
+
+std::uint32_t sdl_platform::playedFrames()
+{
+    return playPosition.load(std::memory_order_relaxed);
+}
+
+const Platform sdlPlatform = {
+    setFullscreenMode,
+    createWindow,
+    createGlContext,
+    getProcAddress,
+    hideCursor,
+    startThread,
+    startAudioDevice,
+    clockMs,
+    fogi,
+    rectf,
+    swapBuffers,
+    peekMessage,
+    escapePressed,
+    endProcess,
+    failStartUp,
+};

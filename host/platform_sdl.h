@@ -1,0 +1,16 @@
+#pragma once
+
+// The Linux platform layer on SDL2 (platform_sdl.cpp).
+
+#include "platform.h"
+
+extern const Platform sdlPlatform;
+
+namespace sdl_platform {
+// Starts watching SDL's events for Escape presses; createWindow does this
+// after SDL's video start-up. Exposed for the tests of the Escape rule.
+void watchEscape();
+// The frames handed to the sound device so far (its play position), for
+// measuring tools.
+std::uint32_t playedFrames();
+}

@@ -1,0 +1,202 @@
+// The platform layer on Windows: exactly the Win32, WGL and multimedia calls
+// of the demo, with their built-in records.
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h> // WAVE_FORMAT_IEEE_FLOAT
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "host.h"
+
+namespace {
+
+// The built-in records: zero but in the fields named.
+DEVMODEA displayMode = {
+    .dmSize = 156,
+    .dmFields = DM_PELSWIDTH | DM_PELSHEIGHT,
+    .dmPelsWidth = 1920,
+    .dmPelsHeight = 1080,
+};
+static_assert(sizeof(DEVMODEA) == 156);
+static_assert((DM_PELSWIDTH | DM_PELSHEIGHT) == 0x00180000);
+
+// nSize and nVersion are 0, not 40 and 1.
+PIXELFORMATDESCRIPTOR pixelFormat = {
+    .nSize = 0,
+    .nVersion = 0,
+    .dwFlags = PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
+    .iPixelType = PFD_TYPE_RGBA,
+    .iLayerType = PFD_MAIN_PLANE,
+};
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
+static_assert((PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER) == 0x21);
+
+// The sound: 32-bit float stereo at 44,100 frames a second.
+WAVEFORMATEX waveFormat = {
+    .wFormatTag = WAVE_FORMAT_IEEE_FLOAT,
+    .nChannels = 2,
+    .nSamplesPerSec = 44100,
+    .nAvgBytesPerSec = 352800,
+    .nBlockAlign = 8,
+    .wBitsPerSample = 32,
+    .cbSize = 0,
+};
+static_assert(sizeof(WAVEFORMATEX) == 18);
+static_assert(WAVE_FORMAT_IEEE_FLOAT == 3);
+
+// lpData and dwBufferLength are the SampleBuffer's, set when it is handed
+// over; the rest is zero: no flags, no loops.
+WAVEHDR waveHeader;
+HWAVEOUT waveOut;
+
+HDC deviceContext;
+
+constexpr WORD WINDOW_CLASS_ATOM = 0xC018; // a class that the system registers
+constexpr DWORD WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
+static_assert(WINDOW_STYLE == 0x91000000);
+
+void failStartUp(const char* what)
+{
+    std::fprintf(stderr, "demo: cannot start: %s\n", what);
+    std::fflush(stderr);
+    ExitProcess(1);
+}
+
+void setFullscreenMode(int, int)
+{
+    // The record holds 1920 x 1080; CDS_FULLSCREEN makes the change temporary.
+    ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
+}
+
+void createWindow()
+{
+    HWND window = CreateWindowExA(0, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)),
+                                  nullptr, WINDOW_STYLE, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                  nullptr);
+    if (!window) {
+        failStartUp("no window");
+    }
+    deviceContext = GetDC(window);
+}
+
+void createGlContext()
+{
+    const int format = ChoosePixelFormat(deviceContext, &pixelFormat);
+    if (!format) {
+        failStartUp("no pixel format");
+    }
+    SetPixelFormat(deviceContext, format, &pixelFormat);
+    HGLRC context = wglCreateContext(deviceContext);
+    if (!context) {
+        failStartUp("no OpenGL context");
+    }
+    wglMakeCurrent(deviceContext, context);
+}
+
+void* getProcAddress(const char* name)
+{
+    PROC entry = wglGetProcAddress(name);
+    // Some drivers answer a missing entry point with 1, 2, 3 or -1.
+    const auto value = reinterpret_cast<INT_PTR>(entry);
+    if (value >= -1 && value <= 3) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(entry);
+}
+
+void hideCursor()
+{
+    ShowCursor(FALSE);
+}
+
+void (*threadEntry)(void*);
+
+DWORD WINAPI runThread(LPVOID argument)
+{
+    threadEntry(argument);
+    return 0;
+}
+
+void startThread(void (*entry)(void*), void* argument)
+{
+    threadEntry = entry;
+    // Default security and stack, runs at once; the handle is not kept.
+    CreateThread(nullptr, 0, runThread, argument, 0, nullptr);
+}
+
+void startAudioDevice(const float* samples, std::uint32_t frameCount, const std::atomic<std::uint32_t>*)
+{
+    // The wave device reads the buffer in real time; the buffer is shared
+    // without a count: rendering must stay ahead of the device.
+    waveOutOpen(&waveOut, WAVE_MAPPER, &waveFormat, 0, 0, CALLBACK_NULL);
+    waveHeader.lpData = reinterpret_cast<LPSTR>(const_cast<float*>(samples));
+    waveHeader.dwBufferLength = frameCount * 8;
+    // sizeof(WAVEHDR) is 32 bytes on 32-bit Windows and 48 on 64-bit Windows.
+    waveOutPrepareHeader(waveOut, &waveHeader, sizeof(WAVEHDR));
+    waveOutWrite(waveOut, &waveHeader, sizeof(WAVEHDR));
+}
+
+std::uint32_t clockMs()
+{
+    return timeGetTime();
+}
+
+void APIENTRY fogi(GLenum pname, GLint param)
+{
+    glFogi(pname, param);
+}
+
+void APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
+{
+    glRectf(x1, y1, x2, y2);
+}
+
+void swapBuffers()
+{
+    SwapBuffers(deviceContext);
+}
+
+void peekMessage()
+{
+    // No message record, no window, every message, nothing removed.
+    PeekMessageW(nullptr, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+bool escapePressed()
+{
+    // The most significant bit (down now) or the least (pressed since the
+    // previous query): any non-zero state.
+    return GetAsyncKeyState(VK_ESCAPE) != 0;
+}
+
+void endProcess()
+{
+    ExitProcess(0);
+}
+
+const Platform win32Platform = {
+    setFullscreenMode,
+    createWindow,
+    createGlContext,
+    getProcAddress,
+    hideCursor,
+    startThread,
+    startAudioDevice,
+    clockMs,
+    fogi,
+    rectf,
+    swapBuffers,
+    peekMessage,
+    escapePressed,
+    endProcess,
+    failStartUp,
+};
+
+} // namespace
+
+// The program's entry: the four arguments are ignored.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    demoMain(win32Platform);
+}

@@ -1,0 +1,206 @@
+// demoMain against a platform of fakes: the order of the start-up steps and
+// of each frame's steps, timeMs as an unsigned difference handed through the
+// fog end, the 185,000 ms rule, the Escape rule, and the exit code.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "host.h"
+#include "temp_dir.h"
+
+namespace {
+
+class DemoMain : public InTempDir {
+protected:
+    void SetUp() override
+    {
+        InTempDir::SetUp();
+        fake::reset();
+    }
+    // Runs demoMain to its end and returns the exit code it ended with.
+    int run()
+    {
+        try {
+            demoMain(fake::platform());
+        } catch (const ProcessEnd& end) {
+            return end.exitCode;
+        }
+        ADD_FAILURE() << "demoMain returned";
+        return -1;
+    }
+    // The calls from the first frame on: what follows the loop start's clock
+    // reading.
+    static std::vector<std::string> frameCalls(std::size_t startUpCalls)
+    {
+        return {fake::calls.begin() + static_cast<long>(startUpCalls), fake::calls.end()};
+    }
+    static std::vector<std::string> frame(std::uint32_t clock, std::uint32_t time, bool escape)
+    {
+        return {"clockMs " + std::to_string(clock),
+                "fogi 2916 " + std::to_string(time),
+                "rectf -1 -1 1 1",
+                "swapBuffers",
+                "peekMessage",
+                escape ? "escapePressed 1" : "escapePressed 0"};
+    }
+    static void append(std::vector<std::string>& to, const std::vector<std::string>& more)
+    {
+        to.insert(to.end(), more.begin(), more.end());
+    }
+};
+
+const std::vector<std::string> startUp = {
+    "setFullscreenMode 1920 1080",
+    "createWindow",
+    "createGlContext",
+    "getProcAddress glCreateShaderProgramv",
+    "glCreateShaderProgramv 35632 1 " + std::string("*"), // source length checked apart
+    "getProcAddress glGetProgramInfoLog",
+    "glGetProgramInfoLog 3 4095",
+    "hideCursor",
+    // startAudio's calls come here once the synthesizer is linked.
+    "getProcAddress glUseProgram",
+    "glUseProgram 3",
+};
+
+// The start-up calls, with startAudio's calls (if any) taken out and the
+// shader source length replaced by "*".
+std::vector<std::string> startUpCalls(std::vector<std::string>& audioCalls)
+{
+    std::vector<std::string> seen;
+    for (const std::string& call : fake::calls) {
+        if (call.rfind("clockMs", 0) == 0) {
+            break;
+        }
+        if (call.rfind("startThread", 0) == 0 || call.rfind("startAudioDevice", 0) == 0) {
+            audioCalls.push_back(call);
+            continue;
+        }
+        if (call.rfind("glCreateShaderProgramv", 0) == 0) {
+            seen.push_back(call.substr(0, call.rfind(' ')) + " *");
+            continue;
+        }
+        seen.push_back(call);
+    }
+    return seen;
+}
+
+TEST_F(DemoMain, StartUpRunsInTheStatedOrder)
+{
+    fake::escapeAnswers = {true};
+    fake::clockReadings = {5000, 5000};
+    EXPECT_EQ(run(), 0);
+    std::vector<std::string> audio;
+    EXPECT_EQ(startUpCalls(audio), startUp);
+    // startAudio sits between hiding the cursor and glUseProgram,
+    // the thread first.
+    if (!audio.empty()) {
+        ASSERT_EQ(audio.size(), 2u);
+        EXPECT_EQ(audio[0], "startThread");
+        EXPECT_EQ(audio[1].rfind("startAudioDevice", 0), 0u);
+        const auto hide = std::find(fake::calls.begin(), fake::calls.end(), "hideCursor");
+        EXPECT_EQ(*(hide + 1), "startThread");
+        EXPECT_EQ(*(hide + 3), "getProcAddress glUseProgram");
+    }
+}
+
+TEST_F(DemoMain, EscapeEndsTheLoopAfterTheFrameIsShownWithExitCodeZero)
+{
+    fake::clockReadings = {1000, 1000, 1016, 1033};
+    fake::escapeAnswers = {false, false, true, false};
+    EXPECT_EQ(run(), 0);
+    const std::size_t n = fake::calls.size();
+    // The loop start is the last start-up call.
+    const auto loopStart = std::find(fake::calls.begin(), fake::calls.end(), "clockMs 1000");
+    ASSERT_NE(loopStart, fake::calls.end());
+    EXPECT_EQ(*(loopStart - 1), "glUseProgram 3");
+    std::vector<std::string> expected;
+    append(expected, frame(1000, 0, false));
+    append(expected, frame(1016, 16, false));
+    append(expected, frame(1033, 33, true));
+    expected.push_back("endProcess");
+    EXPECT_EQ(std::vector<std::string>(loopStart + 1, fake::calls.begin() + static_cast<long>(n)), expected);
+}
+
+TEST_F(DemoMain, TheFrameAtOrAfter185000MsIsDrawnAndShownThenTheProcessEnds)
+{
+    fake::clockReadings = {100, 100, 100 + 184999, 100 + 185000, 100 + 190000};
+    EXPECT_EQ(run(), 0);
+    const auto loopStart = std::find(fake::calls.begin(), fake::calls.end(), "clockMs 100");
+    ASSERT_NE(loopStart, fake::calls.end());
+    std::vector<std::string> expected;
+    append(expected, frame(100, 0, false));
+    append(expected, frame(100 + 184999, 184999, false));
+    append(expected, frame(100 + 185000, 185000, false));
+    expected.push_back("endProcess");
+    EXPECT_EQ(std::vector<std::string>(loopStart + 1, fake::calls.end()), expected);
+}
+
+TEST_F(DemoMain, ALateFrameEndsTheLoopToo)
+{
+    // A slow frame can jump past 185,000 ms; it is still drawn and shown.
+    fake::clockReadings = {0, 0, 120000, 200000};
+    EXPECT_EQ(run(), 0);
+    std::vector<std::string> tail(fake::calls.end() - 7, fake::calls.end());
+    std::vector<std::string> expected = frame(200000, 200000, false);
+    expected.push_back("endProcess");
+    EXPECT_EQ(tail, expected);
+}
+
+TEST_F(DemoMain, AWrapOfTheSystemClockDoesNotDisturbTimeMs)
+{
+    const std::uint32_t start = 0xFFFFFF00u;
+    fake::clockReadings = {start, start, start + 0xFFu, start + 0x100u /* 0 */, 0x200u, start + 185000u};
+    EXPECT_EQ(run(), 0);
+    std::vector<std::string> fogs;
+    for (const std::string& call : fake::calls) {
+        if (call.rfind("fogi", 0) == 0) {
+            fogs.push_back(call);
+        }
+    }
+    EXPECT_EQ(fogs, (std::vector<std::string>{"fogi 2916 0", "fogi 2916 255", "fogi 2916 256", "fogi 2916 768",
+                                              "fogi 2916 185000"}));
+    EXPECT_EQ(fake::calls.back(), "endProcess");
+}
+
+TEST_F(DemoMain, EveryEscapeQueryComesOncePerFrameAfterThePeek)
+{
+    fake::clockReadings = {0, 0, 50000, 100000, 150000, 185000};
+    EXPECT_EQ(run(), 0);
+    std::size_t escapes = 0;
+    for (std::size_t i = 0; i < fake::calls.size(); ++i) {
+        if (fake::calls[i].rfind("escapePressed", 0) == 0) {
+            ++escapes;
+            EXPECT_EQ(fake::calls[i - 1], "peekMessage");
+            EXPECT_EQ(fake::calls[i - 2], "swapBuffers");
+        }
+    }
+    EXPECT_EQ(escapes, 5u);
+}
+
+TEST_F(DemoMain, AMissingGlUseProgramEndsStartUpWithExitCodeOne)
+{
+    fake::missingEntryPoints = {"glUseProgram"};
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(fake::calls.back(), "failStartUp OpenGL entry point glUseProgram");
+}
+
+TEST_F(DemoMain, AMissingGlCreateShaderProgramvEndsStartUpWithExitCodeOne)
+{
+    fake::missingEntryPoints = {"glCreateShaderProgramv"};
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(fake::calls.back(), "failStartUp OpenGL entry point glCreateShaderProgramv");
+}
+
+TEST_F(DemoMain, TheProgramOfPart12IsMadeCurrent)
+{
+    fake::programName = 77;
+    fake::escapeAnswers = {true};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(shaderProgram, 77u);
+    EXPECT_NE(std::find(fake::calls.begin(), fake::calls.end(), "glUseProgram 77"), fake::calls.end());
+}
+
+} // namespace

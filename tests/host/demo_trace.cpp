@@ -1,0 +1,155 @@
+// demo-trace: the demo itself (demoMain on the SDL platform) with every
+// platform call of start-up and of the frame loop timed and logged to
+// stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default 250) once the
+// sound has started, the render thread's published frame count against the
+// sound device's play position. A measuring tool of the project, not a test:
+//   demo-trace 2> trace.txt
+// Each line: "<ms since start> <event> [values]".
+#include <SDL2/SDL.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host.h"
+#include "platform_sdl.h"
+
+namespace {
+
+const auto processStart = std::chrono::steady_clock::now();
+const std::atomic<std::uint32_t>* publishedFrames;
+unsigned frames;
+
+long long sinceStart()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - processStart)
+        .count();
+}
+
+void log(const char* event, long long a = -1, long long b = -1)
+{
+    if (b >= 0) {
+        std::fprintf(stderr, "%lld %s %lld %lld\n", sinceStart(), event, a, b);
+    } else if (a >= 0) {
+        std::fprintf(stderr, "%lld %s %lld\n", sinceStart(), event, a);
+    } else {
+        std::fprintf(stderr, "%lld %s\n", sinceStart(), event);
+    }
+}
+
+void* watchAudio(void*)
+{
+    const char* period = std::getenv("DEMO_TRACE_AUDIO_MS");
+    const int ms = period ? std::atoi(period) : 250;
+    for (;;) {
+        usleep(static_cast<useconds_t>(ms) * 1000);
+        const long long rendered = publishedFrames->load(std::memory_order_acquire);
+        const long long played = sdl_platform::playedFrames();
+        std::fprintf(stderr, "%lld audio rendered %lld played %lld ahead %lld\n", sinceStart(), rendered, played,
+                     rendered - played);
+    }
+    return nullptr;
+}
+
+void setFullscreenMode(int w, int h)
+{
+    log("setFullscreenMode");
+    sdlPlatform.setFullscreenMode(w, h);
+}
+void createWindow()
+{
+    log("createWindow");
+    sdlPlatform.createWindow();
+}
+void createGlContext()
+{
+    log("createGlContext");
+    sdlPlatform.createGlContext();
+    log("glVersion");
+    std::fprintf(stderr, "   %s\n",
+                 reinterpret_cast<const char*>(
+                     reinterpret_cast<const unsigned char* (*)(unsigned)>(SDL_GL_GetProcAddress("glGetString"))(
+                         0x1F02)));
+}
+void* getProcAddress(const char* name)
+{
+    std::fprintf(stderr, "%lld getProcAddress %s\n", sinceStart(), name);
+    return sdlPlatform.getProcAddress(name);
+}
+void hideCursor()
+{
+    log("hideCursor");
+    sdlPlatform.hideCursor();
+}
+void startThread(void (*entry)(void*), void* argument)
+{
+    log("startThread");
+    sdlPlatform.startThread(entry, argument);
+}
+void startAudioDevice(const float* samples, std::uint32_t count, const std::atomic<std::uint32_t>* ready)
+{
+    log("startAudioDevice");
+    sdlPlatform.startAudioDevice(samples, count, ready);
+    log("audioDeviceStarted");
+    if (ready) {
+        publishedFrames = ready;
+        pthread_t thread;
+        pthread_create(&thread, nullptr, watchAudio, nullptr);
+    }
+}
+std::uint32_t clockMs()
+{
+    return sdlPlatform.clockMs();
+}
+void fogi(GLenum pname, GLint param)
+{
+    log("frame", frames, param);
+    sdlPlatform.fogi(pname, param);
+}
+void swapBuffers()
+{
+    sdlPlatform.swapBuffers();
+    log("swapped", frames++);
+}
+bool escapePressed()
+{
+    const bool pressed = sdlPlatform.escapePressed();
+    if (pressed) {
+        log("escape");
+    }
+    return pressed;
+}
+void endProcess()
+{
+    log("endProcess");
+    sdlPlatform.endProcess();
+}
+
+const Platform tracePlatform = {
+    setFullscreenMode,
+    createWindow,
+    createGlContext,
+    getProcAddress,
+    hideCursor,
+    startThread,
+    startAudioDevice,
+    clockMs,
+    fogi,
+    sdlPlatform.rectf,
+    swapBuffers,
+    sdlPlatform.peekMessage,
+    escapePressed,
+    endProcess,
+    sdlPlatform.failStartUp,
+};
+
+} // namespace
+
+int main()
+{
+    log("main");
+    demoMain(tracePlatform);
+}

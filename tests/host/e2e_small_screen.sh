@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# End to end on a small Xvfb screen (320x240x24), where the 1920x1080 mode
+# change is refused, so the demo runs in a maximised window on the desktop's
+# mode:
+#  - in a read-only working directory the demo starts, draws over the whole
+#    screen, writes no log, and ends with exit code 0 on Escape;
+#  - SIGTERM still ends it (SDL's signal handlers are kept out);
+#  - without a display, and with an OpenGL context that offers neither 4.1
+#    nor ARB_separate_shader_objects, start-up fails with one clear line on
+#    stderr and exit code 1.
+# usage: e2e_small_screen.sh DEMO SCREEN_CHECK
+DEMO=$(realpath "$1")
+SCREEN_CHECK=$(realpath "$2")
+source "$(dirname "$0")/e2e_lib.sh"
+
+start_xvfb 320x240
+
+# A working directory where ./ShaderLog.txt cannot be created. Root ignores
+# permission bits, so as root (as in CI) a directory of the read-only /proc
+# file system stands in.
+readonly_dir="$E2E_TMP/readonly"
+mkdir "$readonly_dir"
+chmod 555 "$readonly_dir"
+if touch "$readonly_dir/probe" 2>/dev/null; then
+  rm -f "$readonly_dir/probe"
+  readonly_dir=/proc/self/fdinfo
+  if touch "$readonly_dir/probe" 2>/dev/null; then
+    echo "FAIL: no read-only directory found"; exit 1
+  fi
+fi
+echo "read-only working directory: $readonly_dir"
+
+screenshot "$E2E_TMP/before.xwd"
+start=$(now_ms)
+(cd "$readonly_dir" && SDL_AUDIODRIVER=dummy exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+filled=""
+while [ -z "$filled" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 60000 ]; do
+  sleep 0.5
+  screenshot "$E2E_TMP/shot.xwd"
+  if "$SCREEN_CHECK" "$E2E_TMP/shot.xwd" 320 240 >"$E2E_TMP/check.out"; then
+    filled=$(($(now_ms) - start))
+  fi
+done
+if [ -n "$filled" ]; then
+  pass "read-only directory: the demo runs, its picture fills the 320x240 desktop (at ${filled} ms)"
+else
+  fail "read-only directory: no picture over the whole screen: $(cat "$E2E_TMP/check.out")"
+  cat "$E2E_TMP/demo.out"
+fi
+xdotool key Escape
+wait_exit "$demo" 60
+if [ "$EXIT_CODE" = 0 ]; then
+  pass "read-only directory: Escape ends the demo with exit code 0"
+else
+  fail "read-only directory: the demo ended with: $EXIT_CODE"; cat "$E2E_TMP/demo.out"
+fi
+if [ -e "$readonly_dir/ShaderLog.txt" ]; then
+  fail "a ShaderLog.txt appeared in the read-only directory"
+fi
+
+# SIGTERM ends the demo at once, as its default action.
+work="$E2E_TMP/work"
+mkdir "$work"
+(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+sleep 3
+kill -TERM "$demo"
+wait_exit "$demo" 10
+if [ "$EXIT_CODE" = 143 ]; then
+  pass "SIGTERM ends the demo"
+else
+  fail "after SIGTERM the demo ended with: $EXIT_CODE"
+fi
+
+# An OpenGL context without separate shader objects: one line, exit code 1.
+(cd "$work" && SDL_AUDIODRIVER=dummy MESA_GL_VERSION_OVERRIDE=3.0 \
+   MESA_EXTENSION_OVERRIDE=-GL_ARB_separate_shader_objects exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+wait_exit "$demo" 30
+if [ "$EXIT_CODE" = 1 ] && grep -q "demo: cannot start: .*separate_shader_objects" "$E2E_TMP/demo.out"; then
+  pass "an OpenGL 3.0 context without ARB_separate_shader_objects: $(cat "$E2E_TMP/demo.out")"
+else
+  fail "with an OpenGL 3.0 context: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+fi
+
+# No display at all.
+stop_xvfb
+(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+wait_exit "$demo" 30
+# (Other lines may come from the window-system libraries that SDL tries.)
+if [ "$EXIT_CODE" = 1 ] && [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
+   grep -q "^demo: cannot start: no display" "$E2E_TMP/demo.out"; then
+  pass "without a display: $(cat "$E2E_TMP/demo.out")"
+else
+  fail "without a display: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+fi
+
+[ "$E2E_FAILURES" -eq 0 ]
