@@ -74,6 +74,9 @@ struct FastInstrument {
     bool canBeQuiet;             // a track instrument without Accumulate
 };
 
+// Frames that a track voice runs in one go in block mode.
+constexpr std::uint32_t FAST_BLOCK_FRAMES = 128;
+
 struct PitchCache {
     std::uint32_t transposeMod;
     std::uint32_t detuneMod;
@@ -93,6 +96,14 @@ struct FastBook {
     std::uint32_t quietSince[VOICE_COUNT];  // first frame whose run was skipped
     PitchCache pitch[VOICE_COUNT][MAX_UNITS];
     FastCounters counters;
+    // Block mode: no track instrument reads other voices (Accumulate), so
+    // each track voice can run a block of frames on its own, leaving its
+    // output words per frame here for the master chain. Voices whose
+    // instrument draws noise run frame by frame, in voice order, since they
+    // share the noise seed.
+    bool blockMode;
+    bool drawsNoise[TRACKS];
+    float blockWords[TRACK_VOICES][FAST_BLOCK_FRAMES][4];
 };
 static_assert(sizeof(FastBook) <= FAST_BOOK_BYTES);
 static_assert(alignof(FastBook) <= 64);
@@ -315,6 +326,15 @@ void buildBook(SynthState& s) {
         if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
     }
     b.totalLines = lineTotal;
+    b.blockMode = true;
+    for (std::uint32_t t = 0; t < TRACKS; ++t) {
+        const FastProgram& program = b.instruments[t].sounding;
+        for (std::uint32_t k = 0; k < program.count; ++k) {
+            if (program.ops[k].kind == K_ACCUMULATE) b.blockMode = false;
+            if (program.ops[k].kind == K_OSCILLATOR && (program.ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
+                b.drawsNoise[t] = true;
+        }
+    }
     // Record lengths.
     for (std::uint32_t v = 0; v < VOICE_COUNT; ++v) {
         const FastInstrument& inst = b.instruments[v < TRACK_VOICES ? v / 2 : TRACKS];
@@ -352,8 +372,11 @@ void catchUp(SynthState& s, FastBook& b, std::uint32_t v, std::uint32_t frame) {
 
 // Runs one voice's program. Returns true, for a silent run, when the voice
 // reached a fixed point (nothing changed, every Delay took the zero path).
+// `accumulateWords`: null to read the voices' output words, else the block's
+// words of the frame (stride FAST_BLOCK_FRAMES * 4 floats from voice to voice).
 template <bool SILENT>
-bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& voice, std::uint32_t v) {
+bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& voice, std::uint32_t v,
+                const float* accumulateWords = nullptr) {
     double st[STACK_CAPACITY + 1];
     std::uint32_t sp = 0;  // number of values; top is st[sp - 1]
     bool changed = false;
@@ -617,7 +640,14 @@ bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& v
             case K_ACCUMULATE: {
                 double left = 0.0;
                 double right = 0.0;
-                if (op.flags == 8) {
+                if (accumulateWords) {
+                    const float* words = accumulateWords + (op.flags == 8 ? 0 : 2);
+                    for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
+                        left += static_cast<double>(words[0]);
+                        right += static_cast<double>(words[1]);
+                        words += FAST_BLOCK_FRAMES * 4;
+                    }
+                } else if (op.flags == 8) {
                     for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
                         left += static_cast<double>(s.voices[i].auxOut[0]);
                         right += static_cast<double>(s.voices[i].auxOut[1]);
@@ -640,6 +670,40 @@ bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& v
 
 }  // namespace
 
+namespace {
+
+// Runs track voice v for one frame: sounding, silent, or skipped while quiet.
+inline void runTrackVoiceFrame(SynthState& s, FastBook& b, const FastInstrument& inst, std::uint32_t v,
+                               std::uint32_t frame) {
+    Voice& voice = s.voices[v];
+    if (voice.note != 0) {
+        if (b.quiet[v]) {
+            catchUp(s, b, v, frame);
+            b.quiet[v] = false;
+        }
+        runProgram<false>(s, b, inst.sounding, voice, v);
+        if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+    } else if (!b.quiet[v]) {
+        if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
+            b.quiet[v] = true;
+            b.quietSince[v] = frame + 1;
+        }
+        ++b.counters.silentRuns;
+    } else {
+        ++b.counters.skippedRuns;
+    }
+}
+
+inline void keepWords(FastBook& b, const Voice& voice, std::uint32_t v, std::uint32_t i) {
+    float* words = b.blockWords[v][i];
+    words[0] = voice.auxOut[0];
+    words[1] = voice.auxOut[1];
+    words[2] = voice.mainOut[0];
+    words[3] = voice.mainOut[1];
+}
+
+}  // namespace
+
 std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
                                    std::atomic<std::uint32_t>* progress) {
     if (!s.fastValid) {
@@ -656,40 +720,65 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
     Voice& master = s.voices[MASTER_VOICE];
     const FastInstrument& masterInstrument = b.instruments[TRACKS];
     while (rendered < frameCount && s.nextFrame < SONG_FRAMES) {
-        const std::uint32_t frame = s.nextFrame;
-        const std::uint32_t tick = frame / SAMPLES_PER_TICK;
-        const bool tickStart = frame % SAMPLES_PER_TICK == 0;
-        for (std::uint32_t t = 0; t < TRACKS; ++t) {
-            if (tickStart) fetchTrackNote(s, t, tick);
-            const FastInstrument& inst = b.instruments[t];
-            for (std::uint32_t j = 0; j < 2; ++j) {
-                const std::uint32_t v = 2 * t + j;
-                Voice& voice = s.voices[v];
-                if (voice.note != 0) {
-                    if (b.quiet[v]) {
-                        catchUp(s, b, v, frame);
-                        b.quiet[v] = false;
+        const std::uint32_t first = s.nextFrame;
+        const std::uint32_t tick = first / SAMPLES_PER_TICK;
+        const std::uint32_t inTick = first % SAMPLES_PER_TICK;
+        // A block: up to FAST_BLOCK_FRAMES frames within one Tick.
+        std::uint32_t count = SAMPLES_PER_TICK - inTick;
+        if (count > FAST_BLOCK_FRAMES) count = FAST_BLOCK_FRAMES;
+        if (count > frameCount - rendered) count = frameCount - rendered;
+        if (inTick == 0)
+            for (std::uint32_t t = 0; t < TRACKS; ++t) fetchTrackNote(s, t, tick);
+        if (b.blockMode) {
+            // Track voices that draw no noise: each one through the block.
+            for (std::uint32_t t = 0; t < TRACKS; ++t) {
+                if (b.drawsNoise[t]) continue;
+                const FastInstrument& inst = b.instruments[t];
+                for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) {
+                    const Voice& voice = s.voices[v];
+                    for (std::uint32_t i = 0; i < count; ++i) {
+                        if (b.quiet[v] && voice.note == 0) {
+                            // At a fixed point: its words stay as they are.
+                            b.counters.skippedRuns += count - i;
+                            for (; i < count; ++i) keepWords(b, voice, v, i);
+                            break;
+                        }
+                        runTrackVoiceFrame(s, b, inst, v, first + i);
+                        keepWords(b, voice, v, i);
                     }
-                    runProgram<false>(s, b, inst.sounding, voice, v);
-                    if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;
-                } else if (!b.quiet[v]) {
-                    if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
-                        b.quiet[v] = true;
-                        b.quietSince[v] = frame + 1;
-                    }
-                    ++b.counters.silentRuns;
-                } else {
-                    ++b.counters.skippedRuns;
                 }
             }
+            // Frame by frame: the noise-drawing voices in voice order, then the master.
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const std::uint32_t frame = first + i;
+                for (std::uint32_t t = 0; t < TRACKS; ++t) {
+                    if (!b.drawsNoise[t]) continue;
+                    for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) {
+                        runTrackVoiceFrame(s, b, b.instruments[t], v, frame);
+                        keepWords(b, s.voices[v], v, i);
+                    }
+                }
+                master.note = TRACKS;
+                runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE, &b.blockWords[0][i][0]);
+                out[rendered].left = clipSample(master.mainOut[0]);
+                out[rendered].right = clipSample(master.mainOut[1]);
+                ++rendered;
+                s.nextFrame = frame + 1;
+                if (progress) progress->store(s.nextFrame, std::memory_order_release);
+            }
+        } else {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const std::uint32_t frame = first + i;
+                for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) runTrackVoiceFrame(s, b, b.instruments[v / 2], v, frame);
+                master.note = TRACKS;
+                runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE);
+                out[rendered].left = clipSample(master.mainOut[0]);
+                out[rendered].right = clipSample(master.mainOut[1]);
+                ++rendered;
+                s.nextFrame = frame + 1;
+                if (progress) progress->store(s.nextFrame, std::memory_order_release);
+            }
         }
-        master.note = TRACKS;
-        runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE);
-        out[rendered].left = clipSample(master.mainOut[0]);
-        out[rendered].right = clipSample(master.mainOut[1]);
-        ++rendered;
-        s.nextFrame = frame + 1;
-        if (progress) progress->store(s.nextFrame, std::memory_order_release);
     }
     b.counters.voiceRuns += static_cast<std::uint64_t>(rendered) * VOICE_COUNT;
     // Leave the state as the reference loop would: quiet voices' write

@@ -47,7 +47,7 @@ TEST(FastLoop, MatchesReferenceLaterInTheSong) {
 }
 
 // A random instrument that keeps the unit machine's rules.
-void randomInstrument(std::mt19937& rng, TestSong& song, bool master, std::uint32_t maxLines) {
+void randomInstrument(std::mt19937& rng, TestSong& song, bool master, std::uint32_t maxLines, bool accumulate = false) {
     auto byte = [&](int lo, int hi) { return static_cast<std::uint8_t>(lo + static_cast<int>(rng() % (hi - lo + 1))); };
     auto level = [&] { return rng() % 8 == 0 ? byte(129, 255) : byte(0, 128); };
     ChainBuilder chain;
@@ -62,7 +62,7 @@ void randomInstrument(std::mt19937& rng, TestSong& song, bool master, std::uint3
     }
     const std::uint32_t units = 3 + rng() % 18;
     for (std::uint32_t u = 0; u < units; ++u) {
-        const std::uint32_t choice = rng() % 12;
+        const std::uint32_t choice = rng() % 13;
         if (choice == 0 && depth <= 4) {
             chain.unit(OP_ENVELOPE, {byte(0, 60), byte(0, 80), level(), byte(0, 60), level()});
             ++depth;
@@ -103,6 +103,10 @@ void randomInstrument(std::mt19937& rng, TestSong& song, bool master, std::uint3
         } else if (choice == 11 && depth >= 4) {
             chain.unit(OP_STACKOP, {STACK_ADD_PAIRS});
             depth -= 2;
+        } else if (choice == 12 && accumulate && depth <= 4) {
+            // A track chain that reads the other voices' output words.
+            chain.unit(OP_ACCUMULATE, {static_cast<std::uint8_t>(rng() % 2 ? 8 : 0)});
+            depth += 2;
         }
     }
     while (depth > 2) {
@@ -128,7 +132,9 @@ TestSong randomSong(std::uint32_t seed) {
         song.patterns.insert(song.patterns.end(), rows.begin(), rows.end());
     }
     for (auto& entry : song.patternList) entry = static_cast<std::uint8_t>(rng() % 41);
-    for (std::uint32_t t = 0; t < TRACKS; ++t) randomInstrument(rng, song, false, 2);
+    // Every third song has track chains that read other voices, which the
+    // fast loop runs frame by frame instead of voice by voice.
+    for (std::uint32_t t = 0; t < TRACKS; ++t) randomInstrument(rng, song, false, 2, seed % 3 == 0);
     randomInstrument(rng, song, true, 12);
     return song;
 }
