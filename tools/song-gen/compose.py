@@ -1,0 +1,503 @@
+"""Composes the Pattern table.
+
+The plan, in A minor:
+
+* One harmony per PatternList entry, shared by every Track (a second chord may
+  take over from row 8 on). The intro (entries 0-15) runs Am F C G Am F Dm E
+  twice. The main cycle of eight entries, Am F C G | Dm F Am E, starts at
+  entries 20, 28, 52, 74, 82, 90 and 98 (the PatternLists reuse Patterns at
+  exactly those distances). The bridge (44-51) climbs C7, A7 (over C#), D and
+  falls back to C; the groove Tracks hold an A pedal under all of it.
+* Roles: Track 0 lead, 1 melody over a pulsing A, 2, 3 and 7 bass, 4, 5 and 6
+  percussion, 8 high lead, 9 counter-melody, 10 arpeggio on every even Tick,
+  11 and 12 pedal, 13 a bell on A, 14 pad, 15 an answering line.
+* First the number of new notes and holds of every Pattern is solved so that
+  each Track's whole-song counts and the table-wide counts come out exactly
+  (solve_counts); then every Pattern is written from its Track's role, its
+  harmony and those two numbers (realize).
+"""
+
+import itertools
+
+import checks
+
+# ---------------------------------------------------------------- harmony ---
+
+CHORDS = {
+    "Am": (9, 0, 4), "F": (5, 9, 0), "C": (0, 4, 7), "G": (7, 11, 2), "Dm": (2, 5, 9),
+    "E": (4, 8, 11), "Esus": (4, 9, 11), "C7": (0, 4, 7, 10), "A7": (9, 1, 4, 7),
+    "D": (2, 6, 9), "Caug": (0, 4, 8),
+}
+ROOT = {"Am": 9, "F": 5, "C": 0, "G": 7, "Dm": 2, "E": 4, "Esus": 4, "C7": 0,
+        "A7": 1, "D": 2, "Caug": 0}   # A7 sits on its third, C#
+MINOR = (9, 11, 0, 2, 4, 5, 7)
+SCALES = {
+    "E": (9, 11, 0, 2, 4, 5, 8), "Esus": (9, 11, 0, 2, 4, 5, 8), "Caug": (9, 11, 0, 2, 4, 5, 8),
+    "C7": (0, 2, 4, 5, 7, 9, 10), "A7": (9, 11, 1, 2, 4, 5, 7), "D": (9, 11, 0, 2, 4, 6, 7),
+}
+
+CYCLE = ["Am", "F", "C", "G", "Dm", "F", "Am", ("Esus", "E")]
+INTRO = ["Am", "F", "C", "G", "Am", "F", "Dm", ("Esus", "E")]
+
+
+def harmony():
+    h = ["Am"] * 109
+    for i in range(16):
+        h[i] = INTRO[i % 8]
+    h[16:20] = ["Am", "C", "Dm", ("Esus", "E")]
+    for start in (20, 28, 52, 74, 82, 90, 98):
+        for k in range(8):
+            if start + k < 106:
+                h[start + k] = CYCLE[k]
+    h[36:44] = ["Am", "F", "Am", "F", "Am", "F", "Dm", "Dm"]
+    h[44:52] = ["C7", "C7", "A7", "A7", "D", "D", "C", ("C", "Caug")]
+    h[62:66] = h[16:20]
+    for k in range(7):
+        h[66 + k] = CYCLE[k]
+    h[73] = "Esus"
+    return [x if isinstance(x, tuple) else (x, x) for x in h]
+
+
+def chord_at(h, row):
+    return h[0] if row < 8 else h[1]
+
+
+# ------------------------------------------------------ deterministic noise ---
+
+class Lcg:
+    def __init__(self, seed):
+        self.s = seed & 0xFFFFFFFF
+
+    def next(self):
+        self.s = (1103515245 * self.s + 12345) & 0x7FFFFFFF
+        return self.s
+
+    def below(self, n):
+        return (self.next() >> 8) % n
+
+
+# ------------------------------------------------------------------ roles ---
+
+ROLE = {0: "lead", 1: "melody", 2: "bass", 3: "bass", 4: "perc", 5: "perc", 6: "perc",
+        7: "bass", 8: "high", 9: "counter", 10: "arp", 11: "pedal", 12: "pedal",
+        13: "bell", 14: "pad", 15: "answer"}
+
+# Patterns whose content is already settled, beyond those shown in full:
+# Track 4's figure 67, 67, 68, 69 (one note on row 0, two, one on row 2) and
+# its pickup 66; Track 11 and 12's pedal 133/134 and the bridge 135-137.
+FORCED = {
+    66: [0] * 12 + [60] + [0] * 3,
+    67: [60] + [0] * 15,
+    69: [0, 0, 60] + [0] * 13,
+    133: [57, 0, 57] + [0] * 12 + [57],
+    134: [57, 0, 57] + [0] * 13,
+    135: [60, 0, 60] + [0] * 13,
+    136: [61, 0, 61] + [0] * 13,
+    137: [62, 0, 62] + [0] * 13,
+}
+
+# Preferred (notes, holds) per Pattern of one use, by role: the solver keeps
+# near these while it meets the counts.
+PREFER = {
+    "lead": (3, 11), "melody": (6, 0), "bass": (3, 0), "perc": (1, 0), "high": (2, 12),
+    "counter": (3, 9), "arp": (7, 4), "pedal": (2, 0), "bell": (2, 1), "pad": (1, 14),
+    "answer": (1, 5),
+}
+
+
+def pattern_info(lists, tracks):
+    users, uses = {}, {}
+    for t, lst in enumerate(lists):
+        for i, p in enumerate(lst):
+            users.setdefault(p, set()).add(t)
+            uses.setdefault(p, []).append((t, i))
+    info = {}
+    for p in range(1, 163):
+        ts = sorted(users[p])
+        rows = sorted(set.intersection(*[set(tracks[t]["rows"]) for t in ts]))
+        byts = sorted(set.intersection(*[set(tracks[t]["bytes"]) for t in ts]))
+        holds = all(tracks[t]["holds"] > 0 for t in ts)
+        info[p] = dict(tracks=ts, rows=rows, bytes=byts, holds=holds, uses=uses[p],
+                       role=ROLE[ts[0]])
+    # The song's last new note is Track 15's, at entry 104, row 4: nothing that
+    # plays at entry 104 may start a note later than that.
+    info[107]["rows"] = [0]
+    info[162]["rows"] = [4]
+    return info
+
+
+# ------------------------------------------------------------ count solver ---
+
+def domain(p, inf, fixed):
+    if p in fixed:
+        pat = fixed[p]
+        return [(sum(1 for b in pat if b >= 2), pat.count(1))]
+    if p == 36:
+        return [(0, h) for h in range(1, 16)]
+    rows = inf["rows"]
+    out = []
+    for n in range(1, len(rows) + 1):
+        cap = 16 - n - rows[0] if inf["holds"] else 0
+        for h in range(0, cap + 1):
+            out.append((n, h))
+    return out
+
+
+def solve_counts(lists, tracks, info, fixed, seed):
+    """Chooses (notes, holds) for each Pattern so that all counts are met."""
+    pats = list(range(1, 163))
+    mult = {p: {} for p in pats}
+    for t, lst in enumerate(lists):
+        for p in lst:
+            if p:
+                mult[p][t] = mult[p].get(t, 0) + 1
+    doms = {p: domain(p, info[p], fixed) for p in pats}
+
+    def pref_cost(p, v):
+        if p in fixed or p == 36:
+            return 0.0 if p != 36 else abs(v[1] - 4) * 0.5
+        role = info[p]["role"]
+        pn, ph = PREFER[role]
+        if not info[p]["holds"]:
+            ph = 0
+        ph = min(ph, 16 - v[0] - info[p]["rows"][0]) if info[p]["holds"] else 0
+        cost = (v[0] - pn) ** 2 * 1.0 + abs(v[1] - ph) * 0.3
+        if v[0] == 1 and v[1] == 15 - info[p]["rows"][0]:
+            # One note held to the end: few of those can differ from each other.
+            cost += 4.0 if len(info[p]["tracks"]) > 1 else 1.0
+        return cost
+
+    # Start from the preferred value of each domain.
+    val = {p: min(doms[p], key=lambda v: pref_cost(p, v)) for p in pats}
+    tn = [0] * 16
+    th = [0] * 16
+    for p in pats:
+        for t, m in mult[p].items():
+            tn[t] += m * val[p][0]
+            th[t] += m * val[p][1]
+    gn = sum(val[p][0] for p in pats)
+    gh = sum(val[p][1] for p in pats)
+    # Patterns 0 (16 releases) counts toward the table-wide figures.
+    target_gn, target_gh = 445, 1063
+
+    def err(tn, th, gn, gh):
+        e = abs(gn - target_gn) + abs(gh - target_gh)
+        for t in range(16):
+            e += abs(tn[t] - tracks[t]["notes"]) + abs(th[t] - tracks[t]["holds"])
+        return e
+
+    cur_err = err(tn, th, gn, gh)
+    cur_pref = sum(pref_cost(p, val[p]) for p in pats)
+    rng = Lcg(seed)
+    free = [p for p in pats if len(doms[p]) > 1]
+    temp = 4.0
+    steps = 400000
+    for step in range(steps):
+        frac = step / steps
+        temp = 2.0 * (1.0 - frac) + 0.05
+        big = 2.0 + 60.0 * frac
+        if step % 1000 == 0:
+            pass
+        p = free[rng.below(len(free))]
+        old = val[p]
+        new = doms[p][rng.below(len(doms[p]))]
+        if new == old:
+            continue
+        dn, dh = new[0] - old[0], new[1] - old[1]
+        for t, m in mult[p].items():
+            tn[t] += m * dn
+            th[t] += m * dh
+        gn += dn
+        gh += dh
+        new_err = err(tn, th, gn, gh)
+        new_pref = cur_pref - pref_cost(p, old) + pref_cost(p, new)
+        delta = big * (new_err - cur_err) + (new_pref - cur_pref)
+        accept = delta <= 0 or rng.below(1000000) < 1000000 * pow(2.718281828, -delta / temp)
+        if accept:
+            val[p] = new
+            cur_err, cur_pref = new_err, new_pref
+        else:
+            for t, m in mult[p].items():
+                tn[t] -= m * dn
+                th[t] -= m * dh
+            gn -= dn
+            gh -= dh
+    if cur_err:
+        print("  off: global n %d h %d;" % (gn - target_gn, gh - target_gh),
+              ["T%d n%+d h%+d" % (t, tn[t] - tracks[t]["notes"], th[t] - tracks[t]["holds"])
+               for t in range(16) if (tn[t], th[t]) != (tracks[t]["notes"], tracks[t]["holds"])])
+    return val, cur_err
+
+
+# ---------------------------------------------------------------- realize ---
+
+# Row orders by role: the rows that a Pattern's notes fill first.
+ROW_ORDER = {
+    "lead": [0, 8, 12, 4, 6, 14, 10, 2, 11, 15, 7, 13, 1],
+    "melody": [0, 8, 4, 12, 2, 10, 14, 6, 1, 3, 9, 11, 13, 15],
+    "bass": [0, 8, 4, 12, 10, 14, 6, 2],
+    "perc": [0, 4, 8, 12, 14, 2],
+    "high": [0, 8, 12, 4, 6, 14, 9, 1],
+    "counter": [0, 8, 4, 12, 10, 2, 14, 7, 3, 11, 5, 15],
+    "arp": [0, 2, 4, 6, 8, 10, 12, 14],
+    "pedal": [0, 2, 15],
+    "bell": [6, 12, 8, 10, 14],
+    "pad": [0, 8, 12],
+    "answer": [4, 12],
+}
+
+REGISTER = {"lead": (67, 88), "melody": (69, 86), "high": (76, 98), "counter": (55, 79),
+            "arp": (57, 81), "pad": (69, 86), "answer": (67, 82), "bell": (81, 81),
+            "bass": (43, 64), "pedal": (57, 62), "perc": (48, 60)}
+
+MOTIFS = {
+    "lead": [0, 1, 1, -2, 2, -1, 0, -1, 1],
+    "melody": [0, 0, 1, -1, 2, 0, -2, 1],
+    "high": [0, 2, -1, 1, -2],
+    "counter": [0, -1, 1, 1, -2, 0, 1],
+    "answer": [0, -1, 1],
+    "pad": [0, 1, -1],
+}
+
+
+def pick_rows(inf, n, variant):
+    role = inf["role"]
+    order = [r for r in ROW_ORDER.get(role, inf["rows"]) if r in inf["rows"]]
+    order += [r for r in inf["rows"] if r not in order]
+    if not inf["holds"]:
+        combos = list(itertools.combinations(order, n))
+        return sorted(combos[variant % len(combos)])
+    first = min(inf["rows"])
+    rest = [r for r in order if r != first]
+    if variant and len(rest) > n - 1:
+        # Vary which of the less important rows are taken.
+        k = variant % (len(rest) - (n - 1) + 1)
+        keep = rest[: max(0, n - 1 - 1)]
+        tail = rest[max(0, n - 1 - 1):]
+        rest = keep + tail[k:] + tail[:k]
+    chosen = sorted([first] + rest[: n - 1])
+    return chosen
+
+
+def spread_holds(rows, h, legato):
+    """Holds after each note, never past the next note; legato fills notes in order."""
+    n = len(rows)
+    cap = [(rows[i + 1] if i + 1 < n else 16) - rows[i] - 1 for i in range(n)]
+    give = [0] * n
+    left = h
+    if legato:
+        for i in range(n):
+            g = min(cap[i], left)
+            give[i] = g
+            left -= g
+    else:
+        while left > 0:
+            moved = False
+            for i in range(n):
+                if left and give[i] < cap[i]:
+                    give[i] += 1
+                    left -= 1
+                    moved = True
+            if not moved:
+                break
+    assert left == 0, (rows, h)
+    return give
+
+
+def pool(byts, pcs, lo, hi):
+    return [b for b in byts if b % 12 in pcs and lo <= b <= hi]
+
+
+def nearest(cands, x):
+    return min(cands, key=lambda b: (abs(b - x), b))
+
+
+def realize_pattern(p, inf, nh, harm, variant, state, attempt=0):
+    n, h = nh
+    role = inf["role"]
+    byts = inf["bytes"]
+    rows = pick_rows(inf, n, (variant + attempt // 6) if inf["holds"] else attempt)
+    lo, hi = REGISTER[role]
+    pat = [0] * 16
+    if role in ("lead", "high", "counter", "answer", "pad", "melody"):
+        motif = MOTIFS[role]
+        prev = state.get(inf["tracks"][0], (lo + hi) // 2)
+        step_i = variant % len(motif)
+        for j, r in enumerate(rows):
+            ch = chord_at(harm, r)
+            strong = r % 4 == 0 or role == "pad"
+            pcs = CHORDS[ch] if strong else SCALES.get(ch, MINOR)
+            cands = pool(byts, pcs, lo, hi) or pool(byts, CHORDS[ch], 0, 127) or \
+                pool(byts, SCALES.get(ch, MINOR), 0, 127) or byts
+            cands = sorted(set(cands))
+            if j == 0:
+                aim = prev + (variant % 3 - 1) * 3
+                near = sorted(cands, key=lambda b: (abs(b - aim), b))
+                wider = sorted(set(pool(byts, CHORDS[ch], 0, 127)) - set(near),
+                               key=lambda b: (abs(b - aim), b))
+                near += wider
+                near += sorted(set(pool(byts, SCALES.get(ch, MINOR), 0, 127)) - set(near),
+                               key=lambda b: (abs(b - aim), b))
+                b = near[attempt % len(near)]
+            else:
+                idx = min(range(len(cands)), key=lambda k: abs(cands[k] - prev))
+                idx += motif[(step_i + j) % len(motif)]
+                idx = max(0, min(len(cands) - 1, idx))
+                b = cands[idx]
+                if b == prev and role != "melody" and len(cands) > 1:
+                    b = cands[idx - 1] if idx > 0 else cands[idx + 1]
+            pat[r] = b
+            prev = b
+        state[inf["tracks"][0]] = prev
+        if role == "melody":
+            # A low root under the line, where the Track's low notes have it.
+            ch = chord_at(harm, rows[-1])
+            lows = [b for b in byts if b < 60 and b % 12 == ROOT[ch]]
+            if lows and n >= 3:
+                pat[rows[-1]] = lows[0]
+    elif role == "arp":
+        ch0 = harm[0]
+        for j, r in enumerate(rows):
+            ch = chord_at(harm, r)
+            cands = sorted(set(pool(byts, CHORDS[ch], lo, hi)))
+            seq = cands + cands[-2:0:-1]
+            pat[r] = seq[(j + variant) % len(seq)]
+        del ch0
+    elif role == "bass":
+        for j, r in enumerate(rows):
+            ch = chord_at(harm, r)
+            root = ROOT[ch]
+            # Tracks that hold the pedal play A under everything but the bridge.
+            if inf["tracks"][0] in (2, 3) and harm[0] not in ("C7", "A7", "D", "C"):
+                root = 9
+            if inf["tracks"][0] == 7 and ch == "F":
+                root = 9 if j % 2 == 0 else 0
+            if inf["tracks"][0] == 7 and ch in ("Esus", "E") and j == 0 and root not in byts:
+                root = 4
+            cands = sorted(b for b in byts if b % 12 == root) or \
+                sorted(b for b in byts if b % 12 in CHORDS[ch])
+            k = (j + variant) % len(cands) if (j + variant) % 3 == 2 else 0
+            pat[r] = cands[k]
+        # A fill, when the plain figure is taken already: the last notes climb
+        # through the scale from the root.
+        if attempt:
+            ch = chord_at(harm, rows[-1])
+            scale = sorted(b for b in byts if b % 12 in SCALES.get(ch, MINOR) and b > pat[rows[0]])
+            for j in range(min(attempt, len(rows) - 1, len(scale))):
+                pat[rows[len(rows) - 1 - j]] = scale[min(len(scale) - 1, attempt - 1 - j)]
+    elif role in ("perc", "pedal", "bell"):
+        for r in rows:
+            pat[r] = byts[0]
+    give = spread_holds(rows, h, legato=role in ("pad", "high", "lead", "answer", "counter"))
+    for r, g in zip(rows, give):
+        for k in range(1, g + 1):
+            pat[r + k] = 1
+    return pat
+
+
+def compose(lists, tracks, shown):
+    harm_entries = harmony()
+    info = pattern_info(lists, tracks)
+    fixed = dict(shown)
+    fixed.update(FORCED)
+    fixed.pop(0, None)
+    for seed in range(2026, 2030):
+        vals, residual = solve_counts(lists, tracks, info, fixed, seed)
+        print("count solver, seed %d: residual %d" % (seed, residual))
+        if residual == 0:
+            break
+    assert residual == 0, "counts not met: residual %d" % residual
+
+    # The harmony of each Pattern: every entry that plays it must agree.
+    harm = {}
+    for p in range(1, 163):
+        hs = sorted({harm_entries[i] for _, i in info[p]["uses"]})
+        if p not in fixed and p not in (4, 36) and any(b for b in info[p]["bytes"]):
+            assert len(hs) == 1 or info[p]["role"] in ("perc", "pedal", "bell") or \
+                info[p]["tracks"][0] in (1, 2, 3, 7, 10, 11, 12), (p, hs)
+        harm[p] = hs[0]
+
+    patterns = [None] * 163
+    patterns[0] = [0] * 16
+    for p, pat in fixed.items():
+        patterns[p] = list(pat)
+    patterns[36] = [1] * vals[36][1] + [0] * (16 - vals[36][1])
+    seen = {tuple(x) for x in patterns if x is not None}
+    state = {}
+    for p in range(1, 163):
+        if patterns[p] is not None:
+            continue
+        for variant in range(0, 200):
+            pat = realize_pattern(p, info[p], vals[p], harm[p], p, state, variant)
+            if tuple(pat) not in seen:
+                break
+        else:
+            print(p, info[p], vals[p], harm[p])
+            for q in range(1, p):
+                if patterns[q] and vals.get(q) == vals[p]:
+                    print(q, patterns[q])
+            raise AssertionError("no distinct realization for Pattern %d" % p)
+        seen.add(tuple(pat))
+        patterns[p] = pat
+    cover(patterns, lists, tracks, info, harm)
+    summary = [
+        "Pattern table composed in A minor: intro Am F C G Am F Dm E; main cycle",
+        "Am F C G | Dm F Am E over an A pedal; bridge C7 A7/C# D C.",
+    ]
+    return patterns, summary
+
+
+def cover(patterns, lists, tracks, info, harm):
+    """Brings in note values that no Pattern uses yet, each by changing the octave
+    or the chord tone of one note of a Pattern whose Tracks allow the value."""
+    want = set(checks.NOTE_VALUES)
+    for t in range(16):
+        want_t = set(tracks[t]["bytes"])
+        for v in sorted(want_t):
+            used_t = {b for p in set(lists[t]) for b in patterns[p] if b >= 2}
+            if v in used_t:
+                continue
+            replace_note(patterns, info, harm, v, t, lists)
+    used = {b for pat in patterns for b in pat if b >= 2}
+    missing = want - used
+    assert not missing, "note values not placed: %s" % sorted(missing)
+
+
+def replace_note(patterns, info, harm, v, t, lists):
+    seen = {tuple(x) for x in patterns}
+    best = None
+    for p in sorted(set(lists[t])):
+        if p == 0 or p not in info or v not in info[p]["bytes"]:
+            continue
+        if p in FORCED or p in (1, 4, 36, 38, 53, 68, 131, 139):
+            continue
+        pat = patterns[p]
+        for r, b in enumerate(pat):
+            if b < 2:
+                continue
+            ch = chord_at(harm[p], r)
+            score = None
+            if b % 12 == v % 12:
+                score = 0 + abs(b - v) / 100.0
+            elif v % 12 in CHORDS[ch]:
+                score = 1 + abs(b - v) / 24.0
+            elif v % 12 in SCALES.get(ch, MINOR) and r % 4:
+                score = 2 + abs(b - v) / 24.0
+            if score is None:
+                continue
+            # Keep the counts of the other values in use: do not take away the
+            # last use of a value.
+            new = list(pat)
+            new[r] = v
+            if tuple(new) in seen:
+                continue
+            if sum(1 for q in patterns for x in q if x == b) <= 1:
+                continue
+            users_b = [q for q in range(163) if b in patterns[q]]
+            if len(users_b) == 1 and users_b[0] == p and pat.count(b) == 1:
+                continue
+            if best is None or score < best[0]:
+                best = (score, p, r)
+    if best is not None:
+        _, p, r = best
+        patterns[p][r] = v
