@@ -249,8 +249,14 @@ float sceneDistance(vec3 p)
         // Scene 1: one polyhedron whose faces and edges grow in.
         q = p - vec3(0.0, 1.1, 0.0);
         q.xz = rotate2(q.xz, t);
-        float faceField = -length(q + vec3(0.5, 1.0, 0.4)) + 5.41 - t * 0.23 + valueNoise(2.0 * q) * 1.36;
-        float edgeField = -length(q + vec3(0.5, -2.0, 0.4)) + 5.0 - t * 0.35 + valueNoise(0.01 * p);
+        // The reveal fields matter only inside the bounding sphere (1.55,
+        // with a margin for rounding); elsewhere they are not computed.
+        float faceField = 0.0;
+        float edgeField = 0.0;
+        if (length(q) < 1.56) {
+            faceField = -length(q + vec3(0.5, 1.0, 0.4)) + 5.41 - t * 0.23 + valueNoise(2.0 * q) * 1.36;
+            edgeField = -length(q + vec3(0.5, -2.0, 0.4)) + 5.0 - t * 0.35 + valueNoise(0.01 * p);
+        }
         d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, faceField, edgeField);
         offer(nearest, d, polyMaterial);
     } else if (t < 61.9) {
@@ -300,11 +306,19 @@ float sceneDistance(vec3 p)
         q.xz = rotate2(q.xz, t);
         q.yz = rotate2(q.yz, g * sin(t * 0.8));
         q.xy = rotate2(q.xy, g * sin(t * 0.7));
-        float fieldA = -length(q - vec3(0.0, 0.9, 0.0)) + 66.8 - t * 0.4 + valueNoise(2.0 * q) * 1.36;
+        vec3 second = p + vec3(0.5 * f, -1.21, 0.0);
+        // As in scene 1, a field is computed only where a polyhedron that
+        // uses it is evaluated (inside its bounding sphere, with a margin).
+        bool nearSecond = length(second) < 1.56 * 1.096;
+        float fieldA = 0.0;
+        if (t > 160.0 && (length(q) < 1.56 || nearSecond))
+            fieldA = -length(q - vec3(0.0, 0.9, 0.0)) + 66.8 - t * 0.4 + valueNoise(2.0 * q) * 1.36;
         d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, t > 160.0 ? fieldA : 100.0, 0.0);
         offer(nearest, d, polyMaterial);
-        q = p + vec3(0.5 * f, -1.21, 0.0);
-        float fieldB = -length(q + vec3(1.8, 0.0, -0.4)) - 76.0 + t * 0.5 + valueNoise(2.0 * q) * 1.36;
+        q = second;
+        float fieldB = 0.0;
+        if (t <= 160.0 && nearSecond)
+            fieldB = -length(q + vec3(1.8, 0.0, -0.4)) - 76.0 + t * 0.5 + valueNoise(2.0 * q) * 1.36;
         q.xz = rotate2(q.xz, t);
         d = 1.096 * polyhedronDistance(q / 1.096, 5, 0.0, 1.0, 0.0, t > 160.0 ? fieldA : fieldB, 0.0);
         offer(nearest, d, polyMaterial + 2.0);
