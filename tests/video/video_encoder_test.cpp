@@ -216,6 +216,32 @@ TEST(VideoProgress, ShowsFramesRateAndTimeLeft)
     EXPECT_EQ(progressText(100, 100, 10.0, 4), "[####] 100/100 frames  10.0 fps  0s left");
 }
 
+TEST(VideoProgress, LogGetsTheFirstAndLastLine)
+{
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    {
+        ProgressBar bar(3, log);
+        bar.frameDone();
+        bar.frameDone();
+        bar.frameDone();
+        bar.close();
+        EXPECT_EQ(bar.done(), 3u);
+    }
+    std::rewind(log);
+    char text[512] = {};
+    std::size_t got = std::fread(text, 1, sizeof text - 1, log);
+    std::fclose(log);
+    std::string lines(text, got);
+    // Not a terminal: plain lines, no carriage returns, none for the frames between.
+    EXPECT_EQ(lines.find('\r'), std::string::npos) << lines;
+    EXPECT_EQ(lines.rfind("[", 0), 0u) << lines;
+    EXPECT_NE(lines.find("] 0/3 frames  0.00 fps  -- left\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("] 3/3 frames  "), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("1/3 frames"), std::string::npos) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+}
+
 TEST(VideoEncoder, FlacSoundIsTheSamplesWithin24Bits)
 {
     ScratchFolder folder;
@@ -309,6 +335,18 @@ TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
     std::ifstream old(folder.file("out.mp4"));
     std::string text((std::istreambuf_iterator<char>(old)), {});
     EXPECT_EQ(text, "an earlier capture");
+}
+
+TEST(VideoEncoder, EncoderKilledBySignalIsAnError)
+{
+    ScratchFolder folder;
+    std::string fake = folder.file("fake-ffmpeg");
+    writeScript(fake, "kill -SEGV $$");
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    std::string error = encode(s, 2);
+    EXPECT_NE(error.find("ffmpeg ended by signal " + std::to_string(SIGSEGV)), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
 }
 
 TEST(VideoEncoder, BrokenPipeIsAnError)
