@@ -50,6 +50,14 @@ enum FastKind : std::uint8_t {
     K_ACCUMULATE,
 };
 
+// Where an operation run unit by unit over a block (see runVoiceBlock)
+// reads a modulation input: the per-frame values of the Store that wrote it
+// earlier in the chain, or the word itself, which stays put in the block.
+struct ModRef {
+    std::int8_t store;   // index of the Store's per-frame values, or -1
+    std::uint8_t word;   // the word in Voice::slots
+};
+
 struct FastOp {
     std::uint8_t kind;
     std::uint8_t flags;   // Oscillator / Filter flags, Store target, Accumulate source
@@ -58,11 +66,34 @@ struct FastOp {
     std::uint16_t slot;   // word index of the unit's UnitSlot in Voice::slots
     std::uint16_t recordOffset;  // Delay: first record, relative to the voice's first
     double c[8];
+    // Block plan (runVoiceBlock).
+    std::uint8_t depthBefore;
+    std::int8_t storeIndex;      // Store: index of its per-frame values
+    ModRef mods[6];
+};
+
+// A step of a block plan: one operation run through all frames of the block,
+// or a run of operations tied by a Store into an earlier unit (which acts in
+// the next frame), run frame by frame.
+struct BlockStep {
+    std::uint8_t first;
+    std::uint8_t last;
+    bool frameByFrame;
+    std::uint8_t copyCount;
+    ModRef copies[16];  // words to set from earlier Stores' values at each frame
 };
 
 struct FastProgram {
     FastOp ops[MAX_UNITS];
     std::uint32_t count;
+    // Block plan: usable when every Store writes a modulation input (or a
+    // word nothing reads) and the program starts with an Envelope or has no
+    // end-of-note test (silent programs).
+    bool planUsable;
+    bool hasOutput;
+    std::uint32_t stores;
+    BlockStep steps[MAX_UNITS];
+    std::uint32_t stepCount;
 };
 
 struct FastInstrument {
@@ -104,6 +135,9 @@ struct FastBook {
     bool blockMode;
     bool drawsNoise[TRACKS];
     float blockWords[TRACK_VOICES][FAST_BLOCK_FRAMES][4];
+    // Scratch of runVoiceBlock: the stack and the Stores' values per frame.
+    double blockStack[STACK_CAPACITY + 1][FAST_BLOCK_FRAMES];
+    float storeValues[MAX_UNITS][FAST_BLOCK_FRAMES];
 };
 static_assert(sizeof(FastBook) <= FAST_BOOK_BYTES);
 static_assert(alignof(FastBook) <= 64);
@@ -305,6 +339,114 @@ std::uint32_t countZeroRun(const DelayLine& line, std::uint32_t length) {
     return run;
 }
 
+// The UnitSlot words an operation reads as modulation inputs, and those it
+// keeps as state.
+std::uint32_t modWords(std::uint8_t kind, std::uint8_t* words) {
+    switch (kind) {
+        case K_ENVELOPE: words[0] = 2; return 1;
+        case K_OSCILLATOR:
+            words[0] = 1; words[1] = 2; words[2] = 4; words[3] = 5; words[4] = 6; words[5] = 7;
+            return 6;
+        case K_FILTER: words[0] = 4; return 1;
+        case K_PAN: words[0] = 0; return 1;
+        case K_OUTPUT: words[0] = 1; return 1;
+        default: return 0;
+    }
+}
+bool isStateWord(std::uint8_t kind, std::uint32_t word) {
+    switch (kind) {
+        case K_ENVELOPE: return word <= 1;
+        case K_OSCILLATOR: return word == 0;
+        case K_FILTER: return word <= 3;
+        case K_DISTORT: return word <= 1;
+        default: return false;
+    }
+}
+
+// Builds the block plan of a program (see runVoiceBlock).
+void planProgram(FastProgram& p, bool sounding) {
+    p.planUsable = false;
+    p.hasOutput = false;
+    p.stores = 0;
+    p.stepCount = 0;
+    const std::uint32_t n = p.count;
+    if (sounding && (n == 0 || p.ops[0].kind != K_ENVELOPE || p.ops[0].slot != 0)) return;
+    std::uint32_t depth = 0;
+    // The program index of the unit at each chain position, if it is in the program.
+    int at[MAX_UNITS];
+    for (int& a : at) a = -1;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        FastOp& op = p.ops[k];
+        op.depthBefore = static_cast<std::uint8_t>(depth);
+        depth = op.depthAfter;
+        at[op.slot / SLOT_WORDS] = static_cast<int>(k);
+        op.storeIndex = -1;
+        if (op.kind == K_STORE) op.storeIndex = static_cast<std::int8_t>(p.stores++);
+        if (op.kind == K_OUTPUT) p.hasOutput = true;
+    }
+    // Runs of operations tied by Stores into earlier units.
+    std::uint32_t tiedTo[MAX_UNITS];  // the last operation that operation k is tied to
+    for (std::uint32_t k = 0; k < n; ++k) tiedTo[k] = k;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const FastOp& store = p.ops[j];
+        if (store.kind != K_STORE) continue;
+        const int r = at[store.flags / SLOT_WORDS];
+        if (r < 0) continue;  // a word of a unit not in this program: nothing reads it
+        const std::uint32_t word = store.flags % SLOT_WORDS;
+        const FastOp& reader = p.ops[r];
+        if (isStateWord(reader.kind, word)) return;  // a Store into a unit's state
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(reader.kind, words);
+        bool read = false;
+        for (std::uint32_t m = 0; m < count; ++m) read = read || words[m] == word;
+        if (read && static_cast<std::uint32_t>(r) <= j && tiedTo[r] < j) tiedTo[r] = j;
+    }
+    std::uint32_t stepOf[MAX_UNITS];
+    for (std::uint32_t k = 0; k < n;) {
+        std::uint32_t end = tiedTo[k];
+        for (std::uint32_t i = k; i <= end; ++i)
+            if (tiedTo[i] > end) end = tiedTo[i];
+        BlockStep& step = p.steps[p.stepCount];
+        step = BlockStep{};
+        step.first = static_cast<std::uint8_t>(k);
+        step.last = static_cast<std::uint8_t>(end);
+        step.frameByFrame = end > k;
+        for (std::uint32_t i = k; i <= end; ++i) stepOf[i] = p.stepCount;
+        ++p.stepCount;
+        k = end + 1;
+    }
+    // Modulation inputs: the values of the last Store before the reader, or
+    // the word itself when that Store runs in the same frame-by-frame step.
+    for (std::uint32_t k = 0; k < n; ++k) {
+        FastOp& op = p.ops[k];
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(op.kind, words);
+        BlockStep& step = p.steps[stepOf[k]];
+        for (std::uint32_t m = 0; m < count; ++m) {
+            const std::uint32_t word = op.slot + words[m];
+            int last = -1;
+            int lastBeforeStep = -1;
+            for (std::uint32_t j = 0; j < k; ++j)
+                if (p.ops[j].kind == K_STORE && p.ops[j].flags == word) {
+                    last = static_cast<int>(j);
+                    if (j < step.first) lastBeforeStep = static_cast<int>(j);
+                }
+            op.mods[m].word = static_cast<std::uint8_t>(word);
+            op.mods[m].store = -1;
+            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = p.ops[last].storeIndex;
+            if (step.frameByFrame && lastBeforeStep >= 0) {
+                bool known = false;
+                for (std::uint32_t c = 0; c < step.copyCount; ++c) known = known || step.copies[c].word == word;
+                if (!known) {
+                    if (step.copyCount == 16) return;
+                    step.copies[step.copyCount++] = ModRef{p.ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
+                }
+            }
+        }
+    }
+    p.planUsable = true;
+}
+
 void buildBook(SynthState& s) {
     FastBook& b = *new (s.fastBook) FastBook{};
     b.usable = false;
@@ -326,6 +468,10 @@ void buildBook(SynthState& s) {
         if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
     }
     b.totalLines = lineTotal;
+    for (std::uint32_t t = 0; t < TRACKS; ++t) {
+        planProgram(b.instruments[t].sounding, true);
+        planProgram(b.instruments[t].silent, false);
+    }
     b.blockMode = true;
     for (std::uint32_t t = 0; t < TRACKS; ++t) {
         const FastProgram& program = b.instruments[t].sounding;
@@ -702,6 +848,411 @@ inline void keepWords(FastBook& b, const Voice& voice, std::uint32_t v, std::uin
     words[3] = voice.mainOut[1];
 }
 
+
+// ---------------------------------------------------------------------------
+// Block plans: a track voice runs its program unit by unit over a block of
+// frames, each unit (or run of units tied by a Store into an earlier unit)
+// through all frames before the next, with the stack and the Stores' values
+// kept per frame. Each unit sees exactly the values that it sees frame by
+// frame: its own state goes on from frame to frame in order, its stack
+// inputs are the same frame's values, and a modulation input is the value
+// that the last Store before it wrote in the same frame (or the word as it
+// stands, which no Store in this block has written before it).
+
+struct BlockContext {
+    SynthState& s;
+    FastBook& b;
+    Voice& voice;
+    std::uint32_t v;
+    std::uint32_t base;  // first frame of this run within the block
+    bool changed;        // a word changed in the run's last frame
+    bool allZeroPath;    // every Delay took the zero path in the run's last frame
+};
+
+inline double modValue(const BlockContext& c, const ModRef& ref, std::uint32_t i) {
+    return ref.store >= 0 ? static_cast<double>(c.b.storeValues[ref.store][i])
+                          : static_cast<double>(c.voice.slots[ref.word].f);
+}
+
+// One unit in frame i of the run; `last`: the run's last frame. KIND is the
+// unit's kind, known at compile time so that a loop over frames is compiled
+// for that one kind.
+template <bool SILENT, int KIND>
+inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
+    FastBook& b = c.b;
+    SynthState& s = c.s;
+    Voice& voice = c.voice;
+    auto& stk = b.blockStack;
+    const std::uint32_t d = op.depthBefore;  // values below this unit
+    Word* slot = &voice.slots[op.slot];
+    switch (KIND) {
+        case K_PUSH_ZERO:
+            stk[d][i] = 0.0;
+            break;
+        case K_ENVELOPE: {
+            if (voice.releaseCount != 0) slot[0].u = (slot[0].u & ~0xFFu) | RELEASE;
+            const double level = slot[1].f;
+            double out;
+            switch (slot[0].u & 0xFFu) {
+                case ATTACK: {
+                    const double sum = level + op.c[0];
+                    out = sum >= 1.0 ? 1.0 : sum;
+                    if (sum >= 1.0) slot[0].u = (slot[0].u & ~0xFFu) | DECAY;
+                    slot[1].f = static_cast<float>(out);
+                    break;
+                }
+                case DECAY: {
+                    const double sum = level - op.c[1];
+                    out = sum <= op.c[2] ? op.c[2] : sum;
+                    if (sum <= op.c[2]) slot[0].u = (slot[0].u & ~0xFFu) | SUSTAIN;
+                    slot[1].f = static_cast<float>(out);
+                    break;
+                }
+                case RELEASE: {
+                    const double sum = level - op.c[3];
+                    out = sum <= 0.0 ? 0.0 : sum;
+                    if (sum <= 0.0) slot[0].u = (slot[0].u & ~0xFFu) | DONE;
+                    slot[1].f = static_cast<float>(out);
+                    break;
+                }
+                default:
+                    out = level;
+                    break;
+            }
+            stk[d][i] = out * (op.c[4] + modValue(c, op.mods[0], i));
+            break;
+        }
+        case K_OSCILLATOR: {
+            PitchCache& cache = b.pitch[c.v][op.slot / SLOT_WORDS];
+            const float transposeMod = static_cast<float>(modValue(c, op.mods[0], i));
+            const float detuneMod = static_cast<float>(modValue(c, op.mods[1], i));
+            const std::uint32_t transposeBits = bitsOf(transposeMod);
+            const std::uint32_t detuneBits = bitsOf(detuneMod);
+            if (!cache.valid || cache.transposeMod != transposeBits || cache.detuneMod != detuneBits ||
+                cache.note != voice.note) {
+                double t = (op.c[0] + static_cast<double>(transposeMod)) * 128.0 + op.c[1] +
+                           static_cast<double>(detuneMod);
+                if (!(op.flags & OSC_LFO)) t += static_cast<double>(voice.note);
+                cache.step = pow2(t * static_cast<double>(ONE_TWELFTH)) * op.c[6];
+                cache.transposeMod = transposeBits;
+                cache.detuneMod = detuneBits;
+                cache.note = voice.note;
+                cache.valid = 1;
+            }
+            const double phase = fmodOne(static_cast<double>(slot[0].f) + cache.step + 1.0);
+            slot[0].f = static_cast<float>(phase);
+            const double x = fmodOne(phase + modValue(c, op.mods[2], i) + op.c[2] + 1.0);
+            const double breakpoint = op.c[3] + modValue(c, op.mods[3], i);
+            double w;
+            const std::uint8_t flags = op.flags;
+            if (flags & OSC_SINE) {
+                w = std::sin(TWO_PI * x);
+            } else if (flags & OSC_TRISAW) {
+                if (x <= breakpoint) {
+                    w = breakpoint == 0.0 ? -1.0 : 2.0 * x / breakpoint - 1.0;
+                } else {
+                    w = 2.0 * (1.0 - x) / (1.0 - breakpoint) - 1.0;
+                }
+            } else if (flags & OSC_PULSE) {
+                w = x <= breakpoint ? 1.0 : -1.0;
+            } else if (flags & OSC_NOISE) {
+                w = nextNoise(s.noiseSeed);
+            } else {
+                w = 0.0;
+            }
+            w = waveshapeClamp(w);
+            const float shapeMod = static_cast<float>(modValue(c, op.mods[4], i));
+            const double g = (bitsOf(shapeMod) & 0x7FFFFFFFu) == 0
+                                 ? op.c[7]
+                                 : waveshapeGain(op.c[4] + static_cast<double>(shapeMod));
+            if (g != 0.0) w = waveshapeApply(w, g);
+            stk[d][i] = w * (op.c[5] + modValue(c, op.mods[5], i));
+            break;
+        }
+        case K_FILTER: {
+            const double in = stk[d - 1][i];
+            const double fm = op.c[0] + modValue(c, op.mods[0], i);
+            const double f = fm * fm;
+            const float coefficient = static_cast<float>(f);
+            slot[3].f = coefficient;
+            const double oldBand = slot[2].f;
+            const double low = static_cast<double>(slot[0].f) + f * oldBand;
+            const float lowStored = static_cast<float>(low);
+            slot[0].f = lowStored;
+            const double high = in - low - op.c[1] * oldBand;
+            const float highStored = static_cast<float>(high);
+            slot[1].f = highStored;
+            const float bandStored = static_cast<float>(oldBand + static_cast<double>(coefficient) * high);
+            slot[2].f = bandStored;
+            double out = 0.0;
+            const std::uint8_t flags = op.flags;
+            if (flags & FILTER_LOW) out += static_cast<double>(lowStored);
+            if (flags & FILTER_HIGH) out += static_cast<double>(highStored);
+            if (flags & FILTER_BAND) out += static_cast<double>(bandStored);
+            if (flags & FILTER_PEAK) out += static_cast<double>(lowStored) - static_cast<double>(highStored);
+            stk[d - 1][i] = (out + static_cast<double>(HALF)) - static_cast<double>(HALF);
+            break;
+        }
+        case K_DISTORT: {
+            const double counter = static_cast<double>(slot[1].f) - op.c[1];
+            if (counter > 0.0) {
+                slot[1].f = static_cast<float>(counter);
+                stk[d - 1][i] = static_cast<double>(slot[0].f);
+            } else {
+                slot[1].f = static_cast<float>(counter + 1.0);
+                const double w = waveshapeApply(waveshapeClamp(stk[d - 1][i]), op.c[2]);
+                slot[0].f = static_cast<float>(w);
+                stk[d - 1][i] = w;
+            }
+            break;
+        }
+        case K_DELAY: {
+            const double in = stk[d - 1][i];
+            const double x = in * op.c[0] * op.c[0];
+            double out = in * op.c[1];
+            const std::uint32_t first = b.voiceRecordBase[c.v] + op.recordOffset;
+            const std::uint32_t lines = op.lines;
+            DelayLine& r0 = s.delayPool[first];
+            const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
+            const float phaseStored = static_cast<float>(phase);
+            if (SILENT && last && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) c.changed = true;
+            r0.lfoPhase = phaseStored;
+            bool zero = x == 0.0;
+            if (zero) {
+                for (std::uint32_t l = 0; l < lines; ++l) {
+                    const std::uint32_t r = first + l;
+                    if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
+                        zero = false;
+                        break;
+                    }
+                }
+            }
+            if (zero) {
+                out = out + 0.0;
+                for (std::uint32_t l = 0; l < lines; ++l) {
+                    const std::uint32_t r = first + l;
+                    DelayLine& line = s.delayPool[r];
+                    std::int32_t wp = line.writePos + 1;
+                    if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
+                    line.writePos = wp;
+                    ++b.zeroRun[r];
+                }
+                ++b.counters.delayZero;
+            } else {
+                if (last) c.allZeroPath = false;
+                std::int32_t m = 0;
+                if (op.c[6] != 0.0) {
+                    const double mod = (1.0 + std::sin(TWO_PI * phase)) * op.c[6] * static_cast<double>(DELAY_MOD_SCALE);
+                    m = static_cast<std::int32_t>(std::nearbyint(mod));
+                }
+                const double feedback = op.c[2];
+                const double keep = op.c[3];
+                const double damping = op.c[4];
+                for (std::uint32_t l = 0; l < lines; ++l) {
+                    const std::uint32_t r = first + l;
+                    DelayLine& line = s.delayPool[r];
+                    const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
+                    const std::int32_t wp = line.writePos;
+                    std::int32_t readPos = wp + m;
+                    if (readPos >= length) readPos -= length;
+                    const double dl = line.samples[readPos];
+                    out = out + dl;
+                    const double f = keep * dl + damping * static_cast<double>(line.damped);
+                    line.damped = static_cast<float>(f);
+                    const float written = static_cast<float>(x + feedback * f);
+                    line.samples[wp] = written;
+                    b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
+                    line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
+                }
+                ++b.counters.delayFull;
+            }
+            DelayLine& next = s.delayPool[first + lines];
+            double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
+                              static_cast<double>(next.dcPrevIn));
+            const float prevIn = static_cast<float>(out);
+            y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
+            const float prevOut = static_cast<float>(y);
+            if (SILENT && last && (bitsOf(prevIn) != bitsOf(next.dcPrevIn) || bitsOf(prevOut) != bitsOf(next.dcPrevOut)))
+                c.changed = true;
+            next.dcPrevIn = prevIn;
+            next.dcPrevOut = prevOut;
+            stk[d - 1][i] = y;
+            break;
+        }
+        case K_POP:
+            break;
+        case K_ADD_POP:
+            stk[d - 2][i] = stk[d - 2][i] + stk[d - 1][i];
+            break;
+        case K_MUL_POP:
+            stk[d - 2][i] = stk[d - 2][i] * stk[d - 1][i];
+            break;
+        case K_DUP:
+            stk[d][i] = stk[d - 1][i];
+            break;
+        case K_SWAP: {
+            const double a = stk[d - 1][i];
+            stk[d - 1][i] = stk[d - 2][i];
+            stk[d - 2][i] = a;
+            break;
+        }
+        case K_ADD:
+            stk[d - 1][i] = stk[d - 1][i] + stk[d - 2][i];
+            break;
+        case K_MUL:
+            stk[d - 1][i] = stk[d - 1][i] * stk[d - 2][i];
+            break;
+        case K_ADD_PAIRS:
+            stk[d - 3][i] = stk[d - 3][i] + stk[d - 1][i];
+            stk[d - 4][i] = stk[d - 4][i] + stk[d - 2][i];
+            break;
+        case K_STORE: {
+            const float value = static_cast<float>(stk[d - 1][i] * op.c[0]);
+            Word& target = voice.slots[op.flags];
+            if (SILENT && last && bitsOf(value) != target.u) c.changed = true;
+            target.f = value;
+            b.storeValues[op.storeIndex][i] = value;
+            break;
+        }
+        case K_PAN: {
+            const double in = stk[d - 1][i];
+            const double right = in * (op.c[0] + modValue(c, op.mods[0], i));
+            stk[d - 1][i] = right;
+            stk[d][i] = in - right;
+            break;
+        }
+        case K_OUTPUT: {
+            const double a = stk[d - 1][i];
+            const double bb = stk[d - 2][i];
+            const double gain = op.c[0] + modValue(c, op.mods[0], i);
+            float* words = b.blockWords[c.v][c.base + i];
+            words[0] = static_cast<float>(a * op.c[1]);
+            words[1] = static_cast<float>(bb * op.c[1]);
+            words[2] = static_cast<float>(a * gain);
+            words[3] = static_cast<float>(bb * gain);
+            if (SILENT && last && std::memcmp(words, voice.auxOut, 4 * sizeof(float)) != 0) c.changed = true;
+            voice.auxOut[0] = words[0];
+            voice.auxOut[1] = words[1];
+            voice.mainOut[0] = words[2];
+            voice.mainOut[1] = words[3];
+            break;
+        }
+        default:
+            break;  // Accumulate never runs in a block plan
+    }
+}
+
+#define FAST_KINDS(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_OSCILLATOR) X(K_FILTER) X(K_DISTORT) X(K_DELAY) X(K_POP) \
+    X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT)
+
+template <bool SILENT>
+inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
+    switch (op.kind) {
+#define FAST_CASE(K) \
+    case K:          \
+        opFrameOf<SILENT, K>(c, op, i, last); \
+        break;
+        FAST_KINDS(FAST_CASE)
+#undef FAST_CASE
+        default:
+            break;
+    }
+}
+
+// One unit through frames 0 .. n - 1 of the run.
+template <bool SILENT>
+inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
+    switch (op.kind) {
+#define FAST_CASE(K)                                                                  \
+    case K:                                                                           \
+        for (std::uint32_t i = 0; i + 1 < n; ++i) opFrameOf<SILENT, K>(c, op, i, false); \
+        if (n) opFrameOf<SILENT, K>(c, op, n - 1, true);                               \
+        break;
+        FAST_KINDS(FAST_CASE)
+#undef FAST_CASE
+        default:
+            break;
+    }
+}
+
+// Runs a planned program over frames base .. base + n - 1 of the block.
+// A sounding run stops after the frame in which the first unit's Envelope is
+// done; returns the number of frames run.
+template <bool SILENT>
+std::uint32_t runPlan(BlockContext& c, const FastProgram& p, std::uint32_t n) {
+    for (std::uint32_t st = 0; st < p.stepCount; ++st) {
+        const BlockStep& step = p.steps[st];
+        const bool firstStep = !SILENT && st == 0;
+        if (!step.frameByFrame) {
+            const FastOp& op = p.ops[step.first];
+            if (firstStep) {
+                for (std::uint32_t i = 0; i < n; ++i) {
+                    opFrame<SILENT>(c, op, i, i + 1 == n);
+                    if ((c.voice.slots[0].u & 0xFFu) == DONE) {
+                        n = i + 1;
+                        break;
+                    }
+                }
+            } else {
+                opFrames<SILENT>(c, op, n);
+            }
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i) {
+                for (std::uint32_t k = 0; k < step.copyCount; ++k)
+                    c.voice.slots[step.copies[k].word].f = c.b.storeValues[step.copies[k].store][i];
+                for (std::uint32_t k = step.first; k <= step.last; ++k) opFrame<SILENT>(c, p.ops[k], i, i + 1 == n);
+                if (firstStep && (c.voice.slots[0].u & 0xFFu) == DONE) {
+                    n = i + 1;
+                    break;
+                }
+            }
+        }
+    }
+    if (!p.hasOutput)
+        for (std::uint32_t i = 0; i < n; ++i) keepWords(c.b, c.voice, c.v, c.base + i);
+    return n;
+}
+
+// Runs track voice v through frames first .. first + n - 1 (one block).
+void runVoiceBlock(SynthState& s, FastBook& b, const FastInstrument& inst, std::uint32_t v, std::uint32_t first,
+                   std::uint32_t n) {
+    Voice& voice = s.voices[v];
+    std::uint32_t i = 0;
+    while (i < n) {
+        if (voice.note != 0) {
+            if (b.quiet[v]) {
+                catchUp(s, b, v, first + i);
+                b.quiet[v] = false;
+            }
+            if (!inst.sounding.planUsable) {
+                runTrackVoiceFrame(s, b, inst, v, first + i);
+                keepWords(b, voice, v, i);
+                ++i;
+                continue;
+            }
+            BlockContext c{s, b, voice, v, i, false, true};
+            i += runPlan<false>(c, inst.sounding, n - i);
+            if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+        } else if (b.quiet[v]) {
+            b.counters.skippedRuns += n - i;
+            for (; i < n; ++i) keepWords(b, voice, v, i);
+        } else if (!inst.silent.planUsable) {
+            runTrackVoiceFrame(s, b, inst, v, first + i);
+            keepWords(b, voice, v, i);
+            ++i;
+        } else {
+            BlockContext c{s, b, voice, v, i, false, true};
+            const std::uint32_t count = runPlan<true>(c, inst.silent, n - i);
+            b.counters.silentRuns += count;
+            i += count;
+            if (!c.changed && c.allZeroPath && inst.canBeQuiet) {
+                b.quiet[v] = true;
+                b.quietSince[v] = first + i;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
@@ -734,19 +1285,7 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
             for (std::uint32_t t = 0; t < TRACKS; ++t) {
                 if (b.drawsNoise[t]) continue;
                 const FastInstrument& inst = b.instruments[t];
-                for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) {
-                    const Voice& voice = s.voices[v];
-                    for (std::uint32_t i = 0; i < count; ++i) {
-                        if (b.quiet[v] && voice.note == 0) {
-                            // At a fixed point: its words stay as they are.
-                            b.counters.skippedRuns += count - i;
-                            for (; i < count; ++i) keepWords(b, voice, v, i);
-                            break;
-                        }
-                        runTrackVoiceFrame(s, b, inst, v, first + i);
-                        keepWords(b, voice, v, i);
-                    }
-                }
+                for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) runVoiceBlock(s, b, inst, v, first, count);
             }
             // Frame by frame: the noise-drawing voices in voice order, then the master.
             for (std::uint32_t i = 0; i < count; ++i) {
