@@ -81,6 +81,19 @@ def check(patterns, lists, tracks, shown, exact_counts=True):
                         fail.append("Track %d Pattern %d: note on row %d" % (t, p, r))
                     if b not in info["bytes"]:
                         fail.append("Track %d Pattern %d: note byte %d" % (t, p, b))
+        used_rows = {r for p in set(lst) for r, b in enumerate(patterns[p]) if b >= 2}
+        used_bytes = {b for p in set(lst) for b in patterns[p] if b >= 2}
+        if used_rows != set(info["rows"]):
+            fail.append("Track %d rows in use %s" % (t, sorted(used_rows)))
+        if used_bytes != set(info["bytes"]):
+            fail.append("Track %d bytes in use %s" % (t, sorted(used_bytes)))
+        prev = 0
+        for i in range(109):
+            for r in range(16):
+                b = patterns[lst[i]][r]
+                if b == 1 and prev == 0:
+                    fail.append("Track %d Tick %d: a hold after a release" % (t, 16 * i + r))
+                prev = b
         if exact_counts and counts[t] != (info["notes"], info["holds"]):
             fail.append("Track %d counts %s != %s" % (t, counts[t], (info["notes"], info["holds"])))
     # The break, the end.

@@ -105,6 +105,12 @@ PREFER = {
 }
 
 
+# The Patterns that a Track repeats all through the groove decide most of its
+# counts; their values are chosen here (the Track 7 figure leaves room for the
+# long intro notes, Track 3's fourth entry is the busy one).
+PREFER_PATTERN = {37: (1, 0), 58: (3, 0), 59: (4, 0), 70: (2, 0), 73: (1, 0), 80: (2, 1)}
+
+
 def pattern_info(lists, tracks):
     users, uses = {}, {}
     for t, lst in enumerate(lists):
@@ -123,6 +129,13 @@ def pattern_info(lists, tracks):
     # plays at entry 104 may start a note later than that.
     info[107]["rows"] = [0]
     info[162]["rows"] = [4]
+    # Patterns 4 and 36 hold the note before them: what precedes them ends sounding.
+    for p in info:
+        info[p]["sustain"] = False
+    for lst in lists:
+        for i in range(1, len(lst)):
+            if lst[i] in (4, 36) and lst[i - 1] not in (0, 4, 36):
+                info[lst[i - 1]]["sustain"] = True
     return info
 
 
@@ -138,7 +151,7 @@ def domain(p, inf, fixed):
     out = []
     for n in range(1, len(rows) + 1):
         cap = 16 - n - rows[0] if inf["holds"] else 0
-        for h in range(0, cap + 1):
+        for h in range(cap if inf["sustain"] else 0, cap + 1):
             out.append((n, h))
     return out
 
@@ -157,7 +170,7 @@ def solve_counts(lists, tracks, info, fixed, seed):
         if p in fixed or p == 36:
             return 0.0 if p != 36 else abs(v[1] - 4) * 0.5
         role = info[p]["role"]
-        pn, ph = PREFER[role]
+        pn, ph = PREFER_PATTERN.get(p, PREFER[role])
         if not info[p]["holds"]:
             ph = 0
         ph = min(ph, 16 - v[0] - info[p]["rows"][0]) if info[p]["holds"] else 0
@@ -177,7 +190,6 @@ def solve_counts(lists, tracks, info, fixed, seed):
             th[t] += m * val[p][1]
     gn = sum(val[p][0] for p in pats)
     gh = sum(val[p][1] for p in pats)
-    # Patterns 0 (16 releases) counts toward the table-wide figures.
     target_gn, target_gh = 445, 1063
 
     def err(tn, th, gn, gh):
@@ -190,43 +202,118 @@ def solve_counts(lists, tracks, info, fixed, seed):
     cur_pref = sum(pref_cost(p, val[p]) for p in pats)
     rng = Lcg(seed)
     free = [p for p in pats if len(doms[p]) > 1]
-    temp = 4.0
+    dom_sets = {p: set(doms[p]) for p in pats}
+    by_track = [[p for p in free if t in mult[p]] for t in range(16)]
     steps = 400000
     for step in range(steps):
         frac = step / steps
         temp = 2.0 * (1.0 - frac) + 0.05
         big = 2.0 + 60.0 * frac
-        if step % 1000 == 0:
-            pass
-        p = free[rng.below(len(free))]
-        old = val[p]
-        new = doms[p][rng.below(len(doms[p]))]
-        if new == old:
+        if rng.below(2):
+            # One Pattern takes another value.
+            p = free[rng.below(len(free))]
+            change = [(p, doms[p][rng.below(len(doms[p]))])]
+        else:
+            # Two Patterns of one Track change so that the Track's count stays.
+            t = rng.below(16)
+            own = by_track[t]
+            if len(own) < 2:
+                continue
+            a, b = own[rng.below(len(own))], own[rng.below(len(own))]
+            if a == b:
+                continue
+            k = rng.below(2)
+            d = 1 if rng.below(2) else -1
+            ma, mb = mult[a][t], mult[b][t]
+            if (d * ma) % mb:
+                continue
+            va, vb = list(val[a]), list(val[b])
+            va[k] += d
+            vb[k] -= d * ma // mb
+            va, vb = tuple(va), tuple(vb)
+            if va not in dom_sets[a] or vb not in dom_sets[b]:
+                continue
+            change = [(a, va), (b, vb)]
+        if all(val[p] == new for p, new in change):
             continue
-        dn, dh = new[0] - old[0], new[1] - old[1]
-        for t, m in mult[p].items():
-            tn[t] += m * dn
-            th[t] += m * dh
-        gn += dn
-        gh += dh
+        saved = [(p, val[p]) for p, _ in change]
+        new_pref = cur_pref
+        for p, new in change:
+            old = val[p]
+            dn, dh = new[0] - old[0], new[1] - old[1]
+            for t, m in mult[p].items():
+                tn[t] += m * dn
+                th[t] += m * dh
+            gn += dn
+            gh += dh
+            new_pref += pref_cost(p, new) - pref_cost(p, old)
+            val[p] = new
         new_err = err(tn, th, gn, gh)
-        new_pref = cur_pref - pref_cost(p, old) + pref_cost(p, new)
         delta = big * (new_err - cur_err) + (new_pref - cur_pref)
         accept = delta <= 0 or rng.below(1000000) < 1000000 * pow(2.718281828, -delta / temp)
         if accept:
-            val[p] = new
             cur_err, cur_pref = new_err, new_pref
-        else:
+            continue
+        for p, old in reversed(saved):
+            new = val[p]
+            dn, dh = new[0] - old[0], new[1] - old[1]
             for t, m in mult[p].items():
                 tn[t] -= m * dn
                 th[t] -= m * dh
             gn -= dn
             gh -= dh
+            val[p] = old
+    if cur_err:
+        cur_err = repair(val, doms, mult, free, tracks, tn, th, gn, gh, pref_cost)
     if cur_err:
         print("  off: global n %d h %d;" % (gn - target_gn, gh - target_gh),
               ["T%d n%+d h%+d" % (t, tn[t] - tracks[t]["notes"], th[t] - tracks[t]["holds"])
                for t in range(16) if (tn[t], th[t]) != (tracks[t]["notes"], tracks[t]["holds"])])
     return val, cur_err
+
+
+def repair(val, doms, mult, free, tracks, tn, th, gn, gh, pref_cost):
+    """Closes a small residual exactly with one or two changes of Pattern values:
+    every change has an effect on the 34 counts; a pair whose effects cancel the
+    residual is looked up by its effect."""
+    def effect(p, new):
+        old = val[p]
+        dn, dh = new[0] - old[0], new[1] - old[1]
+        e = [0] * 34
+        for t, m in mult[p].items():
+            e[t] = m * dn
+            e[16 + t] = m * dh
+        e[32], e[33] = dn, dh
+        return tuple(e)
+
+    offset = [tn[t] - tracks[t]["notes"] for t in range(16)] + \
+        [th[t] - tracks[t]["holds"] for t in range(16)] + [gn - 445, gh - 1063]
+    need = tuple(-x for x in offset)
+    moves = {}
+    for p in free:
+        for v in doms[p]:
+            if v != val[p]:
+                moves.setdefault(effect(p, v), []).append((p, v))
+    best = None
+    for (p, v) in moves.get(need, []):
+        cost = pref_cost(p, v) - pref_cost(p, val[p])
+        if best is None or cost < best[0]:
+            best = (cost, [(p, v)])
+    for e1, ms1 in moves.items():
+        e2 = tuple(a - b for a, b in zip(need, e1))
+        for (p, v) in ms1:
+            for (q, w) in moves.get(e2, []):
+                if q == p:
+                    continue
+                cost = (pref_cost(p, v) - pref_cost(p, val[p]) +
+                        pref_cost(q, w) - pref_cost(q, val[q]))
+                if best is None or cost < best[0]:
+                    best = (cost, [(p, v), (q, w)])
+    if best is None:
+        return sum(abs(x) for x in offset)
+    for p, v in best[1]:
+        val[p] = v
+    return 0
 
 
 # ---------------------------------------------------------------- realize ---
@@ -447,57 +534,138 @@ def compose(lists, tracks, shown):
     return patterns, summary
 
 
+PROTECTED = set(FORCED) | {1, 4, 36, 38, 53, 68, 131, 139}
+
+
+def track_values(patterns, lists, t):
+    out = {}
+    for p in set(lists[t]):
+        for b in patterns[p]:
+            if b >= 2:
+                out[b] = out.get(b, 0) + 1
+    return out
+
+
+def track_rows(patterns, lists, t):
+    return {r for p in set(lists[t]) for r, b in enumerate(patterns[p]) if b >= 2}
+
+
 def cover(patterns, lists, tracks, info, harm):
-    """Brings in note values that no Pattern uses yet, each by changing the octave
-    or the chord tone of one note of a Pattern whose Tracks allow the value."""
-    want = set(checks.NOTE_VALUES)
+    """Makes every Track use each of its note bytes and rows at least once, by
+    small count-keeping edits of the composed Patterns."""
     for t in range(16):
-        want_t = set(tracks[t]["bytes"])
-        for v in sorted(want_t):
-            used_t = {b for p in set(lists[t]) for b in patterns[p] if b >= 2}
-            if v in used_t:
-                continue
-            replace_note(patterns, info, harm, v, t, lists)
+        for v in tracks[t]["bytes"]:
+            if v not in track_values(patterns, lists, t):
+                replace_note(patterns, info, harm, v, t, lists, tracks)
+        for r in tracks[t]["rows"]:
+            used = {q for p in set(lists[t]) for q, b in enumerate(patterns[p]) if b >= 2}
+            if r not in used:
+                move_to_row(patterns, info, harm, r, t, lists)
     used = {b for pat in patterns for b in pat if b >= 2}
-    missing = want - used
+    missing = set(checks.NOTE_VALUES) - used
     assert not missing, "note values not placed: %s" % sorted(missing)
 
 
-def replace_note(patterns, info, harm, v, t, lists):
+def replace_note(patterns, info, harm, v, t, lists, tracks):
+    """Gives value v to one note of Track t: the same pitch class in another
+    octave if it can, else a tone of the chord, else a passing tone."""
     seen = {tuple(x) for x in patterns}
     best = None
     for p in sorted(set(lists[t])):
-        if p == 0 or p not in info or v not in info[p]["bytes"]:
-            continue
-        if p in FORCED or p in (1, 4, 36, 38, 53, 68, 131, 139):
+        if p == 0 or p in PROTECTED or v not in info[p]["bytes"]:
             continue
         pat = patterns[p]
         for r, b in enumerate(pat):
             if b < 2:
                 continue
             ch = chord_at(harm[p], r)
-            score = None
             if b % 12 == v % 12:
-                score = 0 + abs(b - v) / 100.0
+                score = abs(b - v) / 100.0
             elif v % 12 in CHORDS[ch]:
                 score = 1 + abs(b - v) / 24.0
             elif v % 12 in SCALES.get(ch, MINOR) and r % 4:
                 score = 2 + abs(b - v) / 24.0
-            if score is None:
+            elif v % 12 in CHORDS[harm[p][1]]:
+                score = 3 + abs(b - v) / 24.0
+            elif v % 12 in SCALES.get(ch, MINOR):
+                score = 4 + abs(b - v) / 24.0
+            else:
                 continue
-            # Keep the counts of the other values in use: do not take away the
-            # last use of a value.
             new = list(pat)
             new[r] = v
             if tuple(new) in seen:
                 continue
+            # Never take away the last use of a value, in the table or in
+            # any Track that plays this Pattern.
             if sum(1 for q in patterns for x in q if x == b) <= 1:
                 continue
-            users_b = [q for q in range(163) if b in patterns[q]]
-            if len(users_b) == 1 and users_b[0] == p and pat.count(b) == 1:
+            if any(track_values(patterns, lists, u).get(b, 0) <= pat.count(b)
+                   for u in info[p]["tracks"]):
                 continue
             if best is None or score < best[0]:
                 best = (score, p, r)
     if best is not None:
         _, p, r = best
         patterns[p][r] = v
+
+
+def holds_ok(pat):
+    return all(not (pat[r] == 1 and (r == 0 or pat[r - 1] == 0)) for r in range(16))
+
+
+def move_to_row(patterns, info, harm, r, t, lists):
+    """Moves the start of one note of Track t onto row r, keeping the counts of
+    new notes, holds and releases of the Pattern."""
+    seen = {tuple(x) for x in patterns}
+    for p in sorted(set(lists[t]), key=lambda q: (len(info.get(q, {"uses": []})["uses"]), q)):
+        if p == 0 or p in PROTECTED or r not in info[p]["rows"]:
+            continue
+        pat = patterns[p]
+        if pat[r] >= 2:
+            continue
+        cands = []
+        if pat[r] == 0:
+            # A release row: a note of the Pattern moves here (no holds around).
+            for q, b in enumerate(pat):
+                if b >= 2 and (q + 1 == 16 or pat[q + 1] != 1):
+                    new = list(pat)
+                    new[q], new[r] = 0, b
+                    cands.append(new)
+        else:
+            # A hold row: the note that it holds starts here instead, while
+            # the note before extends (when one sounds before it).
+            q = r
+            while q > 0 and pat[q] == 1:
+                q -= 1
+            if pat[q] >= 2 and q > 0 and pat[q - 1] != 0:
+                new = list(pat)
+                new[q], new[r] = 1, pat[q]
+                cands.append(new)
+            # Or a long note splits at r and another note merges into the
+            # one before it.
+            for s_ in range(1, 16):
+                if s_ != q and pat[s_] >= 2 and pat[s_ - 1] != 0:
+                    new = list(pat)
+                    ch = chord_at(harm[p], r)
+                    tones = [b for b in info[p]["bytes"] if b % 12 in CHORDS[ch]]
+                    if not tones:
+                        continue
+                    new[r] = nearest(tones, pat[q])
+                    new[s_] = 1
+                    cands.append(new)
+        for new in cands:
+            if tuple(new) in seen or not holds_ok(new):
+                continue
+            if any(b >= 2 and q not in info[p]["rows"] for q, b in enumerate(new)):
+                continue
+            before = {u: (set(track_values(patterns, lists, u)), track_rows(patterns, lists, u))
+                      for u in info[p]["tracks"]}
+            old = patterns[p]
+            patterns[p] = new
+            lost = any(before[u][0] - set(track_values(patterns, lists, u)) or
+                       before[u][1] - track_rows(patterns, lists, u) for u in before)
+            if lost:
+                patterns[p] = old
+                continue
+            return True
+    return False
