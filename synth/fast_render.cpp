@@ -90,6 +90,7 @@ struct FastProgram {
     // word nothing reads) and the program starts with an Envelope or has no
     // end-of-note test (silent programs).
     bool planUsable;
+    bool endsNotes;  // a track voice's sounding program: the first Envelope ends the note
     bool hasOutput;
     std::uint32_t stores;
     BlockStep steps[MAX_UNITS];
@@ -134,7 +135,8 @@ struct FastBook {
     // share the noise seed.
     bool blockMode;
     bool drawsNoise[TRACKS];
-    float blockWords[TRACK_VOICES][FAST_BLOCK_FRAMES][4];
+    bool masterDrawsNoise;
+    float blockWords[VOICE_COUNT][FAST_BLOCK_FRAMES][4];
     // Scratch of runVoiceBlock: the stack and the Stores' values per frame.
     double blockStack[STACK_CAPACITY + 1][FAST_BLOCK_FRAMES];
     float storeValues[MAX_UNITS][FAST_BLOCK_FRAMES];
@@ -366,6 +368,7 @@ bool isStateWord(std::uint8_t kind, std::uint32_t word) {
 // Builds the block plan of a program (see runVoiceBlock).
 void planProgram(FastProgram& p, bool sounding) {
     p.planUsable = false;
+    p.endsNotes = sounding;
     p.hasOutput = false;
     p.stores = 0;
     p.stepCount = 0;
@@ -471,6 +474,14 @@ void buildBook(SynthState& s) {
     for (std::uint32_t t = 0; t < TRACKS; ++t) {
         planProgram(b.instruments[t].sounding, true);
         planProgram(b.instruments[t].silent, false);
+    }
+    planProgram(b.instruments[TRACKS].sounding, false);  // the master chain
+    {
+        const FastProgram& program = b.instruments[TRACKS].sounding;
+        for (std::uint32_t k = 0; k < program.count; ++k)
+            if (program.ops[k].kind == K_OSCILLATOR &&
+                (program.ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
+                b.masterDrawsNoise = true;
     }
     b.blockMode = true;
     for (std::uint32_t t = 0; t < TRACKS; ++t) {
@@ -1137,13 +1148,28 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
             voice.mainOut[1] = words[3];
             break;
         }
+        case K_ACCUMULATE: {
+            // Only the master chain accumulates in a block plan, after every
+            // track voice has run through the block.
+            double left = 0.0;
+            double right = 0.0;
+            const std::uint32_t w = op.flags == 8 ? 0 : 2;
+            for (std::uint32_t t = 0; t < TRACK_VOICES; ++t) {
+                const float* words = b.blockWords[t][c.base + i];
+                left += static_cast<double>(words[w]);
+                right += static_cast<double>(words[w + 1]);
+            }
+            stk[d][i] = right;
+            stk[d + 1][i] = left;
+            break;
+        }
         default:
-            break;  // Accumulate never runs in a block plan
+            break;
     }
 }
 
 #define FAST_KINDS(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_OSCILLATOR) X(K_FILTER) X(K_DISTORT) X(K_DELAY) X(K_POP) \
-    X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT)
+    X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT) X(K_ACCUMULATE)
 
 template <bool SILENT>
 inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
@@ -1182,7 +1208,7 @@ template <bool SILENT>
 std::uint32_t runPlan(BlockContext& c, const FastProgram& p, std::uint32_t n) {
     for (std::uint32_t st = 0; st < p.stepCount; ++st) {
         const BlockStep& step = p.steps[st];
-        const bool firstStep = !SILENT && st == 0;
+        const bool firstStep = !SILENT && p.endsNotes && st == 0;
         if (!step.frameByFrame) {
             const FastOp& op = p.ops[step.first];
             if (firstStep) {
@@ -1281,29 +1307,53 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
         if (inTick == 0)
             for (std::uint32_t t = 0; t < TRACKS; ++t) fetchTrackNote(s, t, tick);
         if (b.blockMode) {
-            // Track voices that draw no noise: each one through the block.
-            for (std::uint32_t t = 0; t < TRACKS; ++t) {
-                if (b.drawsNoise[t]) continue;
-                const FastInstrument& inst = b.instruments[t];
-                for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) runVoiceBlock(s, b, inst, v, first, count);
-            }
-            // Frame by frame: the noise-drawing voices in voice order, then the master.
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const std::uint32_t frame = first + i;
-                for (std::uint32_t t = 0; t < TRACKS; ++t) {
-                    if (!b.drawsNoise[t]) continue;
-                    for (std::uint32_t v = 2 * t; v < 2 * t + 2; ++v) {
-                        runTrackVoiceFrame(s, b, b.instruments[t], v, frame);
-                        keepWords(b, s.voices[v], v, i);
-                    }
+            // Voices that draw noise share the seed in frame order: while two
+            // or more of them sound they run frame by frame, in voice order.
+            // A silent voice draws nothing, and one sounding voice alone
+            // draws in frame order anyway.
+            std::uint32_t noisy = 0;
+            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v)
+                if (b.drawsNoise[v / 2] && s.voices[v].note != 0) ++noisy;
+            // The master chain draws after all track voices of its frame.
+            const bool interleave = noisy >= 2 || (noisy == 1 && b.masterDrawsNoise);
+            bool deferred[TRACK_VOICES] = {};
+            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
+                if (interleave && b.drawsNoise[v / 2] && s.voices[v].note != 0) {
+                    deferred[v] = true;
+                    continue;
                 }
-                master.note = TRACKS;
-                runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE, &b.blockWords[0][i][0]);
-                out[rendered].left = clipSample(master.mainOut[0]);
-                out[rendered].right = clipSample(master.mainOut[1]);
-                ++rendered;
-                s.nextFrame = frame + 1;
-                if (progress) progress->store(s.nextFrame, std::memory_order_release);
+                runVoiceBlock(s, b, b.instruments[v / 2], v, first, count);
+            }
+            auto runDeferred = [&](std::uint32_t i) {
+                for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
+                    if (!deferred[v]) continue;
+                    runTrackVoiceFrame(s, b, b.instruments[v / 2], v, first + i);
+                    keepWords(b, s.voices[v], v, i);
+                }
+            };
+            master.note = TRACKS;
+            if (masterInstrument.sounding.planUsable && !b.masterDrawsNoise) {
+                if (interleave)
+                    for (std::uint32_t i = 0; i < count; ++i) runDeferred(i);
+                BlockContext c{s, b, master, MASTER_VOICE, 0, false, true};
+                runPlan<false>(c, masterInstrument.sounding, count);
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    out[rendered].left = clipSample(b.blockWords[MASTER_VOICE][i][2]);
+                    out[rendered].right = clipSample(b.blockWords[MASTER_VOICE][i][3]);
+                    ++rendered;
+                    s.nextFrame = first + i + 1;
+                    if (progress) progress->store(s.nextFrame, std::memory_order_release);
+                }
+            } else {
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    if (interleave) runDeferred(i);
+                    runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE, &b.blockWords[0][i][0]);
+                    out[rendered].left = clipSample(master.mainOut[0]);
+                    out[rendered].right = clipSample(master.mainOut[1]);
+                    ++rendered;
+                    s.nextFrame = first + i + 1;
+                    if (progress) progress->store(s.nextFrame, std::memory_order_release);
+                }
             }
         } else {
             for (std::uint32_t i = 0; i < count; ++i) {
