@@ -9,6 +9,7 @@
 #include "shader_variants.h"
 #include "video_sink.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,16 @@ volatile std::sig_atomic_t interrupted = 0;
 void onSignal(int)
 {
     interrupted = 1;
+}
+
+// CPU seconds used by the whole process so far (a software renderer's
+// threads included): the render time that does not depend on other load.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
 std::string formatTime(std::uint32_t timeMs)
@@ -143,6 +154,7 @@ int main(int argc, char** argv)
     for (std::size_t index = 0; index < frameCount; ++index) {
         const std::uint32_t timeMs = options.timesMs[index];
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = processCpuSeconds();
         const bool drawn = offscreen::drawFrame(program, timeMs, rect, options.bandRows, [&](int rowsDone) {
             if (showBands)
                 std::fprintf(stderr, "\rcapture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
@@ -159,6 +171,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double cpuSeconds = processCpuSeconds() - cpuStart;
         totalSeconds += seconds;
 
         std::vector<std::uint8_t> rgb;
@@ -181,8 +194,8 @@ int main(int argc, char** argv)
             return 1;
         }
         if ((!options.quiet && !toVideo) || options.countSteps)
-            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s%s\n", index + 1, frameCount,
-                         formatTime(timeMs).c_str(), rect.width, rect.height, seconds, steps.c_str());
+            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s\n", index + 1, frameCount,
+                         formatTime(timeMs).c_str(), rect.width, rect.height, seconds, cpuSeconds, steps.c_str());
         if (interrupted)
             break;
     }
