@@ -1168,8 +1168,9 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
     }
 }
 
-#define FAST_KINDS(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_OSCILLATOR) X(K_FILTER) X(K_DISTORT) X(K_DELAY) X(K_POP) \
+#define FAST_KINDS_BUT_DELAY(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_OSCILLATOR) X(K_FILTER) X(K_DISTORT) X(K_POP) \
     X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT) X(K_ACCUMULATE)
+#define FAST_KINDS(X) FAST_KINDS_BUT_DELAY(X) X(K_DELAY)
 
 template <bool SILENT>
 inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
@@ -1185,16 +1186,130 @@ inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool las
     }
 }
 
+
+// A Delay unit through frames 0 .. n - 1 of the run, its lines' positions
+// and damping and its DC blocker kept in registers between frames (no other
+// unit touches them while it runs). The same arithmetic as opFrameOf.
+template <bool SILENT>
+void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
+    constexpr std::uint32_t MAX_LINES = 16;
+    if (op.lines > MAX_LINES) {
+        for (std::uint32_t i = 0; i < n; ++i) opFrameOf<SILENT, K_DELAY>(c, op, i, i + 1 == n);
+        return;
+    }
+    FastBook& b = c.b;
+    SynthState& s = c.s;
+    double* io = c.b.blockStack[op.depthBefore - 1];
+    const std::uint32_t first = b.voiceRecordBase[c.v] + op.recordOffset;
+    const std::uint32_t lines = op.lines;
+    float* samples[MAX_LINES];
+    std::int32_t length[MAX_LINES];
+    std::int32_t writePos[MAX_LINES];
+    float damped[MAX_LINES];
+    std::uint32_t zeroRun[MAX_LINES];
+    for (std::uint32_t l = 0; l < lines; ++l) {
+        DelayLine& line = s.delayPool[first + l];
+        samples[l] = line.samples;
+        length[l] = static_cast<std::int32_t>(b.recordLength[first + l]);
+        writePos[l] = line.writePos;
+        damped[l] = line.damped;
+        zeroRun[l] = b.zeroRun[first + l];
+    }
+    DelayLine& r0 = s.delayPool[first];
+    DelayLine& next = s.delayPool[first + lines];
+    float lfoPhase = r0.lfoPhase;
+    float dcPrevIn = next.dcPrevIn;
+    float dcPrevOut = next.dcPrevOut;
+    const double inputGain = op.c[0];
+    const double dry = op.c[1];
+    const double feedback = op.c[2];
+    const double keep = op.c[3];
+    const double damping = op.c[4];
+    const double lfoStep = op.c[5];
+    const double depth4 = op.c[6];
+    std::uint64_t zeroFrames = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const bool last = i + 1 == n;
+        const double in = io[i];
+        const double x = in * inputGain * inputGain;
+        double out = in * dry;
+        const double phase = fmodOne(static_cast<double>(lfoPhase) + lfoStep + 1.0);
+        const float phaseStored = static_cast<float>(phase);
+        if (SILENT && last && bitsOf(phaseStored) != bitsOf(lfoPhase)) c.changed = true;
+        lfoPhase = phaseStored;
+        bool zero = x == 0.0;
+        if (zero)
+            for (std::uint32_t l = 0; l < lines; ++l)
+                if (zeroRun[l] < static_cast<std::uint32_t>(length[l]) || !isPositiveZero(damped[l])) {
+                    zero = false;
+                    break;
+                }
+        if (zero) {
+            out = out + 0.0;
+            for (std::uint32_t l = 0; l < lines; ++l) {
+                std::int32_t wp = writePos[l] + 1;
+                if (wp >= length[l]) wp -= length[l];
+                writePos[l] = wp;
+                ++zeroRun[l];
+            }
+            ++zeroFrames;
+        } else {
+            if (last) c.allZeroPath = false;
+            std::int32_t m = 0;
+            if (depth4 != 0.0) {
+                const double mod = (1.0 + std::sin(TWO_PI * phase)) * depth4 * static_cast<double>(DELAY_MOD_SCALE);
+                m = static_cast<std::int32_t>(std::nearbyint(mod));
+            }
+            for (std::uint32_t l = 0; l < lines; ++l) {
+                const std::int32_t wp = writePos[l];
+                std::int32_t readPos = wp + m;
+                if (readPos >= length[l]) readPos -= length[l];
+                const double dl = samples[l][readPos];
+                out = out + dl;
+                const double f = keep * dl + damping * static_cast<double>(damped[l]);
+                damped[l] = static_cast<float>(f);
+                const float written = static_cast<float>(x + feedback * f);
+                samples[l][wp] = written;
+                zeroRun[l] = bitsOf(written) == 0 ? zeroRun[l] + 1 : 0;
+                writePos[l] = wp + 1 >= length[l] ? wp + 1 - length[l] : wp + 1;
+            }
+        }
+        double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(dcPrevOut) - static_cast<double>(dcPrevIn));
+        const float prevIn = static_cast<float>(out);
+        y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
+        const float prevOut = static_cast<float>(y);
+        if (SILENT && last && (bitsOf(prevIn) != bitsOf(dcPrevIn) || bitsOf(prevOut) != bitsOf(dcPrevOut)))
+            c.changed = true;
+        dcPrevIn = prevIn;
+        dcPrevOut = prevOut;
+        io[i] = y;
+    }
+    for (std::uint32_t l = 0; l < lines; ++l) {
+        DelayLine& line = s.delayPool[first + l];
+        line.writePos = writePos[l];
+        line.damped = damped[l];
+        b.zeroRun[first + l] = zeroRun[l];
+    }
+    r0.lfoPhase = lfoPhase;
+    next.dcPrevIn = dcPrevIn;
+    next.dcPrevOut = dcPrevOut;
+    b.counters.delayZero += zeroFrames;
+    b.counters.delayFull += n - zeroFrames;
+}
+
 // One unit through frames 0 .. n - 1 of the run.
 template <bool SILENT>
 inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     switch (op.kind) {
+        case K_DELAY:
+            delayFrames<SILENT>(c, op, n);
+            break;
 #define FAST_CASE(K)                                                                  \
     case K:                                                                           \
         for (std::uint32_t i = 0; i + 1 < n; ++i) opFrameOf<SILENT, K>(c, op, i, false); \
         if (n) opFrameOf<SILENT, K>(c, op, n - 1, true);                               \
         break;
-        FAST_KINDS(FAST_CASE)
+        FAST_KINDS_BUT_DELAY(FAST_CASE)
 #undef FAST_CASE
         default:
             break;
