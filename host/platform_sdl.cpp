@@ -173,6 +173,11 @@ ThreadStart threadStart;
 void* runThread(void* start)
 {
     const ThreadStart* s = static_cast<const ThreadStart*>(start);
+    // The song has a deadline (the device's play position) and the picture
+    // has none: where the system allows it (a raised nice value, or through
+    // RealtimeKit on a desktop), this thread runs ahead of llvmpipe's drawing
+    // threads. Otherwise it keeps the default priority.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
     s->entry(s->argument);
     return nullptr;
 }

@@ -13,6 +13,11 @@ std::string infoLogText;
 LengthReport lengthReport;
 GLsizei forcedLength;
 GLuint programName;
+void (*threadEntry)(void*);
+void* threadArgument;
+const float* audioSamples;
+std::uint32_t audioFrameCount;
+const std::atomic<std::uint32_t>* audioFramesReady;
 
 namespace {
 
@@ -69,10 +74,18 @@ void* getProcAddress(const char* name)
     return nullptr;
 }
 void hideCursor() { record("hideCursor"); }
-void startThread(void (*)(void*), void*) { record("startThread"); }
-void startAudioDevice(const float*, std::uint32_t frameCount, const std::atomic<std::uint32_t>*)
+void startThread(void (*entry)(void*), void* argument)
+{
+    record("startThread");
+    threadEntry = entry;
+    threadArgument = argument;
+}
+void startAudioDevice(const float* samples, std::uint32_t frameCount, const std::atomic<std::uint32_t>* framesReady)
 {
     record("startAudioDevice " + std::to_string(frameCount));
+    audioSamples = samples;
+    audioFrameCount = frameCount;
+    audioFramesReady = framesReady;
 }
 std::uint32_t clockMs()
 {
@@ -132,6 +145,11 @@ void reset()
     forcedLength = 0;
     programName = 3;
     clockIndex = 0;
+    threadEntry = nullptr;
+    threadArgument = nullptr;
+    audioSamples = nullptr;
+    audioFrameCount = 0;
+    audioFramesReady = nullptr;
     escapeIndex = 0;
 }
 

@@ -35,6 +35,13 @@ extern GLsizei forcedLength;
 // The program name the stub glCreateShaderProgramv returns.
 extern GLuint programName;
 
+// What startThread and startAudioDevice were handed.
+extern void (*threadEntry)(void*);
+extern void* threadArgument;
+extern const float* audioSamples;
+extern std::uint32_t audioFrameCount;
+extern const std::atomic<std::uint32_t>* audioFramesReady;
+
 void reset();
 const Platform& platform();
 

@@ -121,8 +121,8 @@ TEST_F(ShaderLog, WithoutALogFileTheProgramIsStillBuilt)
 TEST(ShaderSource, IsEmbeddedUnchanged)
 {
     const std::string text = InTempDir::readFile(DEMO_SCENE_FRAG);
-    EXPECT_EQ(std::string(sceneShaderSource), text);
     EXPECT_EQ(sceneShaderSourceLength, text.size());
+    EXPECT_TRUE(std::string(sceneShaderSource) == text) << "the embedded text differs from " << DEMO_SCENE_FRAG;
 }
 
 } // namespace

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# End to end sound runs on a small Xvfb screen (320x240x24) with llvmpipe
+# drawing the real scene shader all the while:
+#  - SDL's disk driver writes what the device played to a file: the demo runs
+#    about 10 s and is ended with Escape (exit code 0, the sound ends with the
+#    process, mid-block); what was played is compared with the song rendered
+#    offline by render-song (audio_compare);
+#  - with a sound driver that cannot open, the demo starts, runs and ends with
+#    0 on Escape, and the render thread still renders (demo-trace shows its
+#    published count pass 10 s of the song while nothing is played; the whole
+#    song takes over a minute here, too long for the suite).
+# usage: e2e_audio.sh DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK
+DEMO=$(realpath "$1")
+DEMO_TRACE=$(realpath "$2")
+RENDER_SONG=$(realpath "$3")
+AUDIO_COMPARE=$(realpath "$4")
+SCREEN_CHECK=$(realpath "$5")
+source "$(dirname "$0")/../host/e2e_lib.sh"
+
+SONG_FRAMES=8240400
+start_xvfb 320x240
+work="$E2E_TMP/work"
+mkdir "$work"
+
+# 1. Played against rendered.
+(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+sleep 10
+xdotool key Escape
+wait_exit "$demo" 60
+if [ "$EXIT_CODE" = 0 ]; then
+  pass "with the disk sound driver, Escape ends the demo with exit code 0"
+else
+  fail "with the disk sound driver the demo ended with: $EXIT_CODE"; cat "$E2E_TMP/demo.out"
+fi
+played_frames=$(( $(stat -c %s "$work/played.raw" 2>/dev/null || echo 0) / 8 ))
+if [ "$played_frames" -gt 0 ]; then
+  frames=$(( played_frames < SONG_FRAMES ? played_frames : SONG_FRAMES ))
+  "$RENDER_SONG" --out "$work/rendered.wav" --frames "$frames" >/dev/null
+  # At least 5 s played; rendering ahead within 3 s.
+  if "$AUDIO_COMPARE" "$work/played.raw" "$work/rendered.wav" 220500 132300; then
+    pass "what was played is the song as rendered, frame for frame"
+  else
+    fail "what was played differs from the rendered song"
+  fi
+else
+  fail "the disk sound driver wrote nothing"
+fi
+
+# 2. A sound driver that cannot open: the disk driver on a path that cannot
+#    be created.
+rm -f "$work/played.raw"
+(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw exec "$DEMO") \
+  >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+start=$(now_ms)
+shown=""
+while [ -z "$shown" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 60000 ]; do
+  sleep 0.5
+  screenshot "$E2E_TMP/shot.xwd"
+  "$SCREEN_CHECK" "$E2E_TMP/shot.xwd" 320 240 >/dev/null && shown=yes
+done
+[ -n "$shown" ] || fail "without sound the demo shows no picture"
+xdotool key Escape
+wait_exit "$demo" 60
+if [ "$EXIT_CODE" = 0 ] && [ -n "$shown" ]; then
+  pass "with a sound driver that cannot open, the demo runs and Escape ends it with exit code 0"
+else
+  fail "with a sound driver that cannot open, the demo ended with: $EXIT_CODE"; cat "$E2E_TMP/demo.out"
+fi
+
+(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw DEMO_TRACE_AUDIO_MS=500 \
+   exec "$DEMO_TRACE") 2>"$E2E_TMP/trace.txt" >/dev/null &
+trace=$!
+E2E_PIDS+=("$trace")
+start=$(now_ms)
+# The published count once it passes 10 s of the song, with nothing played.
+rendered_past() {
+  awk -v n="$1" '$2 == "audio" && $4 >= n && $6 == 0 { found = 1 } END { exit !found }' "$E2E_TMP/trace.txt"
+}
+while kill -0 "$trace" 2>/dev/null && [ $(($(now_ms) - start)) -lt 60000 ] && ! rendered_past 441000; do
+  sleep 0.5
+done
+kill "$trace" 2>/dev/null
+wait "$trace" 2>/dev/null
+if rendered_past 441000 && ! grep -q "audio rendered .* played [1-9]" "$E2E_TMP/trace.txt"; then
+  pass "without a sound device the render thread renders on: 10 s of the song in $(($(now_ms) - start)) ms"
+else
+  fail "without a sound device the song is not rendered: $(grep audio "$E2E_TMP/trace.txt" | tail -2)"
+fi
+
+[ "$E2E_FAILURES" -eq 0 ]
