@@ -25,15 +25,15 @@ import checks
 
 CHORDS = {
     "Am": (9, 0, 4), "F": (5, 9, 0), "C": (0, 4, 7), "G": (7, 11, 2), "Dm": (2, 5, 9),
-    "E": (4, 8, 11), "Esus": (4, 9, 11), "C7": (0, 4, 7, 10), "A7": (9, 1, 4, 7),
+    "Fmaj": (5, 9, 0), "E": (4, 8, 11), "Esus": (4, 9, 11), "C7": (0, 4, 7, 10), "A7": (9, 1, 4, 7),
     "D": (2, 6, 9), "Caug": (0, 4, 8),
 }
-ROOT = {"Am": 9, "F": 5, "C": 0, "G": 7, "Dm": 2, "E": 4, "Esus": 4, "C7": 0,
+ROOT = {"Am": 9, "F": 5, "Fmaj": 5, "C": 0, "G": 7, "Dm": 2, "E": 4, "Esus": 4, "C7": 0,
         "A7": 1, "D": 2, "Caug": 0}   # A7 sits on its third, C#
 MINOR = (9, 11, 0, 2, 4, 5, 7)
 SCALES = {
     "E": (9, 11, 0, 2, 4, 5, 8), "Esus": (9, 11, 0, 2, 4, 5, 8), "Caug": (9, 11, 0, 2, 4, 5, 8),
-    "C7": (0, 2, 4, 5, 7, 9, 10), "A7": (9, 11, 1, 2, 4, 5, 7), "D": (9, 11, 0, 2, 4, 6, 7),
+    "C7": (0, 2, 4, 5, 7, 9, 10), "Fmaj": (5, 7, 9, 10, 0, 2, 4), "A7": (9, 11, 1, 2, 4, 5, 7), "D": (9, 11, 0, 2, 4, 6, 7),
 }
 
 CYCLE = ["Am", "F", "C", "G", "Dm", "F", "Am", ("Esus", "E")]
@@ -50,7 +50,7 @@ def harmony():
             if start + k < 106:
                 h[start + k] = CYCLE[k]
     h[36:44] = ["Am", "F", "Am", "F", "Am", "F", "Dm", "Dm"]
-    h[44:52] = ["C7", "C7", "A7", "A7", "D", "D", "C", ("C", "Caug")]
+    h[44:52] = ["C7", "Fmaj", "A7", "A7", "D", "D", "C", ("C", "Caug")]
     h[62:66] = h[16:20]
     for k in range(7):
         h[66 + k] = CYCLE[k]
@@ -94,6 +94,16 @@ FORCED = {
     135: [60, 0, 60] + [0] * 13,
     136: [61, 0, 61] + [0] * 13,
     137: [62, 0, 62] + [0] * 13,
+    # Track 1's pulse under the groove: A4 at the top of every entry.
+    37: [69] + [0] * 15,
+    # Track 7, the intro bass (A, F over A... C then G, D then E, held into
+    # the Pattern 4 after them) and the groove's octave bounce on A.
+    75: [45] + [1] * 11 + [0] * 4,
+    76: [48] + [1] * 6 + [0] * 9,
+    77: [48] + [1] * 5 + [43] + [1] * 9,
+    78: [64, 1, 1, 1] + [0] * 12,
+    79: [50] + [1] * 7 + [52] + [1] * 7,
+    80: [45, 1, 0, 0, 57] + [0] * 11,
 }
 
 # Preferred (notes, holds) per Pattern of one use, by role: the solver keeps
@@ -108,7 +118,7 @@ PREFER = {
 # The Patterns that a Track repeats all through the groove decide most of its
 # counts; their values are chosen here (the Track 7 figure leaves room for the
 # long intro notes, Track 3's fourth entry is the busy one).
-PREFER_PATTERN = {37: (1, 0), 58: (3, 0), 59: (4, 0), 70: (2, 0), 73: (1, 0), 80: (2, 1)}
+PREFER_PATTERN = {58: (3, 0), 59: (4, 0), 70: (2, 0), 73: (1, 0), 148: (2, 14), 149: (2, 14)}
 
 
 def pattern_info(lists, tracks):
@@ -566,11 +576,12 @@ def cover(patterns, lists, tracks, info, harm):
     assert not missing, "note values not placed: %s" % sorted(missing)
 
 
-def replace_note(patterns, info, harm, v, t, lists, tracks):
+def replace_note(patterns, info, harm, v, t, lists, tracks, relaxed=True):
     """Gives value v to one note of Track t: the same pitch class in another
     octave if it can, else a tone of the chord, else a passing tone."""
     seen = {tuple(x) for x in patterns}
     best = None
+    blocked = []
     for p in sorted(set(lists[t])):
         if p == 0 or p in PROTECTED or v not in info[p]["bytes"]:
             continue
@@ -578,35 +589,55 @@ def replace_note(patterns, info, harm, v, t, lists, tracks):
         for r, b in enumerate(pat):
             if b < 2:
                 continue
-            ch = chord_at(harm[p], r)
-            if b % 12 == v % 12:
-                score = abs(b - v) / 100.0
-            elif v % 12 in CHORDS[ch]:
-                score = 1 + abs(b - v) / 24.0
-            elif v % 12 in SCALES.get(ch, MINOR) and r % 4:
-                score = 2 + abs(b - v) / 24.0
-            elif v % 12 in CHORDS[harm[p][1]]:
-                score = 3 + abs(b - v) / 24.0
-            elif v % 12 in SCALES.get(ch, MINOR):
-                score = 4 + abs(b - v) / 24.0
+            span = [r]
+            while span[-1] + 1 < 16 and pat[span[-1] + 1] == 1:
+                span.append(span[-1] + 1)
+            chords = {chord_at(harm[p], q) for q in span}
+            pc = v % 12
+            if b % 12 == pc:
+                score = 0.0
+            elif all(pc in CHORDS[c] for c in chords):
+                score = 1.0
+            elif len(span) <= 2 and r % 4 and all(pc in SCALES.get(c, MINOR) for c in chords):
+                score = 2.0
+            elif any(pc in CHORDS[c] for c in chords):
+                score = 3.0
+            elif all(pc in SCALES.get(c, MINOR) for c in chords):
+                score = 4.0
             else:
                 continue
+            # Keep the line smooth: the leaps to the notes around it count.
+            around = [x for x in pat[:r] if x >= 2][-1:] + [x for x in pat[r + 1:] if x >= 2][:1]
+            leap = sum(abs(v - x) for x in around) - sum(abs(b - x) for x in around)
+            score += max(0, leap) / 12.0 + abs(b - v) / 48.0
             new = list(pat)
             new[r] = v
             if tuple(new) in seen:
                 continue
             # Never take away the last use of a value, in the table or in
             # any Track that plays this Pattern.
-            if sum(1 for q in patterns for x in q if x == b) <= 1:
-                continue
-            if any(track_values(patterns, lists, u).get(b, 0) <= pat.count(b)
-                   for u in info[p]["tracks"]):
+            if sum(1 for q in patterns for x in q if x == b) <= 1 or \
+                    any(track_values(patterns, lists, u).get(b, 0) <= pat.count(b)
+                        for u in info[p]["tracks"]):
+                if score < 2.0:
+                    blocked.append((p, r, b))
                 continue
             if best is None or score < best[0]:
                 best = (score, p, r)
     if best is not None:
         _, p, r = best
         patterns[p][r] = v
+        return True
+    if not relaxed:
+        return False
+    # Take the note anyway when the value that it had finds a place elsewhere.
+    for p, r, b in blocked:
+        saved = [list(x) for x in patterns]
+        patterns[p][r] = v
+        if replace_note(patterns, info, harm, b, t, lists, tracks, relaxed=False):
+            return True
+        patterns[:] = saved
+    return False
 
 
 def holds_ok(pat):
