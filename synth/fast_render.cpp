@@ -1453,8 +1453,11 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
                 BlockContext c{s, b, master, MASTER_VOICE, 0, false, true};
                 runPlan<false>(c, masterInstrument.sounding, count);
                 for (std::uint32_t i = 0; i < count; ++i) {
-                    out[rendered].left = clipSample(b.blockWords[MASTER_VOICE][i][2]);
-                    out[rendered].right = clipSample(b.blockWords[MASTER_VOICE][i][3]);
+                    const float left = b.blockWords[MASTER_VOICE][i][2];
+                    const float right = b.blockWords[MASTER_VOICE][i][3];
+                    if (!std::isfinite(left) || !std::isfinite(right)) ++b.counters.nonFiniteOutputs;
+                    out[rendered].left = clipSample(left);
+                    out[rendered].right = clipSample(right);
                     ++rendered;
                     s.nextFrame = first + i + 1;
                     if (progress) progress->store(s.nextFrame, std::memory_order_release);
@@ -1463,7 +1466,8 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
                 for (std::uint32_t i = 0; i < count; ++i) {
                     if (interleave) runDeferred(i);
                     runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE, &b.blockWords[0][i][0]);
-                    out[rendered].left = clipSample(master.mainOut[0]);
+                    if (!std::isfinite(master.mainOut[0]) || !std::isfinite(master.mainOut[1])) ++b.counters.nonFiniteOutputs;
+                out[rendered].left = clipSample(master.mainOut[0]);
                     out[rendered].right = clipSample(master.mainOut[1]);
                     ++rendered;
                     s.nextFrame = first + i + 1;
@@ -1476,6 +1480,7 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
                 for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) runTrackVoiceFrame(s, b, b.instruments[v / 2], v, frame);
                 master.note = TRACKS;
                 runProgram<false>(s, b, masterInstrument.sounding, master, MASTER_VOICE);
+                if (!std::isfinite(master.mainOut[0]) || !std::isfinite(master.mainOut[1])) ++b.counters.nonFiniteOutputs;
                 out[rendered].left = clipSample(master.mainOut[0]);
                 out[rendered].right = clipSample(master.mainOut[1]);
                 ++rendered;

@@ -254,12 +254,14 @@ std::uint32_t renderSongFramesReference(SynthState& s, StereoFrame* out, std::ui
 std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
                                    std::atomic<std::uint32_t>* progress = nullptr);
 
-// The fast loop's counters, for profiling (zero unless DEMO_SYNTH_COUNTERS).
+// The fast loop's counters, for profiling and tests (since the state was
+// made or last rendered by the reference loop).
 struct FastCounters {
     std::uint64_t voiceRuns;
     std::uint64_t silentRuns;
     std::uint64_t skippedRuns;
     std::uint64_t delayFull;
     std::uint64_t delayZero;
+    std::uint64_t nonFiniteOutputs;  // master output words that were NaN or infinite before the clip
 };
 FastCounters fastCounters(const SynthState& s);

@@ -190,6 +190,25 @@ TEST(RenderLoop, ProgressCountsFinishedFrames) {
     EXPECT_EQ(progress.load(), 500u);
 }
 
+TEST(RenderLoop, FastLoopCountsNonFiniteOutputsBeforeTheClip) {
+    // The master's Output (chain position 1) with an infinite gain
+    // modulation: its words are infinite or NaN, the frames clip to +-1, and
+    // the fast loop counts them.
+    TestSong song = smallSong();
+    auto s = makeSynthState(song.finish());
+    s->voices[MASTER_VOICE].slots[8 * 1 + 1].f = std::numeric_limits<float>::infinity();
+    std::vector<StereoFrame> out(100);
+    renderSongFrames(*s, out.data(), 100);
+    EXPECT_EQ(fastCounters(*s).nonFiniteOutputs, 100u);
+    for (const StereoFrame& f : out) {
+        EXPECT_TRUE(std::fabs(f.left) == 1.0f) << f.left;
+        EXPECT_TRUE(std::fabs(f.right) == 1.0f) << f.right;
+    }
+    auto clean = makeSynthState(song.finish());
+    renderSongFrames(*clean, out.data(), 100);
+    EXPECT_EQ(fastCounters(*clean).nonFiniteOutputs, 0u);
+}
+
 TEST(RenderLoop, StopsAtTheSongsEnd) {
     TestSong song = smallSong();
     auto s = makeSynthState(song.finish());
