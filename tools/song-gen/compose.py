@@ -104,6 +104,12 @@ FORCED = {
     78: [64, 1, 1, 1] + [0] * 12,
     79: [50] + [1] * 7 + [52] + [1] * 7,
     80: [45, 1, 0, 0, 57] + [0] * 11,
+    # Track 14's pad at the end of the cycle: the suspension resolves, A or E
+    # to G#, when the E chord arrives on row 8.
+    148: [81] + [1] * 7 + [80] + [1] * 7,
+    149: [76] + [1] * 7 + [80] + [1] * 6 + [0],
+    # The pad note that the song ends on (Tracks 8, 9 and 14): E over A minor.
+    107: [76] + [1] * 15,
 }
 
 # Preferred (notes, holds) per Pattern of one use, by role: the solver keeps
@@ -118,7 +124,7 @@ PREFER = {
 # The Patterns that a Track repeats all through the groove decide most of its
 # counts; their values are chosen here (the Track 7 figure leaves room for the
 # long intro notes, Track 3's fourth entry is the busy one).
-PREFER_PATTERN = {58: (3, 0), 59: (4, 0), 70: (2, 0), 73: (1, 0), 148: (2, 14), 149: (2, 14)}
+PREFER_PATTERN = {58: (3, 0), 59: (4, 0), 70: (2, 0), 73: (1, 0)}
 
 
 def pattern_info(lists, tracks):
@@ -416,14 +422,25 @@ def realize_pattern(p, inf, nh, harm, variant, state, attempt=0):
     rows = pick_rows(inf, n, (variant + attempt // 6) if inf["holds"] else attempt)
     lo, hi = REGISTER[role]
     pat = [0] * 16
+    give = spread_holds(rows, h, legato=role in ("pad", "high", "lead", "answer", "counter"))
+    length = dict(zip(rows, give))
     if role in ("lead", "high", "counter", "answer", "pad", "melody"):
         motif = MOTIFS[role]
         prev = state.get(inf["tracks"][0], (lo + hi) // 2)
         step_i = variant % len(motif)
         for j, r in enumerate(rows):
             ch = chord_at(harm, r)
-            strong = r % 4 == 0 or role == "pad"
-            pcs = CHORDS[ch] if strong else SCALES.get(ch, MINOR)
+            # A note on the beat, or one held over several Ticks, is a tone of
+            # every chord that it sounds over; a short one between may pass.
+            strong = r % 4 == 0 or role == "pad" or length[r] >= 2
+            span = {chord_at(harm, q) for q in range(r, r + 1 + length[r])}
+            if strong:
+                pcs = set(CHORDS[ch])
+                for c in span:
+                    pcs &= set(CHORDS[c])
+                pcs = pcs or set(CHORDS[ch])
+            else:
+                pcs = SCALES.get(ch, MINOR)
             cands = pool(byts, pcs, lo, hi) or pool(byts, CHORDS[ch], 0, 127) or \
                 pool(byts, SCALES.get(ch, MINOR), 0, 127) or byts
             cands = sorted(set(cands))
@@ -485,7 +502,6 @@ def realize_pattern(p, inf, nh, harm, variant, state, attempt=0):
     elif role in ("perc", "pedal", "bell"):
         for r in rows:
             pat[r] = byts[0]
-    give = spread_holds(rows, h, legato=role in ("pad", "high", "lead", "answer", "counter"))
     for r, g in zip(rows, give):
         for k in range(1, g + 1):
             pat[r + k] = 1
@@ -608,6 +624,10 @@ def replace_note(patterns, info, harm, v, t, lists, tracks, relaxed=True):
                 continue
             # Keep the line smooth: the leaps to the notes around it count.
             around = [x for x in pat[:r] if x >= 2][-1:] + [x for x in pat[r + 1:] if x >= 2][:1]
+            if not [x for x in pat[:r] if x >= 2]:
+                around += [x for x in neighbours(patterns, lists, t, p, -1)]
+            if not [x for x in pat[r + 1:] if x >= 2]:
+                around += [x for x in neighbours(patterns, lists, t, p, +1)]
             leap = sum(abs(v - x) for x in around) - sum(abs(b - x) for x in around)
             score += max(0, leap) / 12.0 + abs(b - v) / 48.0
             new = list(pat)
@@ -638,6 +658,22 @@ def replace_note(patterns, info, harm, v, t, lists, tracks, relaxed=True):
             return True
         patterns[:] = saved
     return False
+
+
+def neighbours(patterns, lists, t, p, side):
+    """The notes of Track t just before (side -1) or after (+1) Pattern p,
+    wherever the Track plays it."""
+    out = []
+    lst = lists[t]
+    for i, q in enumerate(lst):
+        if q != p:
+            continue
+        j = i + side
+        if 0 <= j < len(lst) and lst[j]:
+            notes = [x for x in patterns[lst[j]] if x >= 2]
+            if notes:
+                out.append(notes[-1] if side < 0 else notes[0])
+    return out
 
 
 def holds_ok(pat):
