@@ -4,7 +4,8 @@
 
 // The song: read-only data blocks in the formats that the sequencer and the
 // unit machine read. Defined in song_data.cpp, which depends on nothing but
-// the standard library.
+// the standard library. song_data.cpp is written by tools/song-gen/song_gen.py,
+// which composes the Pattern table and checks every count before it writes.
 
 // 163 Patterns of 16 note bytes; byte 16*p + r is row r of Pattern p.
 extern const std::uint8_t PATTERN_TABLE[2608];

@@ -4,17 +4,20 @@ The plan, in A minor:
 
 * One harmony per PatternList entry, shared by every Track (a second chord may
   take over from row 8 on). The intro (entries 0-15) runs Am F C G Am F Dm E
-  twice. The main cycle of eight entries, Am F C G | Dm F Am E, starts at
+  twice. The main cycle of eight entries, Am F C G | Dm F Am Esus-E, starts at
   entries 20, 28, 52, 74, 82, 90 and 98 (the PatternLists reuse Patterns at
-  exactly those distances). The bridge (44-51) climbs C7, A7 (over C#), D and
-  falls back to C; the groove Tracks hold an A pedal under all of it.
+  exactly those distances, and Pattern 6 ties its Dm to the intro's). The
+  bridge (44-51) goes C7 F, then climbs A7 (over C#) and D, and falls back to
+  C; the groove Tracks hold an A pedal under everything else.
 * Roles: Track 0 lead, 1 melody over a pulsing A, 2, 3 and 7 bass, 4, 5 and 6
   percussion, 8 high lead, 9 counter-melody, 10 arpeggio on every even Tick,
   11 and 12 pedal, 13 a bell on A, 14 pad, 15 an answering line.
 * First the number of new notes and holds of every Pattern is solved so that
   each Track's whole-song counts and the table-wide counts come out exactly
   (solve_counts); then every Pattern is written from its Track's role, its
-  harmony and those two numbers (realize).
+  harmony and those two numbers (realize_pattern), no two alike; last, a few
+  count-keeping edits make every Track use each of its rows and note bytes
+  (cover).
 """
 
 import itertools
@@ -470,13 +473,11 @@ def realize_pattern(p, inf, nh, harm, variant, state, attempt=0):
             if lows and n >= 3:
                 pat[rows[-1]] = lows[0]
     elif role == "arp":
-        ch0 = harm[0]
         for j, r in enumerate(rows):
             ch = chord_at(harm, r)
             cands = sorted(set(pool(byts, CHORDS[ch], lo, hi)))
             seq = cands + cands[-2:0:-1]
             pat[r] = seq[(j + variant) % len(seq)]
-        del ch0
     elif role == "bass":
         for j, r in enumerate(rows):
             ch = chord_at(harm, r)
@@ -545,17 +546,14 @@ def compose(lists, tracks, shown):
             if tuple(pat) not in seen:
                 break
         else:
-            print(p, info[p], vals[p], harm[p])
-            for q in range(1, p):
-                if patterns[q] and vals.get(q) == vals[p]:
-                    print(q, patterns[q])
             raise AssertionError("no distinct realization for Pattern %d" % p)
         seen.add(tuple(pat))
         patterns[p] = pat
     cover(patterns, lists, tracks, info, harm)
     summary = [
-        "Pattern table composed in A minor: intro Am F C G Am F Dm E; main cycle",
-        "Am F C G | Dm F Am E over an A pedal; bridge C7 A7/C# D C.",
+        "The Pattern table is composed in A minor, one harmony per PatternList entry",
+        "for all Tracks: intro Am F C G Am F Dm Esus-E; main cycle Am F C G | Dm F",
+        "Am Esus-E over an A pedal; bridge C7 F A7/C# A7/C# D D C C-Caug.",
     ]
     return patterns, summary
 

@@ -44,17 +44,18 @@ def main(argv):
     entries = (frames + FRAMES_PER_ENTRY - 1) // FRAMES_PER_ENTRY
     print("%d frames at %d Hz (%.3f s), %d entries" % (frames, rate, frames / rate, entries))
     total_sq, clipped, peak = 0.0, 0, 0.0
-    print("entry  start_s   rms_dBFS  peak_dBFS")
+    print("entry  start_s   rms_dBFS  peak_dBFS  at+-1")
     for e in range(entries):
         chunk = s[2 * e * FRAMES_PER_ENTRY: 2 * min(frames, (e + 1) * FRAMES_PER_ENTRY)]
         sq = math.fsum(x * x for x in chunk)
         pk = max(abs(min(chunk)), abs(max(chunk)))
-        clipped += sum(1 for x in chunk if x >= 1.0 or x <= -1.0)
+        clip = sum(1 for x in chunk if x >= 1.0 or x <= -1.0)
+        clipped += clip
         total_sq += sq
         peak = max(peak, pk)
         rms = math.sqrt(sq / len(chunk))
-        print("%5d  %7.2f  %8.1f  %8.1f  %s" % (e, e * FRAMES_PER_ENTRY / rate, db(rms), db(pk),
-                                              "#" * max(0, int((db(rms) + 60) / 1.5))))
+        print("%5d  %7.2f  %8.1f  %8.1f  %6d  %s" % (e, e * FRAMES_PER_ENTRY / rate, db(rms), db(pk),
+                                                    clip, "#" * max(0, int((db(rms) + 60) / 1.5))))
     print("overall RMS %.1f dBFS, peak %.2f dBFS (%.4f), samples at +-1.0: %d" %
           (db(math.sqrt(total_sq / len(s))), db(peak), peak, clipped))
 
