@@ -130,21 +130,6 @@ TEST_F(DemoMain, AWrapOfTheSystemClockDoesNotDisturbTimeMs)
     EXPECT_EQ(fake::calls.back(), "endProcess");
 }
 
-TEST_F(DemoMain, EveryEscapeQueryComesOncePerFrameAfterThePeek)
-{
-    fake::clockReadings = {0, 0, 50000, 100000, 150000, 185000};
-    EXPECT_EQ(run(), 0);
-    std::size_t escapes = 0;
-    for (std::size_t i = 0; i < fake::calls.size(); ++i) {
-        if (fake::calls[i].rfind("escapePressed", 0) == 0) {
-            ++escapes;
-            EXPECT_EQ(fake::calls[i - 1], "peekMessage");
-            EXPECT_EQ(fake::calls[i - 2], "swapBuffers");
-        }
-    }
-    EXPECT_EQ(escapes, 5u);
-}
-
 TEST_F(DemoMain, AMissingGlUseProgramEndsStartUpWithExitCodeOne)
 {
     fake::missingEntryPoints = {"glUseProgram"};

@@ -74,13 +74,4 @@ TEST_F(EscapeQuery, ThePeekRemovesNoEvent)
     EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYUP), 2);
 }
 
-TEST_F(EscapeQuery, TheClockIsSdlsMillisecondCounter)
-{
-    const std::uint32_t a = sdlPlatform.clockMs();
-    SDL_Delay(20);
-    const std::uint32_t b = sdlPlatform.clockMs();
-    EXPECT_GE(b - a, 19u);
-    EXPECT_LT(b - a, 1000u);
-}
-
 } // namespace
