@@ -32,7 +32,7 @@ bool ShaderProbe::build(const std::string& source, std::string& log)
 }
 
 std::vector<Probe> ShaderProbe::run(const std::vector<std::string>& cases, std::uint32_t fogMs,
-                                    const std::string& helpers)
+                                    const std::string& helpers, const std::string& epilogue)
 {
     std::string error;
     std::string source = offscreen::renameMain(sceneShaderSource, "sceneMain", error);
@@ -43,7 +43,7 @@ std::vector<Probe> ShaderProbe::run(const std::vector<std::string>& cases, std::
     for (std::size_t i = 0; i < cases.size(); ++i)
         source += std::string(i == 0 ? "    " : "    else ") + "if (probeIndex == " + std::to_string(i) + ") {\n" +
                   cases[i] + "\n    }\n";
-    source += "    gl_FragColor = result;\n}\n";
+    source += epilogue + "\n    gl_FragColor = result;\n}\n";
 
     std::string log;
     const unsigned program = offscreen::buildFragmentProgram(source.c_str(), log);

@@ -26,9 +26,11 @@ public:
     // Before the cases, the probe main calls startFrame(gl_Fog.end * .001)
     // with the fog end at `fogMs`, as the host's frame does; `probeIndex`
     // (int) is the case's index. `helpers` is GLSL placed between the shader
-    // and the probe main (functions the cases share).
+    // and the probe main (functions the cases share). `epilogue` runs after
+    // the case that ran: cases that only choose their inputs can share one
+    // call of a costly function there (every call site is compiled anew).
     std::vector<Probe> run(const std::vector<std::string>& cases, std::uint32_t fogMs = 0,
-                           const std::string& helpers = "");
+                           const std::string& helpers = "", const std::string& epilogue = "");
 
     // Builds `source` as the host does; returns the info log, and whether it linked.
     bool build(const std::string& source, std::string& log);

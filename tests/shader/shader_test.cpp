@@ -13,9 +13,9 @@
 namespace {
 
 std::vector<Probe> probe(const std::vector<std::string>& cases, std::uint32_t fogMs = 0,
-                         const std::string& helpers = "")
+                         const std::string& helpers = "", const std::string& epilogue = "")
 {
-    return ShaderProbe::instance().run(cases, fogMs, helpers);
+    return ShaderProbe::instance().run(cases, fogMs, helpers, epilogue);
 }
 
 std::string setTime(double seconds)
@@ -189,72 +189,86 @@ TEST(SceneShaderGeometry, PolyhedronFaceClipEdgeGateAndBoundingSphere)
 
 TEST(SceneShaderGeometry, FractalIsABallOfRadius2Point5Before82Seconds)
 {
-    // Scene 4 at 80 s, along a ray from the fractal's centre (0, 3.42, 400)
-    // that meets nothing else.
-    const std::string centre = glslVec3(0.0, 3.42, 400.0);
-    const std::string dir = "normalize(vec3(0.3, 0.5, -0.8))";
-    auto at = [&](double radius) {
-        return "sceneDistance(" + centre + " + " + dir + " * " + glslFloat(radius) + ")";
+    // Scene 4 at 80 s, along rays from the fractal's centre (0, 3.42, 400)
+    // that meet nothing else. Each case chooses a point; one call measures.
+    auto at = [](double x, double y, double z, double radius) {
+        const double l = std::sqrt(x * x + y * y + z * z);
+        return "point = " + glslVec3(x / l * radius, 3.42 + y / l * radius, 400.0 + z / l * radius) + ";";
     };
-    const auto r = probe({
-        "result = vec4(" + at(2.49) + ", hitMaterial, " + at(2.51) + ", hitMaterial);",
-        "result = vec4(" + at(2.499) + ", " + at(2.501) + ", " + at(3.9) + ", hitMaterial);",
-        // Another direction, the same radius.
-        "result = vec4(sceneDistance(" + centre + " + normalize(vec3(-0.9, -0.2, 0.1)) * 2.495),"
-        " sceneDistance(" + centre + " + normalize(vec3(-0.9, -0.2, 0.1)) * 2.505), 0.0, 0.0);",
-        // At 100 s the set is no longer that ball.
-        "startFrame(100.0); float changed = 0.0;"
-        " for (int i = 0; i < 16; i++) { vec3 d = normalize(vec3(hash1(float(i) + 0.5), hash1(float(i) + 50.5), hash1(float(i) + 90.5)) - 0.5);"
-        "  if (sceneDistance(" + centre + " + d * 2.49) >= 0.0 || sceneDistance(" + centre + " + d * 2.51) <= 0.0) changed += 1.0; }"
-        " result = vec4(changed, 0.0, 0.0, 0.0);",
-    }, 80000);
+    std::vector<std::string> cases = {
+        at(0.3, 0.5, -0.8, 2.49), at(0.3, 0.5, -0.8, 2.51), at(0.3, 0.5, -0.8, 2.499), at(0.3, 0.5, -0.8, 2.501),
+        at(0.3, 0.5, -0.8, 3.9),  at(-0.9, -0.2, 0.1, 2.495), at(-0.9, -0.2, 0.1, 2.505),
+    };
+    // At 100 s the set is no longer that ball: pairs of points just inside
+    // and outside the radius along 16 directions.
+    for (int i = 0; i < 16; ++i) {
+        const double polar = std::acos(1.0 - 2.0 * (i + 0.5) / 16.0), around = 2.39996 * i;
+        const double x = std::sin(polar) * std::cos(around), y = std::cos(polar), z = std::sin(polar) * std::sin(around);
+        cases.push_back(setTime(100.0) + at(x, y, z, 2.49));
+        cases.push_back(setTime(100.0) + at(x, y, z, 2.51));
+    }
+    const auto r = probe(cases, 80000, "vec3 point;",
+                         "result = vec4(sceneDistance(point), hitMaterial, 0.0, 0.0);");
     EXPECT_LT(r[0][0], 0.0f);
     EXPECT_EQ(r[0][1], 1.0f);
-    EXPECT_GT(r[0][2], 0.0f);
-    EXPECT_EQ(r[0][3], 1.0f);
-    EXPECT_LT(r[1][0], 0.0f);
-    EXPECT_GT(r[1][1], 0.0f);
+    EXPECT_GT(r[1][0], 0.0f);
+    EXPECT_EQ(r[1][1], 1.0f);
+    EXPECT_LT(r[2][0], 0.0f);
+    EXPECT_GT(r[3][0], 0.0f);
     // Outside the shell the bounding sphere stands for the fractal, even
     // with marchBounds false.
-    EXPECT_NEAR(r[1][2], 3.9 - 3.5, 1e-4);
-    EXPECT_EQ(r[1][3], 1.0f);
-    EXPECT_LT(r[2][0], 0.0f);
-    EXPECT_GT(r[2][1], 0.0f);
-    EXPECT_GT(r[3][0], 0.0f);
+    EXPECT_NEAR(r[4][0], 3.9 - 3.5, 1e-4);
+    EXPECT_EQ(r[4][1], 1.0f);
+    EXPECT_LT(r[5][0], 0.0f);
+    EXPECT_GT(r[6][0], 0.0f);
+    int unlikeTheBall = 0;
+    for (int i = 0; i < 16; ++i)
+        unlikeTheBall += r[7 + 2 * i][0] >= 0.0f || r[8 + 2 * i][0] <= 0.0f;
+    EXPECT_GT(unlikeTheBall, 0);
 }
 
-// Helper GLSL: marches and packs (result, missed, end point's travel along
-// the direction, shadowFactor).
+// Marches with the inputs a case chose and packs (result, missed, the end
+// point's travel along the direction, shadowFactor).
 const char* const marchHelper =
-    "vec4 probeMarch(vec3 direction, vec3 origin, float maxSteps, float maxDist, float hitEps)\n{\n"
+    "vec3 marchDir; vec3 marchOrigin; vec3 marchLimits;\n"
+    "vec4 probeMarch()\n{\n"
     "    float missed; vec3 endPoint;\n"
-    "    float d = marchRay(direction, origin, maxSteps, maxDist, hitEps, missed, endPoint);\n"
-    "    return vec4(d, missed, dot(endPoint - origin, direction), shadowFactor);\n}\n";
+    "    float d = marchRay(marchDir, marchOrigin, marchLimits.x, marchLimits.y, marchLimits.z, missed, endPoint);\n"
+    "    return vec4(d, missed, dot(endPoint - marchOrigin, marchDir), shadowFactor);\n}\n";
+
+std::string marchCase(const std::string& direction, const std::string& origin, double maxSteps, double maxDist,
+                      const std::string& hitEps)
+{
+    return "marchDir = " + direction + "; marchOrigin = " + origin + "; marchLimits = vec3(" + glslFloat(maxSteps) +
+           ", " + glslFloat(maxDist) + ", " + hitEps + ");";
+}
 
 TEST(SceneShaderMarch, HitsMissesAndTheFourTimesRule)
 {
+    const std::string down = "vec3(0.0, -1.0, 0.0)", up = "vec3(0.0, 1.0, 0.0)", level = "vec3(0.0, 0.0, 1.0)";
+    const std::string high = glslVec3(20.0, 1.0, 20.0), low = glslVec3(20.0, 0.5, 20.0);
     // Scene 1 at 3 s, far from its polyhedron: only the floor y = 0.
     const auto r = probe({
         // Straight down from height 1: a proper hit on the floor.
-        "result = probeMarch(vec3(0.0, -1.0, 0.0), vec3(20.0, 1.0, 20.0), 300.0, 10000.0, 0.05 / 540.0);",
+        marchCase(down, high, 300.0, 10000.0, "0.05 / 540.0"),
         // Straight up: beyond maxDist, a miss; the sun is never hidden.
-        "result = probeMarch(vec3(0.0, 1.0, 0.0), vec3(20.0, 1.0, 20.0), 70.0, 50.0, 4.0 / 540.0 / 540.0);",
+        marchCase(up, high, 70.0, 50.0, "4.0 / 540.0 / 540.0"),
         // Level at height .5: steps of .5; after 70 steps travel is 35 and
         // the closest ratio .5 / 34.5 = .0145. Threshold .003: above four
         // times, a miss that ends where it stopped.
-        "result = probeMarch(vec3(0.0, 0.0, 1.0), vec3(20.0, 0.5, 20.0), 70.0, 50.0, 0.003);",
+        marchCase(level, low, 70.0, 50.0, "0.003"),
         // Threshold .004: within four (not three) times, a hit at the
         // closest approach.
-        "result = probeMarch(vec3(0.0, 0.0, 1.0), vec3(20.0, 0.5, 20.0), 70.0, 50.0, 0.004);",
+        marchCase(level, low, 70.0, 50.0, "0.004"),
         // Threshold .02: the ratio falls below it at step 51 (1/51 < .02).
-        "result = probeMarch(vec3(0.0, 0.0, 1.0), vec3(20.0, 0.5, 20.0), 70.0, 50.0, 0.02);",
+        marchCase(level, low, 70.0, 50.0, "0.02"),
         // Level at height .5 with maxDist 20: stops beyond maxDist, a miss
         // even though its closest ratio is within four times the threshold.
-        "result = probeMarch(vec3(0.0, 0.0, 1.0), vec3(20.0, 0.5, 20.0), 300.0, 20.0, 0.01);",
+        marchCase(level, low, 300.0, 20.0, "0.01"),
         // Starting exactly on the floor: distance 0 at travel 0 every step,
         // never a hit; the sun counts as hidden (not a 0 / 0 factor).
-        "result = probeMarch(normalize(vec3(-0.9, 0.3, 0.3)), vec3(20.0, 0.0, 20.0), 70.0, 50.0, 4.0 / 540.0 / 540.0);",
-    }, 3000, marchHelper);
+        marchCase("normalize(vec3(-0.9, 0.3, 0.3))", glslVec3(20.0, 0.0, 20.0), 70.0, 50.0, "4.0 / 540.0 / 540.0"),
+    }, 3000, marchHelper, "result = probeMarch();");
     EXPECT_EQ(r[0][1], 0.0f);
     EXPECT_NEAR(r[0][2], 1.0, 1e-4);
     EXPECT_NEAR(r[0][0], 0.0, 1e-4);
@@ -449,18 +463,17 @@ TEST(SceneShaderGeometry, SceneWindowsAwayFromEveryObject)
     // With marchBounds false, a point outside every bounding sphere sees
     // the floor, or in scene 5 (no floor) the absent polyhedron's 1000, or
     // the dome in scene 4.
-    const std::string far = glslVec3(60.0, 4.0, 200.0);
+    const std::string far = "point = " + glslVec3(60.0, 4.0, 200.0) + ";";
     std::vector<std::string> cases;
     for (double t : {10.0, 40.0, 65.0, 80.0, 120.0, 150.0, 175.0})
-        cases.push_back(setTime(t) + " float d = sceneDistance(" + far + "); result = vec4(d, hitMaterial, 0.0, 0.0);");
+        cases.push_back(setTime(t) + far);
     // Scene 4: just under the dome's lowest point (0, 11.5, 400).
-    cases.push_back(setTime(80.0) + " float d = sceneDistance(vec3(0.0, 11.0, 400.0)); result = vec4(d, hitMaterial, 0.0, 0.0);");
+    cases.push_back(setTime(80.0) + " point = vec3(0.0, 11.0, 400.0);");
     // During the view march the giants' spheres show from afar (scene 2):
     // 280 above their centre (0, 120, 400) the larger one, of radius
     // 1.16 * 103 * 1.55, is the nearest, plus .05 in its own scale.
-    cases.push_back(setTime(40.0) + " marchBounds = true; float d = sceneDistance(vec3(0.0, 400.0, 400.0));"
-                                    " result = vec4(d, hitMaterial, 0.0, 0.0);");
-    const auto r = probe(cases);
+    cases.push_back(setTime(40.0) + " marchBounds = true; point = vec3(0.0, 400.0, 400.0);");
+    const auto r = probe(cases, 0, "vec3 point;", "result = vec4(sceneDistance(point), hitMaterial, 0.0, 0.0);");
     const float floorIds[] = {0, 0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 7; ++i) {
         if (i == 4) {
