@@ -1168,9 +1168,9 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
     }
 }
 
-#define FAST_KINDS_BUT_DELAY(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_OSCILLATOR) X(K_FILTER) X(K_DISTORT) X(K_POP) \
+#define FAST_KINDS_OPMAJOR(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_FILTER) X(K_DISTORT) X(K_POP) \
     X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT) X(K_ACCUMULATE)
-#define FAST_KINDS(X) FAST_KINDS_BUT_DELAY(X) X(K_DELAY)
+#define FAST_KINDS(X) FAST_KINDS_OPMAJOR(X) X(K_DELAY) X(K_OSCILLATOR)
 
 template <bool SILENT>
 inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
@@ -1297,10 +1297,80 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     b.counters.delayFull += n - zeroFrames;
 }
 
+
+// An Oscillator through frames 0 .. n - 1 of the run when no Store of the
+// chain writes its modulation inputs before it: they stand still through
+// the block, so the step, the waveshaper's gain and the sums with them are
+// formed once (the same values as frame by frame), and the phase stays in a
+// register.
+template <bool SILENT>
+void oscillatorFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
+    for (std::uint32_t m = 0; m < 6; ++m)
+        if (op.mods[m].store >= 0) {
+            for (std::uint32_t i = 0; i < n; ++i) opFrameOf<SILENT, K_OSCILLATOR>(c, op, i, i + 1 == n);
+            return;
+        }
+    FastBook& b = c.b;
+    Voice& voice = c.voice;
+    Word* slot = &voice.slots[op.slot];
+    double* out = b.blockStack[op.depthBefore];
+    PitchCache& cache = b.pitch[c.v][op.slot / SLOT_WORDS];
+    const float transposeMod = voice.slots[op.mods[0].word].f;
+    const float detuneMod = voice.slots[op.mods[1].word].f;
+    if (!cache.valid || cache.transposeMod != bitsOf(transposeMod) || cache.detuneMod != bitsOf(detuneMod) ||
+        cache.note != voice.note) {
+        double t = (op.c[0] + static_cast<double>(transposeMod)) * 128.0 + op.c[1] + static_cast<double>(detuneMod);
+        if (!(op.flags & OSC_LFO)) t += static_cast<double>(voice.note);
+        cache.step = pow2(t * static_cast<double>(ONE_TWELFTH)) * op.c[6];
+        cache.transposeMod = bitsOf(transposeMod);
+        cache.detuneMod = bitsOf(detuneMod);
+        cache.note = voice.note;
+        cache.valid = 1;
+    }
+    const double step = cache.step;
+    const double phaseMod = voice.slots[op.mods[2].word].f;
+    const double phaseShift = op.c[2];
+    const double breakpoint = op.c[3] + static_cast<double>(voice.slots[op.mods[3].word].f);
+    const float shapeMod = voice.slots[op.mods[4].word].f;
+    const double g = (bitsOf(shapeMod) & 0x7FFFFFFFu) == 0 ? op.c[7]
+                                                           : waveshapeGain(op.c[4] + static_cast<double>(shapeMod));
+    const double gain = op.c[5] + static_cast<double>(voice.slots[op.mods[5].word].f);
+    float phaseStored = slot[0].f;
+    const std::uint8_t flags = op.flags;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double phase = fmodOne(static_cast<double>(phaseStored) + step + 1.0);
+        phaseStored = static_cast<float>(phase);
+        const double x = fmodOne(phase + phaseMod + phaseShift + 1.0);
+        double w;
+        if (flags & OSC_SINE) {
+            w = std::sin(TWO_PI * x);
+        } else if (flags & OSC_TRISAW) {
+            if (x <= breakpoint) {
+                w = breakpoint == 0.0 ? -1.0 : 2.0 * x / breakpoint - 1.0;
+            } else {
+                w = 2.0 * (1.0 - x) / (1.0 - breakpoint) - 1.0;
+            }
+        } else if (flags & OSC_PULSE) {
+            w = x <= breakpoint ? 1.0 : -1.0;
+        } else if (flags & OSC_NOISE) {
+            w = nextNoise(c.s.noiseSeed);
+        } else {
+            w = 0.0;
+        }
+        w = waveshapeClamp(w);
+        if (g != 0.0) w = waveshapeApply(w, g);
+        out[i] = w * gain;
+    }
+    slot[0].f = phaseStored;
+}
+
 // One unit through frames 0 .. n - 1 of the run.
 template <bool SILENT>
 inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     switch (op.kind) {
+        case K_OSCILLATOR:
+            oscillatorFrames<SILENT>(c, op, n);
+            break;
         case K_DELAY:
             delayFrames<SILENT>(c, op, n);
             break;
@@ -1309,7 +1379,7 @@ inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
         for (std::uint32_t i = 0; i + 1 < n; ++i) opFrameOf<SILENT, K>(c, op, i, false); \
         if (n) opFrameOf<SILENT, K>(c, op, n - 1, true);                               \
         break;
-        FAST_KINDS_BUT_DELAY(FAST_CASE)
+        FAST_KINDS_OPMAJOR(FAST_CASE)
 #undef FAST_CASE
         default:
             break;
