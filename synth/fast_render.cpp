@@ -139,6 +139,13 @@ struct FastBook {
     float blockWords[VOICE_COUNT][FAST_BLOCK_FRAMES][4];
     // Scratch of runVoiceBlock: the stack and the Stores' values per frame.
     double blockStack[STACK_CAPACITY + 1][FAST_BLOCK_FRAMES];
+    // The track voices whose output words the master's Accumulate adds in this
+    // block: a voice that stayed quiet through the block with words of zero
+    // adds nothing (the sums start at +0.0, and adding a zero to them changes
+    // no bit), so it is left out.
+    std::uint32_t accumulateVoices[TRACK_VOICES];
+    std::uint32_t accumulateCount;
+    bool quietThroughBlock[TRACK_VOICES];
     float storeValues[MAX_UNITS][FAST_BLOCK_FRAMES];
 };
 static_assert(sizeof(FastBook) <= FAST_BOOK_BYTES);
@@ -1154,8 +1161,8 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
             double left = 0.0;
             double right = 0.0;
             const std::uint32_t w = op.flags == 8 ? 0 : 2;
-            for (std::uint32_t t = 0; t < TRACK_VOICES; ++t) {
-                const float* words = b.blockWords[t][c.base + i];
+            for (std::uint32_t k = 0; k < b.accumulateCount; ++k) {
+                const float* words = b.blockWords[b.accumulateVoices[k]][c.base + i];
                 left += static_cast<double>(words[w]);
                 right += static_cast<double>(words[w + 1]);
             }
@@ -1445,6 +1452,7 @@ void runVoiceBlock(SynthState& s, FastBook& b, const FastInstrument& inst, std::
             i += runPlan<false>(c, inst.sounding, n - i);
             if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
         } else if (b.quiet[v]) {
+            if (i == 0) b.quietThroughBlock[v] = true;
             b.counters.skippedRuns += n - i;
             for (; i < n; ++i) keepWords(b, voice, v, i);
         } else if (!inst.silent.planUsable) {
@@ -1502,6 +1510,7 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
             // The master chain draws after all track voices of its frame.
             const bool interleave = noisy >= 2 || (noisy == 1 && b.masterDrawsNoise);
             bool deferred[TRACK_VOICES] = {};
+            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) b.quietThroughBlock[v] = false;
             for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
                 if (interleave && b.drawsNoise[v / 2] && s.voices[v].note != 0) {
                     deferred[v] = true;
@@ -1520,6 +1529,14 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
             if (masterInstrument.sounding.planUsable && !b.masterDrawsNoise) {
                 if (interleave)
                     for (std::uint32_t i = 0; i < count; ++i) runDeferred(i);
+                b.accumulateCount = 0;
+                for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
+                    const Voice& voice = s.voices[v];
+                    const bool silentZero = b.quietThroughBlock[v] && voice.auxOut[0] == 0.0f &&
+                                            voice.auxOut[1] == 0.0f && voice.mainOut[0] == 0.0f &&
+                                            voice.mainOut[1] == 0.0f;
+                    if (!silentZero) b.accumulateVoices[b.accumulateCount++] = v;
+                }
                 BlockContext c{s, b, master, MASTER_VOICE, 0, false, true};
                 runPlan<false>(c, masterInstrument.sounding, count);
                 for (std::uint32_t i = 0; i < count; ++i) {
