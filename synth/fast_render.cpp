@@ -329,7 +329,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
 // Counts the +0.0 samples that the record's line wrote last, from its write
 // position backwards (at least the line's length means all of them).
 std::uint32_t countZeroRun(const DelayLine& line, std::uint32_t length) {
-    const bool damped = isPositiveZero(line.damped);
     std::uint32_t run = 0;
     std::uint32_t pos = static_cast<std::uint32_t>(line.writePos);
     while (run < length) {
@@ -344,7 +343,6 @@ std::uint32_t countZeroRun(const DelayLine& line, std::uint32_t length) {
         for (std::uint32_t i = length; i < DELAY_LINE_SAMPLES; ++i)
             if (!isPositiveZero(line.samples[i])) return 0;
     }
-    (void)damped;
     return run;
 }
 
