@@ -1,8 +1,9 @@
 // The capture tool from the outside: its command line, its files and its
 // exit status.
 
+#include "png_read.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,31 +96,6 @@ protected:
     fs::path folder_;
 };
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb;
-    const unsigned char* at(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
-};
-
-Image readPng(const fs::path& path)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Image result;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return result;
-    image.format = PNG_FORMAT_RGB;
-    result.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr)) {
-        result.rgb.clear();
-        return result;
-    }
-    result.width = static_cast<int>(image.width);
-    result.height = static_cast<int>(image.height);
-    return result;
-}
-
 TEST_F(CaptureTool, HelpAndBadArguments)
 {
     const ToolRun help = capture({"--help"});
@@ -171,7 +147,7 @@ TEST_F(CaptureTool, FramesInAFolderAndPartsOfTheFrame)
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(filesIn(frames), (std::vector<std::string>{"frame-003.250.png", "frame-015.000.png"}));
     EXPECT_NE(run.output.find("frame 2/2 at 3.250 s"), std::string::npos) << run.output;
-    const Image a = readPng(frames / "frame-015.000.png");
+    const RgbImage a = readPng(frames / "frame-015.000.png");
     ASSERT_EQ(a.width, 48);
     ASSERT_EQ(a.height, 32);
 
@@ -179,7 +155,7 @@ TEST_F(CaptureTool, FramesInAFolderAndPartsOfTheFrame)
     run = capture({"--time", "15", "--rect", "1316,56,48,32", "--out", single.string()});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(filesIn(folder_ / "deeper"), std::vector<std::string>{"b.png"});
-    const Image b = readPng(single);
+    const RgbImage b = readPng(single);
     ASSERT_EQ(b.width, 48);
     // The shader sees full-frame coordinates: the overlap is the same.
     int differing = 0;
@@ -192,7 +168,7 @@ TEST_F(CaptureTool, FramesInAFolderAndPartsOfTheFrame)
     // The top of the opening shot is sky, the bottom floor: top-left origin.
     run = capture({"--time", "15", "--rect", "1300,1000,48,32", "--out", (folder_ / "low.png").string()});
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    const Image low = readPng(folder_ / "low.png");
+    const RgbImage low = readPng(folder_ / "low.png");
     ASSERT_EQ(low.height, 32);
     EXPECT_GT(a.at(10, 10)[2], a.at(10, 10)[0]);
     EXPECT_GT(low.at(10, 10)[0], low.at(10, 10)[2]);

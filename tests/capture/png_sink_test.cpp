@@ -1,10 +1,10 @@
 // The PNG sink's files: names, completeness, and nothing left behind when a
 // write fails.
 
+#include "png_read.h"
 #include "png_sink.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,15 +62,10 @@ TEST_F(PngSinkTest, WritesCompleteFilesThatReadBack)
     ASSERT_TRUE(sink.finish(error)) << error;
     EXPECT_EQ(names(folder_ / "out"), (std::vector<std::string>{"frame-003.000.png", "frame-015.250.png"}));
 
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&png, (folder_ / "out" / "frame-015.250.png").c_str()));
-    png.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> back(PNG_IMAGE_SIZE(png));
-    ASSERT_TRUE(png_image_finish_read(&png, nullptr, back.data(), 0, nullptr));
-    EXPECT_EQ(png.width, 4u);
-    EXPECT_EQ(png.height, 3u);
-    EXPECT_EQ(back, pixels_);
+    const RgbImage back = readPng(folder_ / "out" / "frame-015.250.png");
+    EXPECT_EQ(back.width, 4);
+    EXPECT_EQ(back.height, 3);
+    EXPECT_EQ(back.rgb, pixels_);
 }
 
 TEST_F(PngSinkTest, AFailedWriteLeavesNothingBehind)
