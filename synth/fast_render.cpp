@@ -19,6 +19,19 @@
 //   point: every further run while it stays silent gives the same words. Its
 //   runs are skipped ("quiet") until it takes a new note; then, and whenever
 //   the loop returns, its write positions are moved on by the skipped frames.
+// - Voices share nothing within a frame but the noise seed and, in the
+//   master chain, the track voices' output words. So the loop works in blocks
+//   of up to FAST_BLOCK_FRAMES frames within a Tick (notes change only at a
+//   Tick's first frame): each track voice runs through the whole block, then
+//   the master chain, reading the words that each voice left per frame. A
+//   voice runs its program unit by unit over the block (runVoiceBlock), each
+//   unit through all frames before the next, with the stack and the Stores'
+//   values kept per frame; units tied by a Store into an earlier unit (which
+//   acts in the next frame) run frame by frame among themselves. Voices that
+//   draw noise run frame by frame, in voice order, while two or more of them
+//   sound.
+// - Programs that the block plan cannot take, and songs whose track chains
+//   read other voices (Accumulate), run frame by frame (runProgram).
 //
 // Data that breaks the unit machine's rules (found when the programs are
 // built) is rendered by the reference loop instead.
