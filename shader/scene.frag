@@ -443,10 +443,16 @@ vec3 surfaceColour(vec3 normal, vec3 albedo, vec3 materialParams, vec3 rayDir)
 }
 
 // Height fog gathered between origin and end: thick low down, thin above.
+// For a (nearly) level ray the closed form turns into 0/0, or loses every
+// digit to cancellation; there the first two terms of its series take over,
+// which is the same fog the ray gathers at constant height.
 float fogAmount(vec3 origin, vec3 end, vec3 direction)
 {
-    return clamp(0.25 * exp(-origin.y * 0.03) * (1.0 - exp(-length(end - origin) * direction.y * 0.03))
-                 / direction.y, 0.0, 1.0);
+    float distance = length(end - origin);
+    float rise = distance * direction.y * 0.03;
+    if (abs(rise) < 1.0e-4)
+        return clamp(0.25 * exp(-origin.y * 0.03) * distance * 0.03 * (1.0 - 0.5 * rise), 0.0, 1.0);
+    return clamp(0.25 * exp(-origin.y * 0.03) * (1.0 - exp(-rise)) / direction.y, 0.0, 1.0);
 }
 
 // ---------------------------------------------------------------------------

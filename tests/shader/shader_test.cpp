@@ -366,6 +366,30 @@ TEST(SceneShaderShading, LightingMaterialsAmbientAndSunLight)
     EXPECT_NEAR(r[5][2], 25.0 * std::pow(0.26, 1.4), 1e-3);
 }
 
+TEST(SceneShaderShading, FogGathersWithDepthAndStaysFiniteOnALevelRay)
+{
+    const auto r = probe({
+        // Looking down from height 2 over 20 units: the closed form.
+        "vec3 d = normalize(vec3(1.0, -0.5, 0.0));"
+        " result = vec4(fogAmount(vec3(0.0, 2.0, 0.0), vec3(0.0, 2.0, 0.0) + 20.0 * d, d), d.y, 0.0, 0.0);",
+        // Exactly level, and level but for a rounding error: the fog of a ray
+        // that stays at its height, .25 * .03 * exp(-.03 * height) per unit.
+        "result = vec4(fogAmount(vec3(0.0, 2.0, 0.0), vec3(10.0, 2.0, 0.0), vec3(1.0, 0.0, 0.0)), 0.0, 0.0, 0.0);",
+        "vec3 d = vec3(1.0, 1.0e-9, 0.0);"
+        " result = vec4(fogAmount(vec3(0.0, 2.0, 0.0), vec3(0.0, 2.0, 0.0) + 10.0 * d, d), 0.0, 0.0, 0.0);",
+        // Far and low: clamped to 1.
+        "vec3 d = normalize(vec3(1.0, -0.1, 0.0));"
+        " result = vec4(fogAmount(vec3(0.0, 0.0, 0.0), 1000.0 * d, d), 0.0, 0.0, 0.0);",
+    });
+    const double dy = r[0][1];
+    const double expected = 0.25 * std::exp(-0.06) * (1.0 - std::exp(-20.0 * dy * 0.03)) / dy;
+    EXPECT_NEAR(r[0][0], expected, expected * 1e-5);
+    const double level = 0.25 * 0.03 * std::exp(-0.06) * 10.0;
+    EXPECT_NEAR(r[1][0], level, level * 1e-5);
+    EXPECT_NEAR(r[2][0], level, level * 1e-5);
+    EXPECT_EQ(r[3][0], 1.0f);
+}
+
 TEST(SceneShaderShading, MaterialTableAndFloorColour)
 {
     std::vector<std::string> cases;
