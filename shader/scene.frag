@@ -568,14 +568,10 @@ void main()
         if (missed == 0.0) {
             normal = estimateNormal(hitPos, hitDist);
             materialLookup(hitPos, materialId, normal, albedo, materialParams);
-            // A surface turned away from the sun gets no sun light whatever
-            // the shadow: the shadow march is taken only where it counts.
-            if (dot(normal, sunDir) > 0.0) {
-                float shadowMissed;
-                vec3 shadowEnd;
-                marchRay(sunDir, hitPos + 0.03 * normal, 70.0, 50.0, (4.0 + passLevel * 4.0) / 540.0 / 540.0,
-                         shadowMissed, shadowEnd);
-            }
+            float shadowMissed;
+            vec3 shadowEnd;
+            marchRay(sunDir, hitPos + 0.03 * normal, 70.0, 50.0, (4.0 + passLevel * 4.0) / 540.0 / 540.0,
+                     shadowMissed, shadowEnd);
             colour = surfaceColour(normal, albedo, materialParams, rayDir);
         }
 
