@@ -448,10 +448,10 @@ vec3 surfaceColour(vec3 normal, vec3 albedo, vec3 materialParams, vec3 rayDir)
 // which is the same fog the ray gathers at constant height.
 float fogAmount(vec3 origin, vec3 end, vec3 direction)
 {
-    float distance = length(end - origin);
-    float rise = distance * direction.y * 0.03;
+    float travel = length(end - origin);
+    float rise = travel * direction.y * 0.03;
     if (abs(rise) < 1.0e-4)
-        return clamp(0.25 * exp(-origin.y * 0.03) * distance * 0.03 * (1.0 - 0.5 * rise), 0.0, 1.0);
+        return clamp(0.25 * exp(-origin.y * 0.03) * travel * 0.03 * (1.0 - 0.5 * rise), 0.0, 1.0);
     return clamp(0.25 * exp(-origin.y * 0.03) * (1.0 - exp(-rise)) / direction.y, 0.0, 1.0);
 }
 
