@@ -1205,6 +1205,101 @@ inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool las
 }
 
 
+// delayFrames for a block in which every frame takes the full path and no
+// line's read or write position wraps: then frame i writes sample
+// writePos + i of each line and reads sample writePos + i + m, so the loop
+// needs neither the zero-path test nor the wrap tests, and the count of
+// +0.0 samples written last in a row is read off the block's writes at its
+// end. The same arithmetic, in the same order, as the general loop. Returns
+// false (having changed nothing) where the block does not qualify; on true
+// the line arrays hold the lines' new positions, damping and zero runs, and
+// the phase and DC blocker words are stored.
+//
+// No frame can take the zero path when some line's zero run stays below its
+// length through the block: the run grows by at most one per frame and the
+// zero path needs it at the length or more on every line.
+template <bool SILENT>
+bool delayFramesStraight(BlockContext& c, const FastOp& op, std::uint32_t n, float* const* samples,
+                         const std::int32_t* length, std::int32_t* writePos, float* damped, std::uint32_t* zeroRun) {
+    const std::uint32_t lines = op.lines;
+    const double depth4 = op.c[6];
+    // m = nearbyint((1 + sin) * depth4 * 1024) lies in 0 .. ceil(2 * depth4 * 1024),
+    // as 1 + sin lies in 0 .. 2 and the rounding steps are monotonic.
+    const double mBound = depth4 != 0.0 ? std::ceil(2.0 * depth4 * static_cast<double>(DELAY_MOD_SCALE)) : 0.0;
+    if (!(mBound >= 0.0 && mBound < 65536.0)) return false;
+    const std::int32_t mMax = static_cast<std::int32_t>(mBound);
+    bool fullThroughout = false;
+    for (std::uint32_t l = 0; l < lines; ++l) {
+        if (writePos[l] < 0 || writePos[l] + static_cast<std::int32_t>(n) - 1 + mMax >= length[l]) return false;
+        if (static_cast<std::uint64_t>(zeroRun[l]) + n <= static_cast<std::uint64_t>(length[l])) fullThroughout = true;
+    }
+    if (!fullThroughout) return false;
+
+    SynthState& s = c.s;
+    double* io = c.b.blockStack[op.depthBefore - 1];
+    const std::uint32_t first = c.b.voiceRecordBase[c.v] + op.recordOffset;
+    DelayLine& r0 = s.delayPool[first];
+    DelayLine& next = s.delayPool[first + lines];
+    float* from[16];  // each line's sample at its write position
+    for (std::uint32_t l = 0; l < lines; ++l) from[l] = samples[l] + writePos[l];
+    float lfoPhase = r0.lfoPhase;
+    float dcPrevIn = next.dcPrevIn;
+    float dcPrevOut = next.dcPrevOut;
+    const double inputGain = op.c[0];
+    const double dry = op.c[1];
+    const double feedback = op.c[2];
+    const double keep = op.c[3];
+    const double damping = op.c[4];
+    const double lfoStep = op.c[5];
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const bool last = i + 1 == n;
+        const double in = io[i];
+        const double x = in * inputGain * inputGain;
+        double out = in * dry;
+        const double phase = fmodOne(static_cast<double>(lfoPhase) + lfoStep + 1.0);
+        const float phaseStored = static_cast<float>(phase);
+        if (SILENT && last && bitsOf(phaseStored) != bitsOf(lfoPhase)) c.changed = true;
+        lfoPhase = phaseStored;
+        std::int32_t m = 0;
+        if (depth4 != 0.0) {
+            const double mod = (1.0 + std::sin(TWO_PI * phase)) * depth4 * static_cast<double>(DELAY_MOD_SCALE);
+            m = static_cast<std::int32_t>(std::nearbyint(mod));
+        }
+        const std::int32_t readAt = static_cast<std::int32_t>(i) + m;
+        for (std::uint32_t l = 0; l < lines; ++l) {
+            const double dl = from[l][readAt];
+            out = out + dl;
+            const double f = keep * dl + damping * static_cast<double>(damped[l]);
+            damped[l] = static_cast<float>(f);
+            from[l][i] = static_cast<float>(x + feedback * f);
+        }
+        double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(dcPrevOut) - static_cast<double>(dcPrevIn));
+        const float prevIn = static_cast<float>(out);
+        y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
+        const float prevOut = static_cast<float>(y);
+        if (SILENT && last && (bitsOf(prevIn) != bitsOf(dcPrevIn) || bitsOf(prevOut) != bitsOf(dcPrevOut)))
+            c.changed = true;
+        dcPrevIn = prevIn;
+        dcPrevOut = prevOut;
+        io[i] = y;
+    }
+    // The block's writes stay in place (no position repeats within it), so
+    // the trailing +0.0 writes are still there to count.
+    for (std::uint32_t l = 0; l < lines; ++l) {
+        std::uint32_t trailing = 0;
+        while (trailing < n && bitsOf(from[l][n - 1 - trailing]) == 0) ++trailing;
+        zeroRun[l] = trailing == n ? zeroRun[l] + n : trailing;
+        std::int32_t wp = writePos[l] + static_cast<std::int32_t>(n);
+        if (wp >= length[l]) wp -= length[l];
+        writePos[l] = wp;
+    }
+    r0.lfoPhase = lfoPhase;
+    next.dcPrevIn = dcPrevIn;
+    next.dcPrevOut = dcPrevOut;
+    if (n > 0) c.allZeroPath = false;
+    return true;
+}
+
 // A Delay unit through frames 0 .. n - 1 of the run, its lines' positions
 // and damping and its DC blocker kept in registers between frames (no other
 // unit touches them while it runs). The same arithmetic as opFrameOf.
@@ -1245,6 +1340,16 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     const double damping = op.c[4];
     const double lfoStep = op.c[5];
     const double depth4 = op.c[6];
+    if (n > 0 && delayFramesStraight<SILENT>(c, op, n, samples, length, writePos, damped, zeroRun)) {
+        for (std::uint32_t l = 0; l < lines; ++l) {
+            DelayLine& line = s.delayPool[first + l];
+            line.writePos = writePos[l];
+            line.damped = damped[l];
+            b.zeroRun[first + l] = zeroRun[l];
+        }
+        b.counters.delayFull += n;
+        return;
+    }
     std::uint64_t zeroFrames = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
         const bool last = i + 1 == n;
