@@ -1186,9 +1186,12 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
     }
 }
 
-#define FAST_KINDS_OPMAJOR(X) X(K_PUSH_ZERO) X(K_ENVELOPE) X(K_FILTER) X(K_DISTORT) X(K_POP) \
-    X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT) X(K_ACCUMULATE)
-#define FAST_KINDS(X) FAST_KINDS_OPMAJOR(X) X(K_DELAY) X(K_OSCILLATOR)
+// Kinds that run over a block frame by frame through opFrameOf, and those
+// with a loop of their own (routingFrames, delayFrames, oscillatorFrames).
+#define FAST_KINDS_OPMAJOR(X) X(K_ENVELOPE) X(K_FILTER) X(K_DISTORT) X(K_POP) X(K_ACCUMULATE)
+#define FAST_KINDS_ROUTING(X) X(K_PUSH_ZERO) X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) \
+    X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT)
+#define FAST_KINDS(X) FAST_KINDS_OPMAJOR(X) FAST_KINDS_ROUTING(X) X(K_DELAY) X(K_OSCILLATOR)
 
 template <bool SILENT>
 inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool last) {
@@ -1487,6 +1490,143 @@ void oscillatorFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     slot[0].f = phaseStored;
 }
 
+// The stack, Store, Pan and Output units through frames 0 .. n - 1 of the
+// run, with their rows of the block stack and their constants taken once:
+// the same arithmetic as opFrameOf. A Store's target word and a
+// voice's output words take the last frame's values (nothing reads them
+// while the unit runs); the change test compares the last frame's values
+// with those of the frame before, as frame by frame.
+template <bool SILENT>
+void routingFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
+    if (n == 0) return;
+    FastBook& b = c.b;
+    auto& stk = b.blockStack;
+    const std::uint32_t d = op.depthBefore;
+    // A modulation input's values: a Store's row, or the word, which stays
+    // put while the unit runs.
+    const auto modRow = [&](const ModRef& ref) -> const float* {
+        return ref.store >= 0 ? b.storeValues[ref.store] : nullptr;
+    };
+    switch (op.kind) {
+        case K_PUSH_ZERO: {
+            double* top = stk[d];
+            for (std::uint32_t i = 0; i < n; ++i) top[i] = 0.0;
+            break;
+        }
+        case K_ADD_POP: {
+            double* under = stk[d - 2];
+            const double* top = stk[d - 1];
+            for (std::uint32_t i = 0; i < n; ++i) under[i] = under[i] + top[i];
+            break;
+        }
+        case K_MUL_POP: {
+            double* under = stk[d - 2];
+            const double* top = stk[d - 1];
+            for (std::uint32_t i = 0; i < n; ++i) under[i] = under[i] * top[i];
+            break;
+        }
+        case K_DUP: {
+            double* above = stk[d];
+            const double* top = stk[d - 1];
+            for (std::uint32_t i = 0; i < n; ++i) above[i] = top[i];
+            break;
+        }
+        case K_SWAP: {
+            double* top = stk[d - 1];
+            double* under = stk[d - 2];
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double a = top[i];
+                top[i] = under[i];
+                under[i] = a;
+            }
+            break;
+        }
+        case K_ADD: {
+            double* top = stk[d - 1];
+            const double* under = stk[d - 2];
+            for (std::uint32_t i = 0; i < n; ++i) top[i] = top[i] + under[i];
+            break;
+        }
+        case K_MUL: {
+            double* top = stk[d - 1];
+            const double* under = stk[d - 2];
+            for (std::uint32_t i = 0; i < n; ++i) top[i] = top[i] * under[i];
+            break;
+        }
+        case K_ADD_PAIRS: {
+            double* third = stk[d - 3];
+            double* fourth = stk[d - 4];
+            const double* top = stk[d - 1];
+            const double* second = stk[d - 2];
+            for (std::uint32_t i = 0; i < n; ++i) {
+                third[i] = third[i] + top[i];
+                fourth[i] = fourth[i] + second[i];
+            }
+            break;
+        }
+        case K_STORE: {
+            const double* top = stk[d - 1];
+            float* values = b.storeValues[op.storeIndex];
+            const double scale = op.c[0];
+            for (std::uint32_t i = 0; i < n; ++i) values[i] = static_cast<float>(top[i] * scale);
+            Word& target = c.voice.slots[op.flags];
+            const std::uint32_t before = n >= 2 ? bitsOf(values[n - 2]) : target.u;
+            if (SILENT && bitsOf(values[n - 1]) != before) c.changed = true;
+            target.f = values[n - 1];
+            break;
+        }
+        case K_PAN: {
+            double* top = stk[d - 1];
+            double* above = stk[d];
+            const float* mod = modRow(op.mods[0]);
+            if (mod) {
+                for (std::uint32_t i = 0; i < n; ++i) {
+                    const double in = top[i];
+                    const double right = in * (op.c[0] + static_cast<double>(mod[i]));
+                    top[i] = right;
+                    above[i] = in - right;
+                }
+            } else {
+                const double gain = op.c[0] + static_cast<double>(c.voice.slots[op.mods[0].word].f);
+                for (std::uint32_t i = 0; i < n; ++i) {
+                    const double in = top[i];
+                    const double right = in * gain;
+                    top[i] = right;
+                    above[i] = in - right;
+                }
+            }
+            break;
+        }
+        case K_OUTPUT: {
+            const double* top = stk[d - 1];
+            const double* under = stk[d - 2];
+            const float* mod = modRow(op.mods[0]);
+            const double word = static_cast<double>(c.voice.slots[op.mods[0].word].f);
+            const double aux = op.c[1];
+            float(*words)[4] = &b.blockWords[c.v][c.base];
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double a = top[i];
+                const double bb = under[i];
+                const double gain = op.c[0] + (mod ? static_cast<double>(mod[i]) : word);
+                words[i][0] = static_cast<float>(a * aux);
+                words[i][1] = static_cast<float>(bb * aux);
+                words[i][2] = static_cast<float>(a * gain);
+                words[i][3] = static_cast<float>(bb * gain);
+            }
+            Voice& voice = c.voice;
+            const float* before = n >= 2 ? words[n - 2] : voice.auxOut;
+            if (SILENT && std::memcmp(words[n - 1], before, 4 * sizeof(float)) != 0) c.changed = true;
+            voice.auxOut[0] = words[n - 1][0];
+            voice.auxOut[1] = words[n - 1][1];
+            voice.mainOut[0] = words[n - 1][2];
+            voice.mainOut[1] = words[n - 1][3];
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 // One unit through frames 0 .. n - 1 of the run.
 template <bool SILENT>
 inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
@@ -1496,6 +1636,11 @@ inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
             break;
         case K_DELAY:
             delayFrames<SILENT>(c, op, n);
+            break;
+#define FAST_ROUTING_CASE(K) case K:
+        FAST_KINDS_ROUTING(FAST_ROUTING_CASE)
+#undef FAST_ROUTING_CASE
+            routingFrames<SILENT>(c, op, n);
             break;
 #define FAST_CASE(K)                                                                  \
     case K:                                                                           \
