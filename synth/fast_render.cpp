@@ -1188,9 +1188,9 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
 
 // Kinds that run over a block frame by frame through opFrameOf, and those
 // with a loop of their own (routingFrames, delayFrames, oscillatorFrames).
-#define FAST_KINDS_OPMAJOR(X) X(K_ENVELOPE) X(K_FILTER) X(K_DISTORT) X(K_POP) X(K_ACCUMULATE)
+#define FAST_KINDS_OPMAJOR(X) X(K_ENVELOPE) X(K_FILTER) X(K_DISTORT) X(K_POP)
 #define FAST_KINDS_ROUTING(X) X(K_PUSH_ZERO) X(K_ADD_POP) X(K_MUL_POP) X(K_DUP) X(K_SWAP) X(K_ADD) X(K_MUL) \
-    X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT)
+    X(K_ADD_PAIRS) X(K_STORE) X(K_PAN) X(K_OUTPUT) X(K_ACCUMULATE)
 #define FAST_KINDS(X) FAST_KINDS_OPMAJOR(X) FAST_KINDS_ROUTING(X) X(K_DELAY) X(K_OSCILLATOR)
 
 template <bool SILENT>
@@ -1490,7 +1490,7 @@ void oscillatorFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     slot[0].f = phaseStored;
 }
 
-// The stack, Store, Pan and Output units through frames 0 .. n - 1 of the
+// The stack, Store, Pan, Output and Accumulate units through frames 0 .. n - 1 of the
 // run, with their rows of the block stack and their constants taken once:
 // the same arithmetic as opFrameOf. A Store's target word and a
 // voice's output words take the last frame's values (nothing reads them
@@ -1620,6 +1620,27 @@ void routingFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
             voice.auxOut[1] = words[n - 1][1];
             voice.mainOut[0] = words[n - 1][2];
             voice.mainOut[1] = words[n - 1][3];
+            break;
+        }
+        case K_ACCUMULATE: {
+            // Only the master chain accumulates in a block plan, after every
+            // track voice has run through the block. Each frame's sums take
+            // the voices in the same order as frame by frame, one voice at a
+            // time over the block.
+            double* right = stk[d];
+            double* left = stk[d + 1];
+            for (std::uint32_t i = 0; i < n; ++i) {
+                left[i] = 0.0;
+                right[i] = 0.0;
+            }
+            const std::uint32_t w = op.flags == 8 ? 0 : 2;
+            for (std::uint32_t k = 0; k < b.accumulateCount; ++k) {
+                const float(*words)[4] = &b.blockWords[b.accumulateVoices[k]][c.base];
+                for (std::uint32_t i = 0; i < n; ++i) {
+                    left[i] += static_cast<double>(words[i][w]);
+                    right[i] += static_cast<double>(words[i][w + 1]);
+                }
+            }
             break;
         }
         default:
