@@ -59,12 +59,20 @@ std::uint32_t renderSongFrames(SynthState& s, StereoFrame* out, std::uint32_t fr
 }
 
 namespace {
-// The demo's one synthesizer state: static, zero at start (the noise seed is
-// set to 1 when renderSong starts, which it does once per process).
+// The demo's one synthesizer state: static and zero at start.
 SynthState demoState;
+bool demoStateUsed = false;
 }  // namespace
 
 std::uint32_t renderSong(SampleBuffer* buffer) {
-    resetSynthState(demoState);
+    // The first render finds the state still zero and sets only what starts
+    // non-zero, so the first frames are not held up by clearing (and faulting
+    // in) the 24 MB delay pool while the sound device already plays.
+    if (demoStateUsed) {
+        resetSynthState(demoState);
+    } else {
+        startZeroSynthState(demoState);
+    }
+    demoStateUsed = true;
     return renderSongFrames(demoState, buffer->frames, SONG_FRAMES, &renderedFrames);
 }

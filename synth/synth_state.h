@@ -193,6 +193,9 @@ using SynthStatePtr = std::unique_ptr<SynthState, SynthStateDeleter>;
 SynthStatePtr makeSynthState(const SongData* song = nullptr);
 // Puts an existing state back into its start state (zero, noiseSeed 1).
 void resetSynthState(SynthState& s, const SongData* song = nullptr);
+// Makes a state that is still all zero (static or freshly zeroed memory) its
+// start state, setting only the fields that start non-zero.
+void startZeroSynthState(SynthState& s, const SongData* song = nullptr);
 
 #include "synth_math.h"
 

@@ -64,11 +64,15 @@ const SongData& builtinSong() {
     return song;
 }
 
-void resetSynthState(SynthState& s, const SongData* song) {
-    std::memset(static_cast<void*>(&s), 0, sizeof(SynthState));
+void startZeroSynthState(SynthState& s, const SongData* song) {
     s.noiseSeed = 1;
     s.song = song ? song : &builtinSong();
     s.fastValid = false;
+}
+
+void resetSynthState(SynthState& s, const SongData* song) {
+    std::memset(static_cast<void*>(&s), 0, sizeof(SynthState));
+    startZeroSynthState(s, song);
 }
 
 void SynthStateDeleter::operator()(SynthState* s) const { std::free(s); }
@@ -78,8 +82,6 @@ SynthStatePtr makeSynthState(const SongData* song) {
     void* memory = std::calloc(1, sizeof(SynthState));
     if (!memory) throw std::bad_alloc();
     auto* s = static_cast<SynthState*>(memory);
-    s->noiseSeed = 1;
-    s->song = song ? song : &builtinSong();
-    s->fastValid = false;
+    startZeroSynthState(*s, song);
     return SynthStatePtr(s);
 }
