@@ -209,8 +209,8 @@ TEST(Waveshape, HalfLeavesTheValue) {
 TEST(Waveshape, PlusMinusOneAreFixedForEveryK) {
     for (int byte = 1; byte < 128; ++byte) {
         const double k = byte / 128.0;
-        EXPECT_DOUBLE_EQ(waveshape(1.0, k), 1.0) << byte;
-        EXPECT_DOUBLE_EQ(waveshape(-1.0, k), -1.0) << byte;
+        EXPECT_EQ(waveshape(1.0, k), 1.0) << byte;
+        EXPECT_EQ(waveshape(-1.0, k), -1.0) << byte;
         EXPECT_EQ(waveshape(0.0, k), 0.0) << byte;
     }
 }
@@ -219,6 +219,24 @@ TEST(Waveshape, BendsTowardOnesAboveHalfAndTowardZeroBelow) {
     EXPECT_GT(waveshape(0.3, 0.75), 0.3);
     EXPECT_LT(waveshape(0.3, 0.25), 0.3);
     EXPECT_EQ(waveshapeGain(127.0 / 128.0), 126.0);
+    // k = .75: a = .5, g = 2, so .5 becomes .5 * 3 / 2.
+    EXPECT_EQ(waveshape(0.5, 0.75), 0.75);
+    // k = .25: a = -.5, g = -2/3, so .5 becomes .5 * (1/3) / (2/3).
+    EXPECT_DOUBLE_EQ(waveshape(0.5, 0.25), 0.25);
+}
+
+TEST(Waveshape, OnlyTheDenominatorUsesTheRoundedAmount) {
+    // a = 2(k - .5) is not a float for k = .6: the gain's numerator keeps it
+    // in double, the denominator takes it rounded to a float.
+    const double k = 0.6;
+    const double a = 2.0 * (k - 0.5);
+    const double aRounded = static_cast<float>(a);
+    ASSERT_NE(a, aRounded);
+    const double g = 2.0 * a / (1.0 - aRounded);
+    EXPECT_EQ(waveshapeGain(k), g);
+    EXPECT_NE(waveshapeGain(k), 2.0 * aRounded / (1.0 - aRounded));
+    EXPECT_NE(waveshapeGain(k), 2.0 * a / (1.0 - a));
+    EXPECT_EQ(waveshape(-0.4, k), -0.4 * (1.0 + g) / (1.0 + g * 0.4));
 }
 
 TEST(Waveshape, DenominatorsOfZeroGiveDefinedValues) {
