@@ -310,29 +310,34 @@ TEST(Filter, FlagsZeroOutputsZero) {
     }
 }
 
-TEST(Filter, FlagsThreeOutputsLowPlusHigh) {
-    ChainRunner r(ChainBuilder().unit(FLT, {64, 64, 3}));
-    r.voice().note = 60;
-    double low = 0, high = 0, band = 0;
-    for (double v : {0.7, -0.2, 0.4, 0.9}) {
-        r.push(v);
-        r.run();
-        const double f = 0.25;
-        const float coefficient = static_cast<float>(f);
-        const float lowS = static_cast<float>(low + f * band);
-        const float highS = static_cast<float>(v - (low + f * band) - 0.5 * band);
-        const float bandS = static_cast<float>(band + coefficient * (v - (low + f * band) - 0.5 * band));
-        const double out = ((static_cast<double>(lowS) + highS) + 0.5) - 0.5;
-        EXPECT_EQ(r.pop(), out);
-        low = lowS;
-        high = highS;
-        band = bandS;
-        EXPECT_EQ(r.slot(0)[0].f, lowS);
-        EXPECT_EQ(r.slot(0)[1].f, highS);
-        EXPECT_EQ(r.slot(0)[2].f, bandS);
-        EXPECT_EQ(r.slot(0)[3].f, coefficient);
+TEST(Filter, FlagsSumTheSelectedStoredOutputsInOrder) {
+    // Low, high, band and peak (low - high), and the mixes the song uses.
+    for (std::uint8_t flags : {1, 2, 4, 8, 3, 7, 15}) {
+        ChainRunner r(ChainBuilder().unit(FLT, {64, 64, flags}));
+        r.voice().note = 60;
+        double low = 0, band = 0;
+        for (double v : {0.7, -0.2, 0.4, 0.9}) {
+            r.push(v);
+            r.run();
+            const double f = 0.25;
+            const float coefficient = static_cast<float>(f);
+            const float lowS = static_cast<float>(low + f * band);
+            const float highS = static_cast<float>(v - (low + f * band) - 0.5 * band);
+            const float bandS = static_cast<float>(band + coefficient * (v - (low + f * band) - 0.5 * band));
+            double out = 0.0;
+            if (flags & 1) out += lowS;
+            if (flags & 2) out += highS;
+            if (flags & 4) out += bandS;
+            if (flags & 8) out += static_cast<double>(lowS) - highS;
+            EXPECT_EQ(r.pop(), (out + 0.5) - 0.5) << int(flags);
+            low = lowS;
+            band = bandS;
+            EXPECT_EQ(r.slot(0)[0].f, lowS);
+            EXPECT_EQ(r.slot(0)[1].f, highS);
+            EXPECT_EQ(r.slot(0)[2].f, bandS);
+            EXPECT_EQ(r.slot(0)[3].f, coefficient);
+        }
     }
-    (void)high;
 }
 
 TEST(Filter, FrequencyZeroPassesTheInputAsHighPass) {
