@@ -549,6 +549,84 @@ void catchUp(SynthState& s, FastBook& b, std::uint32_t v, std::uint32_t frame) {
 // reached a fixed point (nothing changed, every Delay took the zero path).
 // `accumulateWords`: null to read the voices' output words, else the block's
 // words of the frame (stride FAST_BLOCK_FRAMES * 4 floats from voice to voice).
+// One frame of a Delay unit whose records start at `first`: returns the
+// unit's output for `in`. `track` says whether this frame reports to the
+// silent-voice bookkeeping (`changed`: a stored word changed; `allZeroPath`
+// cleared when the lines did real work).
+template <bool SILENT>
+inline double delayFrame(SynthState& s, FastBook& b, const FastOp& op, std::uint32_t first, double in, bool track,
+                         bool& changed, bool& allZeroPath) {
+    const double x = in * op.c[0] * op.c[0];
+    double out = in * op.c[1];
+    const std::uint32_t lines = op.lines;
+    DelayLine& r0 = s.delayPool[first];
+    const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
+    const float phaseStored = static_cast<float>(phase);
+    if (SILENT && track && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) changed = true;
+    r0.lfoPhase = phaseStored;
+    bool zero = x == 0.0;
+    if (zero) {
+        for (std::uint32_t i = 0; i < lines; ++i) {
+            const std::uint32_t r = first + i;
+            if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
+                zero = false;
+                break;
+            }
+        }
+    }
+    if (zero) {
+        // Every line reads +0.0 and writes +0.0 back; damped stays +0.0.
+        out = out + 0.0;
+        for (std::uint32_t i = 0; i < lines; ++i) {
+            const std::uint32_t r = first + i;
+            DelayLine& line = s.delayPool[r];
+            std::int32_t wp = line.writePos + 1;
+            if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
+            line.writePos = wp;
+            ++b.zeroRun[r];
+        }
+        ++b.counters.delayZero;
+    } else {
+        if (track) allZeroPath = false;
+        std::int32_t m = 0;
+        if (op.c[6] != 0.0) {
+            const double mod = (1.0 + std::sin(TWO_PI * phase)) * op.c[6] * static_cast<double>(DELAY_MOD_SCALE);
+            m = static_cast<std::int32_t>(std::nearbyint(mod));
+        }
+        const double feedback = op.c[2];
+        const double keep = op.c[3];
+        const double damping = op.c[4];
+        for (std::uint32_t i = 0; i < lines; ++i) {
+            const std::uint32_t r = first + i;
+            DelayLine& line = s.delayPool[r];
+            const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
+            const std::int32_t wp = line.writePos;
+            std::int32_t readPos = wp + m;
+            if (readPos >= length) readPos -= length;
+            const double d = line.samples[readPos];
+            out = out + d;
+            const double f = keep * d + damping * static_cast<double>(line.damped);
+            line.damped = static_cast<float>(f);
+            const float written = static_cast<float>(x + feedback * f);
+            line.samples[wp] = written;
+            b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
+            line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
+        }
+        ++b.counters.delayFull;
+    }
+    DelayLine& next = s.delayPool[first + lines];
+    double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
+                      static_cast<double>(next.dcPrevIn));
+    const float prevIn = static_cast<float>(out);
+    y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
+    const float prevOut = static_cast<float>(y);
+    if (SILENT && track && (bitsOf(prevIn) != bitsOf(next.dcPrevIn) || bitsOf(prevOut) != bitsOf(next.dcPrevOut)))
+        changed = true;
+    next.dcPrevIn = prevIn;
+    next.dcPrevOut = prevOut;
+    return y;
+}
+
 template <bool SILENT>
 bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& voice, std::uint32_t v,
                 const float* accumulateWords = nullptr) {
@@ -677,80 +755,10 @@ bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& v
                 }
                 break;
             }
-            case K_DELAY: {
-                const double in = st[sp - 1];
-                const double x = in * op.c[0] * op.c[0];
-                double out = in * op.c[1];
-                const std::uint32_t first = recordBase + op.recordOffset;
-                const std::uint32_t lines = op.lines;
-                DelayLine& r0 = s.delayPool[first];
-                const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
-                const float phaseStored = static_cast<float>(phase);
-                if (SILENT && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) changed = true;
-                r0.lfoPhase = phaseStored;
-                bool zero = x == 0.0;
-                if (zero) {
-                    for (std::uint32_t i = 0; i < lines; ++i) {
-                        const std::uint32_t r = first + i;
-                        if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
-                            zero = false;
-                            break;
-                        }
-                    }
-                }
-                if (zero) {
-                    // Every line reads +0.0 and writes +0.0 back; damped stays +0.0.
-                    out = out + 0.0;
-                    for (std::uint32_t i = 0; i < lines; ++i) {
-                        const std::uint32_t r = first + i;
-                        DelayLine& line = s.delayPool[r];
-                        std::int32_t wp = line.writePos + 1;
-                        if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
-                        line.writePos = wp;
-                        ++b.zeroRun[r];
-                    }
-                    ++b.counters.delayZero;
-                } else {
-                    allZeroPath = false;
-                    std::int32_t m = 0;
-                    if (op.c[6] != 0.0) {
-                        const double mod = (1.0 + std::sin(TWO_PI * phase)) * op.c[6] * static_cast<double>(DELAY_MOD_SCALE);
-                        m = static_cast<std::int32_t>(std::nearbyint(mod));
-                    }
-                    const double feedback = op.c[2];
-                    const double keep = op.c[3];
-                    const double damping = op.c[4];
-                    for (std::uint32_t i = 0; i < lines; ++i) {
-                        const std::uint32_t r = first + i;
-                        DelayLine& line = s.delayPool[r];
-                        const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
-                        const std::int32_t wp = line.writePos;
-                        std::int32_t readPos = wp + m;
-                        if (readPos >= length) readPos -= length;
-                        const double d = line.samples[readPos];
-                        out = out + d;
-                        const double f = keep * d + damping * static_cast<double>(line.damped);
-                        line.damped = static_cast<float>(f);
-                        const float written = static_cast<float>(x + feedback * f);
-                        line.samples[wp] = written;
-                        b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
-                        line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
-                    }
-                    ++b.counters.delayFull;
-                }
-                DelayLine& next = s.delayPool[first + lines];
-                double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
-                                  static_cast<double>(next.dcPrevIn));
-                const float prevIn = static_cast<float>(out);
-                y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
-                const float prevOut = static_cast<float>(y);
-                if (SILENT && (bitsOf(prevIn) != bitsOf(next.dcPrevIn) || bitsOf(prevOut) != bitsOf(next.dcPrevOut)))
-                    changed = true;
-                next.dcPrevIn = prevIn;
-                next.dcPrevOut = prevOut;
-                st[sp - 1] = y;
+            case K_DELAY:
+                st[sp - 1] = delayFrame<SILENT>(s, b, op, recordBase + op.recordOffset, st[sp - 1], true, changed,
+                                                allZeroPath);
                 break;
-            }
             case K_POP:
                 --sp;
                 break;
@@ -1035,79 +1043,10 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
             }
             break;
         }
-        case K_DELAY: {
-            const double in = stk[d - 1][i];
-            const double x = in * op.c[0] * op.c[0];
-            double out = in * op.c[1];
-            const std::uint32_t first = b.voiceRecordBase[c.v] + op.recordOffset;
-            const std::uint32_t lines = op.lines;
-            DelayLine& r0 = s.delayPool[first];
-            const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
-            const float phaseStored = static_cast<float>(phase);
-            if (SILENT && last && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) c.changed = true;
-            r0.lfoPhase = phaseStored;
-            bool zero = x == 0.0;
-            if (zero) {
-                for (std::uint32_t l = 0; l < lines; ++l) {
-                    const std::uint32_t r = first + l;
-                    if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
-                        zero = false;
-                        break;
-                    }
-                }
-            }
-            if (zero) {
-                out = out + 0.0;
-                for (std::uint32_t l = 0; l < lines; ++l) {
-                    const std::uint32_t r = first + l;
-                    DelayLine& line = s.delayPool[r];
-                    std::int32_t wp = line.writePos + 1;
-                    if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
-                    line.writePos = wp;
-                    ++b.zeroRun[r];
-                }
-                ++b.counters.delayZero;
-            } else {
-                if (last) c.allZeroPath = false;
-                std::int32_t m = 0;
-                if (op.c[6] != 0.0) {
-                    const double mod = (1.0 + std::sin(TWO_PI * phase)) * op.c[6] * static_cast<double>(DELAY_MOD_SCALE);
-                    m = static_cast<std::int32_t>(std::nearbyint(mod));
-                }
-                const double feedback = op.c[2];
-                const double keep = op.c[3];
-                const double damping = op.c[4];
-                for (std::uint32_t l = 0; l < lines; ++l) {
-                    const std::uint32_t r = first + l;
-                    DelayLine& line = s.delayPool[r];
-                    const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
-                    const std::int32_t wp = line.writePos;
-                    std::int32_t readPos = wp + m;
-                    if (readPos >= length) readPos -= length;
-                    const double dl = line.samples[readPos];
-                    out = out + dl;
-                    const double f = keep * dl + damping * static_cast<double>(line.damped);
-                    line.damped = static_cast<float>(f);
-                    const float written = static_cast<float>(x + feedback * f);
-                    line.samples[wp] = written;
-                    b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
-                    line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
-                }
-                ++b.counters.delayFull;
-            }
-            DelayLine& next = s.delayPool[first + lines];
-            double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
-                              static_cast<double>(next.dcPrevIn));
-            const float prevIn = static_cast<float>(out);
-            y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
-            const float prevOut = static_cast<float>(y);
-            if (SILENT && last && (bitsOf(prevIn) != bitsOf(next.dcPrevIn) || bitsOf(prevOut) != bitsOf(next.dcPrevOut)))
-                c.changed = true;
-            next.dcPrevIn = prevIn;
-            next.dcPrevOut = prevOut;
-            stk[d - 1][i] = y;
+        case K_DELAY:
+            stk[d - 1][i] = delayFrame<SILENT>(s, b, op, b.voiceRecordBase[c.v] + op.recordOffset, stk[d - 1][i], last,
+                                               c.changed, c.allZeroPath);
             break;
-        }
         case K_POP:
             break;
         case K_ADD_POP:
