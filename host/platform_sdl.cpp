@@ -230,16 +230,6 @@ std::uint32_t clockMs()
     return SDL_GetTicks();
 }
 
-void APIENTRY fogi(GLenum pname, GLint param)
-{
-    glFogi(pname, param);
-}
-
-void APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
-{
-    glRectf(x1, y1, x2, y2);
-}
-
 void swapBuffers()
 {
     SDL_GL_SwapWindow(window);
@@ -290,8 +280,8 @@ const Platform sdlPlatform = {
     startThread,
     startAudioDevice,
     clockMs,
-    fogi,
-    rectf,
+    glFogi,
+    glRectf,
     swapBuffers,
     peekMessage,
     escapePressed,

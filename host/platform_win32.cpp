@@ -142,16 +142,6 @@ std::uint32_t clockMs()
     return timeGetTime();
 }
 
-void APIENTRY fogi(GLenum pname, GLint param)
-{
-    glFogi(pname, param);
-}
-
-void APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
-{
-    glRectf(x1, y1, x2, y2);
-}
-
 void swapBuffers()
 {
     SwapBuffers(deviceContext);
@@ -184,8 +174,8 @@ const Platform win32Platform = {
     startThread,
     startAudioDevice,
     clockMs,
-    fogi,
-    rectf,
+    glFogi,
+    glRectf,
     swapBuffers,
     peekMessage,
     escapePressed,
