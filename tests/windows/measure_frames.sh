@@ -12,6 +12,10 @@
 # usage: measure_frames.sh FRAMES DEMO
 #        measure_frames.sh FRAMES --wine DEMO_EXE PACED_SINK
 set -uo pipefail
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+  sed -n '2,13s/^# \{0,1\}//p' "$0"
+  exit 0
+fi
 if [ $# -lt 2 ] || { [ "$2" = --wine ] && [ $# -lt 4 ]; } || ! [ "$1" -ge 1 ] 2>/dev/null; then
   echo "usage: $0 FRAMES DEMO" >&2
   echo "       $0 FRAMES --wine DEMO_EXE PACED_SINK" >&2
@@ -28,6 +32,8 @@ else
 fi
 here=$(dirname "$0")
 source "$here/../host/e2e_lib.sh"
+trap 'exit 130' INT
+trap 'exit 143' TERM
 source "$here/frame_watch.sh"
 work="$E2E_TMP/work"
 mkdir "$work"

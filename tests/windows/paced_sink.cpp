@@ -55,6 +55,10 @@ bool writeAll(int fd, const char* data, std::size_t size)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::printf("usage: %s BYTES_PER_SECOND OUT\n", argv[0]);
+        return 0;
+    }
     char* end = nullptr;
     const double rate = argc == 3 ? std::strtod(argv[1], &end) : 0;
     if (argc != 3 || !end || *end || !(rate > 0)) {

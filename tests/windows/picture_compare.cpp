@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -63,6 +64,10 @@ Difference compare(const XwdImage& shot, int left, int top, const RgbImage& capt
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::printf("usage: %s SHOT.xwd X,Y,W,H MAX_MEAN CAPTURE.png...\n", argv[0]);
+        return 0;
+    }
     int left = 0;
     int top = 0;
     int width = 0;

@@ -105,6 +105,10 @@ constexpr std::size_t MATCH_FRAMES = 64; // frames that must agree to place the 
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::printf("usage: %s PLAYED.raw SONG.wav MIN_FRAMES LEAD_LIMIT\n", argv[0]);
+        return 0;
+    }
     if (argc != 5) {
         std::fprintf(stderr, "usage: %s PLAYED.raw SONG.wav MIN_FRAMES LEAD_LIMIT\n", argv[0]);
         return 2;

@@ -10,10 +10,16 @@
 # Wine's own processes (wineserver, services, explorer, the demo) are ended
 # through the prefix's wineserver before the folder goes.
 wine_cleanup() {
+  local waited=0
   if [ -d "${WINEPREFIX:-}" ]; then
     timeout 30 wineserver -k 2>/dev/null
     timeout 30 wineserver -w 2>/dev/null
   fi
+  # paced_sink finishes the demo's last sound, then leaves the folder alone.
+  while [ -e "${WINE_PLAYED:-}.part" ] && [ $waited -lt 100 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
   e2e_cleanup
 }
 trap wine_cleanup EXIT
@@ -22,6 +28,7 @@ trap 'exit 143' TERM
 
 wine_env() {
   local paced_sink=$1 played=$2
+  WINE_PLAYED=$played
   # llvmpipe keeps its compiled shaders where it would for this user.
   export MESA_SHADER_CACHE_DIR="${MESA_SHADER_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/mesa_shader_cache}"
   # Everything Wine and ALSA would write under the user's home goes to a
