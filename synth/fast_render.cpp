@@ -82,6 +82,7 @@ struct FastOp {
     // Block plan (runVoiceBlock).
     std::uint8_t depthBefore;
     std::int8_t storeIndex;      // Store: index of its per-frame values
+    std::uint8_t oscillator;     // Oscillator: its place among the instrument's Oscillators
     ModRef mods[6];
 };
 
@@ -96,8 +97,11 @@ struct BlockStep {
     ModRef copies[16];  // words to set from earlier Stores' values at each frame
 };
 
+// A program's operations and block steps lie in the book's shared arrays
+// (FastBook::ops, FastBook::steps), one program after the other, so that
+// building the book writes only as many pages as the song needs.
 struct FastProgram {
-    FastOp ops[MAX_UNITS];
+    std::uint32_t opBase;
     std::uint32_t count;
     // Block plan: usable when every Store writes a modulation input (or a
     // word nothing reads) and the program starts with an Envelope or has no
@@ -106,7 +110,7 @@ struct FastProgram {
     bool endsNotes;  // a track voice's sounding program: the first Envelope ends the note
     bool hasOutput;
     std::uint32_t stores;
-    BlockStep steps[MAX_UNITS];
+    std::uint32_t stepBase;
     std::uint32_t stepCount;
 };
 
@@ -114,6 +118,7 @@ struct FastInstrument {
     FastProgram sounding;
     FastProgram silent;
     std::uint32_t lines;         // delay lines that one voice of it takes
+    std::uint32_t oscillators;   // Oscillators in it
     std::uint32_t commandEnd;    // stream positions after the instrument
     std::uint32_t parameterEnd;
     bool canBeQuiet;             // a track instrument without Accumulate
@@ -121,6 +126,11 @@ struct FastInstrument {
 
 // Frames that a track voice runs in one go in block mode.
 constexpr std::uint32_t FAST_BLOCK_FRAMES = 128;
+// The first block of a render from an untouched state: two frames, since a
+// silent voice's first run may still change words (a Store of 0 × a negative
+// amount writes -0.0 over +0.0) and only a run that changes nothing makes it
+// quiet.
+constexpr std::uint32_t FAST_FIRST_BLOCK_FRAMES = 2;
 
 struct PitchCache {
     std::uint32_t transposeMod;
@@ -130,41 +140,86 @@ struct PitchCache {
     double step;
 };
 
+// The header words of a DelayLine record. The loop keeps the headers of
+// the records that it uses here, side by side, while it runs, and puts them
+// back into the records before it returns: every record starts a page of
+// its own, and every Delay touches its headers in every frame, so the pool
+// would otherwise be 93 pages that the first frame has to fault in.
+struct DelayHeader {
+    std::int32_t writePos;
+    float damped;
+    float dcPrevIn;
+    float dcPrevOut;
+    float lfoPhase;
+};
+
+// Room for every program: a sounding and a silent one per instrument.
+constexpr std::uint32_t FAST_BOOK_OPS = (TRACKS + 1) * 2 * MAX_UNITS;
+
+// The book. The parts that every block touches come first and lie close
+// together; what only some songs need (the tails of the program arrays, the
+// voices' own rows of words) comes last, so that the pages that the first
+// frames fault in are few.
 struct FastBook {
     bool usable;  // false: the data breaks a rule; render with the reference
     FastInstrument instruments[TRACKS + 1];
+    std::uint32_t opCount;
+    std::uint32_t stepCount;
     std::uint32_t voiceRecordBase[VOICE_COUNT];
     std::uint32_t recordLength[DELAY_POOL_RECORDS];
     std::uint32_t zeroRun[DELAY_POOL_RECORDS];  // +0.0 samples written last in a row
+    // Samples from the write position to the line's end that have not been
+    // written since the state was untouched (0 once the line has wrapped, or
+    // when the state was not untouched as the book was built): +0.0 all.
+    std::uint32_t unwritten[DELAY_POOL_RECORDS];
+    DelayHeader header[DELAY_POOL_RECORDS];     // records 0 .. totalLines while the loop runs
     std::uint32_t totalLines;
     bool quiet[VOICE_COUNT];
     std::uint32_t quietSince[VOICE_COUNT];  // first frame whose run was skipped
-    PitchCache pitch[VOICE_COUNT][MAX_UNITS];
+    // Voices that stayed quiet through the block: their words stand still.
+    bool quietThroughBlock[TRACK_VOICES];
     FastCounters counters;
     // Block mode: no track instrument reads other voices (Accumulate), so
     // each track voice can run a block of frames on its own, leaving its
-    // output words per frame here for the master chain. Voices whose
-    // instrument draws noise run frame by frame, in voice order, since they
-    // share the noise seed.
+    // output words per frame for the master chain. Voices whose instrument
+    // draws noise run frame by frame, in voice order, since they share the
+    // noise seed.
     bool blockMode;
     bool drawsNoise[TRACKS];
     bool masterDrawsNoise;
-    float blockWords[VOICE_COUNT][FAST_BLOCK_FRAMES][4];
+    // The voices' output words of each frame of the block (aux left, aux
+    // right, main left, main right). While the master chain runs its plan
+    // over the block, a track voice's words are added to the master's sums
+    // (wordSums, in voice order, as its Accumulate adds them) as soon as the
+    // voice has run, so they pass through one scratch row (voiceWords);
+    // only voices whose words are read later keep a row of their own
+    // (blockWords, ownRow): all of them while the master runs frame by
+    // frame, and otherwise those that follow a voice deferred to run frame
+    // by frame. The master's own words go through the scratch row.
+    bool sumWords;
+    bool ownRow[VOICE_COUNT];
+    // Each voice's Oscillators' pitch caches, voice after voice from
+    // pitchBase[v] on.
+    std::uint32_t pitchBase[VOICE_COUNT];
+    alignas(64) double wordSums[FAST_BLOCK_FRAMES][4];
+    float voiceWords[FAST_BLOCK_FRAMES][4];
     // Scratch of runVoiceBlock: the stack and the Stores' values per frame.
     double blockStack[STACK_CAPACITY + 1][FAST_BLOCK_FRAMES];
-    // The track voices whose output words the master's Accumulate adds in this
-    // block: a voice that stayed quiet through the block with words of zero
-    // adds nothing (the sums start at +0.0, and adding a zero to them changes
-    // no bit), so it is left out.
-    std::uint32_t accumulateVoices[TRACK_VOICES];
-    std::uint32_t accumulateCount;
-    bool quietThroughBlock[TRACK_VOICES];
     float storeValues[MAX_UNITS][FAST_BLOCK_FRAMES];
+    PitchCache pitch[VOICE_COUNT * MAX_UNITS];
+    FastOp ops[FAST_BOOK_OPS];
+    BlockStep steps[FAST_BOOK_OPS];
+    float blockWords[VOICE_COUNT][FAST_BLOCK_FRAMES][4];
 };
 static_assert(sizeof(FastBook) <= FAST_BOOK_BYTES);
 static_assert(alignof(FastBook) <= 64);
 
 FastBook& book(SynthState& s) { return *std::launder(reinterpret_cast<FastBook*>(s.fastBook)); }
+
+inline FastOp* opsOf(FastBook& b, const FastProgram& p) { return b.ops + p.opBase; }
+inline const FastOp* opsOf(const FastBook& b, const FastProgram& p) { return b.ops + p.opBase; }
+inline BlockStep* stepsOf(FastBook& b, const FastProgram& p) { return b.steps + p.stepBase; }
+inline const BlockStep* stepsOf(const FastBook& b, const FastProgram& p) { return b.steps + p.stepBase; }
 const FastBook& book(const SynthState& s) { return *std::launder(reinterpret_cast<const FastBook*>(s.fastBook)); }
 
 inline bool isPositiveZero(float f) {
@@ -181,9 +236,11 @@ inline std::uint32_t bitsOf(float f) {
 // Decodes one instrument at the stream positions; false if it breaks a rule
 // that the fast loop relies on.
 bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uint32_t& parameterPos,
-                       FastInstrument& out, std::uint32_t& lineTotal, bool isMaster) {
-    std::memset(static_cast<void*>(&out), 0, sizeof(out));
+                       FastBook& b, FastInstrument& out, std::uint32_t& lineTotal, bool isMaster) {
+    // `out` is zero: the book is built from zero.
     out.canBeQuiet = !isMaster;
+    out.sounding.opBase = b.opCount;
+    FastOp* sounding = b.ops + b.opCount;
     std::uint32_t depth = 0;
     std::uint32_t lines = 0;
     for (std::uint32_t k = 0;; ++k) {
@@ -201,8 +258,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
 
         FastOp op{};
         op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
-        bool silentToo = true;     // the silent program runs it as well
-        bool silentPushZero = false;
         int pops = 0;
         int pushes = 0;
         switch (opcode) {
@@ -213,12 +268,12 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[2] = p[2];
                 op.c[3] = envelopeRate(p[3]);
                 op.c[4] = p[4];
-                silentPushZero = true;
                 pushes = 1;
                 break;
             case OP_OSCILLATOR:
                 op.kind = K_OSCILLATOR;
                 op.flags = last;
+                op.oscillator = static_cast<std::uint8_t>(out.oscillators++);
                 op.c[0] = p[0] - static_cast<double>(HALF);
                 op.c[1] = (p[1] - static_cast<double>(HALF)) * 2.0;
                 op.c[2] = p[2];
@@ -227,7 +282,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[5] = p[5];
                 op.c[6] = (last & OSC_LFO) ? static_cast<double>(LFO_PITCH_SCALE) : static_cast<double>(PITCH_SCALE);
                 op.c[7] = waveshapeGain(p[4]);
-                silentPushZero = true;
                 pushes = 1;
                 break;
             case OP_FILTER:
@@ -235,7 +289,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.flags = last;
                 op.c[0] = p[0];
                 op.c[1] = p[1];
-                silentToo = false;
                 pops = 1;
                 pushes = 1;
                 break;
@@ -244,7 +297,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[0] = p[0];
                 op.c[1] = p[1] * p[1];
                 op.c[2] = waveshapeGain(p[0]);
-                silentToo = false;
                 pops = 1;
                 pushes = 1;
                 break;
@@ -323,16 +375,22 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
         depth = depth - pops + pushes;
         if (depth > STACK_CAPACITY) return false;
         op.depthAfter = static_cast<std::uint8_t>(depth);
-        out.sounding.ops[out.sounding.count++] = op;
-        if (silentPushZero) {
-            FastOp zero = op;
-            zero.kind = K_PUSH_ZERO;
-            out.silent.ops[out.silent.count++] = zero;
-        } else if (silentToo) {
-            out.silent.ops[out.silent.count++] = op;
-        }
+        sounding[out.sounding.count++] = op;
     }
     if (depth != 0) return false;
+    b.opCount += out.sounding.count;
+    // The silent program (note 0): Envelope and Oscillator push 0.0, Filter
+    // and Distort leave the top value alone; the others run as usual.
+    out.silent.opBase = b.opCount;
+    FastOp* silent = b.ops + b.opCount;
+    for (std::uint32_t k = 0; k < out.sounding.count; ++k) {
+        const FastOp& op = sounding[k];
+        if (op.kind == K_FILTER || op.kind == K_DISTORT) continue;
+        FastOp& copy = silent[out.silent.count++];
+        copy = op;
+        if (op.kind == K_ENVELOPE || op.kind == K_OSCILLATOR) copy.kind = K_PUSH_ZERO;
+    }
+    b.opCount += out.silent.count;
     out.lines = lines;
     out.commandEnd = commandPos;
     out.parameterEnd = parameterPos;
@@ -384,20 +442,23 @@ bool isStateWord(std::uint8_t kind, std::uint32_t word) {
 }
 
 // Builds the block plan of a program (see runVoiceBlock).
-void planProgram(FastProgram& p, bool sounding) {
+void planProgram(FastBook& b, FastProgram& p, bool sounding) {
     p.planUsable = false;
     p.endsNotes = sounding;
     p.hasOutput = false;
     p.stores = 0;
+    p.stepBase = b.stepCount;
     p.stepCount = 0;
+    FastOp* ops = opsOf(b, p);
+    BlockStep* steps = stepsOf(b, p);
     const std::uint32_t n = p.count;
-    if (sounding && (n == 0 || p.ops[0].kind != K_ENVELOPE || p.ops[0].slot != 0)) return;
+    if (sounding && (n == 0 || ops[0].kind != K_ENVELOPE || ops[0].slot != 0)) return;
     std::uint32_t depth = 0;
     // The program index of the unit at each chain position, if it is in the program.
     int at[MAX_UNITS];
     for (int& a : at) a = -1;
     for (std::uint32_t k = 0; k < n; ++k) {
-        FastOp& op = p.ops[k];
+        FastOp& op = ops[k];
         op.depthBefore = static_cast<std::uint8_t>(depth);
         depth = op.depthAfter;
         at[op.slot / SLOT_WORDS] = static_cast<int>(k);
@@ -409,12 +470,12 @@ void planProgram(FastProgram& p, bool sounding) {
     std::uint32_t tiedTo[MAX_UNITS];  // the last operation that operation k is tied to
     for (std::uint32_t k = 0; k < n; ++k) tiedTo[k] = k;
     for (std::uint32_t j = 0; j < n; ++j) {
-        const FastOp& store = p.ops[j];
+        const FastOp& store = ops[j];
         if (store.kind != K_STORE) continue;
         const int r = at[store.flags / SLOT_WORDS];
         if (r < 0) continue;  // a word of a unit not in this program: nothing reads it
         const std::uint32_t word = store.flags % SLOT_WORDS;
-        const FastOp& reader = p.ops[r];
+        const FastOp& reader = ops[r];
         if (isStateWord(reader.kind, word)) return;  // a Store into a unit's state
         std::uint8_t words[6];
         const std::uint32_t count = modWords(reader.kind, words);
@@ -427,7 +488,7 @@ void planProgram(FastProgram& p, bool sounding) {
         std::uint32_t end = tiedTo[k];
         for (std::uint32_t i = k; i <= end; ++i)
             if (tiedTo[i] > end) end = tiedTo[i];
-        BlockStep& step = p.steps[p.stepCount];
+        BlockStep& step = steps[p.stepCount];
         step = BlockStep{};
         step.first = static_cast<std::uint8_t>(k);
         step.last = static_cast<std::uint8_t>(end);
@@ -439,37 +500,42 @@ void planProgram(FastProgram& p, bool sounding) {
     // Modulation inputs: the values of the last Store before the reader, or
     // the word itself when that Store runs in the same frame-by-frame step.
     for (std::uint32_t k = 0; k < n; ++k) {
-        FastOp& op = p.ops[k];
+        FastOp& op = ops[k];
         std::uint8_t words[6];
         const std::uint32_t count = modWords(op.kind, words);
-        BlockStep& step = p.steps[stepOf[k]];
+        BlockStep& step = steps[stepOf[k]];
         for (std::uint32_t m = 0; m < count; ++m) {
             const std::uint32_t word = op.slot + words[m];
             int last = -1;
             int lastBeforeStep = -1;
             for (std::uint32_t j = 0; j < k; ++j)
-                if (p.ops[j].kind == K_STORE && p.ops[j].flags == word) {
+                if (ops[j].kind == K_STORE && ops[j].flags == word) {
                     last = static_cast<int>(j);
                     if (j < step.first) lastBeforeStep = static_cast<int>(j);
                 }
             op.mods[m].word = static_cast<std::uint8_t>(word);
             op.mods[m].store = -1;
-            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = p.ops[last].storeIndex;
+            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = ops[last].storeIndex;
             if (step.frameByFrame && lastBeforeStep >= 0) {
                 bool known = false;
                 for (std::uint32_t c = 0; c < step.copyCount; ++c) known = known || step.copies[c].word == word;
                 if (!known) {
                     if (step.copyCount == 16) return;
-                    step.copies[step.copyCount++] = ModRef{p.ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
+                    step.copies[step.copyCount++] = ModRef{ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
                 }
             }
         }
     }
     p.planUsable = true;
+    b.stepCount += p.stepCount;
 }
 
+// Builds the book from the song and the state. A state that is untouched
+// holds a book of zeros already and delay lines of zeros: neither is
+// written nor read here, so the first frames are not held up by faulting in
+// and scanning pages that they do not need.
 void buildBook(SynthState& s) {
-    FastBook& b = *new (s.fastBook) FastBook{};
+    FastBook& b = s.untouched ? book(s) : *new (s.fastBook) FastBook{};
     b.usable = false;
     const SongData& song = *s.song;
     std::uint32_t commandPos = 0;
@@ -477,7 +543,7 @@ void buildBook(SynthState& s) {
     std::uint32_t lineTotal = 0;
     for (std::uint32_t i = 0; i <= TRACKS; ++i) {
         FastInstrument& inst = b.instruments[i];
-        if (!compileInstrument(song, commandPos, parameterPos, inst, lineTotal, i == TRACKS)) return;
+        if (!compileInstrument(song, commandPos, parameterPos, b, inst, lineTotal, i == TRACKS)) return;
         if (i < TRACKS) {
             b.voiceRecordBase[2 * i] = lineTotal;
             b.voiceRecordBase[2 * i + 1] = lineTotal + inst.lines;
@@ -489,24 +555,30 @@ void buildBook(SynthState& s) {
         if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
     }
     b.totalLines = lineTotal;
-    for (std::uint32_t t = 0; t < TRACKS; ++t) {
-        planProgram(b.instruments[t].sounding, true);
-        planProgram(b.instruments[t].silent, false);
+    for (std::uint32_t v = 0, base = 0; v < VOICE_COUNT; ++v) {
+        b.pitchBase[v] = base;
+        base += b.instruments[v < TRACK_VOICES ? v / 2 : TRACKS].oscillators;
     }
-    planProgram(b.instruments[TRACKS].sounding, false);  // the master chain
+    for (std::uint32_t t = 0; t < TRACKS; ++t) {
+        planProgram(b, b.instruments[t].sounding, true);
+        planProgram(b, b.instruments[t].silent, false);
+    }
+    planProgram(b, b.instruments[TRACKS].sounding, false);  // the master chain
     {
         const FastProgram& program = b.instruments[TRACKS].sounding;
+        const FastOp* ops = opsOf(b, program);
         for (std::uint32_t k = 0; k < program.count; ++k)
-            if (program.ops[k].kind == K_OSCILLATOR &&
-                (program.ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
+            if (ops[k].kind == K_OSCILLATOR &&
+                (ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
                 b.masterDrawsNoise = true;
     }
     b.blockMode = true;
     for (std::uint32_t t = 0; t < TRACKS; ++t) {
         const FastProgram& program = b.instruments[t].sounding;
+        const FastOp* ops = opsOf(b, program);
         for (std::uint32_t k = 0; k < program.count; ++k) {
-            if (program.ops[k].kind == K_ACCUMULATE) b.blockMode = false;
-            if (program.ops[k].kind == K_OSCILLATOR && (program.ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
+            if (ops[k].kind == K_ACCUMULATE) b.blockMode = false;
+            if (ops[k].kind == K_OSCILLATOR && (ops[k].flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE)
                 b.drawsNoise[t] = true;
         }
     }
@@ -514,7 +586,7 @@ void buildBook(SynthState& s) {
     for (std::uint32_t v = 0; v < VOICE_COUNT; ++v) {
         const FastInstrument& inst = b.instruments[v < TRACK_VOICES ? v / 2 : TRACKS];
         for (std::uint32_t k = 0; k < inst.sounding.count; ++k) {
-            const FastOp& op = inst.sounding.ops[k];
+            const FastOp& op = opsOf(b, inst.sounding)[k];
             if (op.kind != K_DELAY) continue;
             const std::uint32_t timeIndex = static_cast<std::uint32_t>(op.c[7]);
             for (std::uint32_t i = 0; i < op.lines; ++i)
@@ -522,6 +594,13 @@ void buildBook(SynthState& s) {
         }
     }
     for (std::uint32_t r = 0; r < lineTotal; ++r) {
+        if (s.untouched) {
+            // Every sample +0.0 and the write position 0: a zero run as long
+            // as the line.
+            b.zeroRun[r] = b.recordLength[r];
+            b.unwritten[r] = b.recordLength[r];
+            continue;
+        }
         const DelayLine& line = s.delayPool[r];
         if (line.writePos < 0 || static_cast<std::uint32_t>(line.writePos) >= b.recordLength[r]) return;
         b.zeroRun[r] = countZeroRun(line, b.recordLength[r]);
@@ -529,9 +608,38 @@ void buildBook(SynthState& s) {
     b.usable = true;
 }
 
+// The header words of records 0 .. totalLines (the last holds only the DC
+// blocker words of the last Delay) between the pool and the book.
+void loadHeaders(const SynthState& s, FastBook& b) {
+    for (std::uint32_t r = 0; r <= b.totalLines; ++r) {
+        const DelayLine& line = s.delayPool[r];
+        b.header[r] = DelayHeader{line.writePos, line.damped, line.dcPrevIn, line.dcPrevOut, line.lfoPhase};
+    }
+}
+void storeHeaders(SynthState& s, const FastBook& b) {
+    for (std::uint32_t r = 0; r <= b.totalLines; ++r) {
+        DelayLine& line = s.delayPool[r];
+        const DelayHeader& h = b.header[r];
+        line.writePos = h.writePos;
+        line.damped = h.damped;
+        line.dcPrevIn = h.dcPrevIn;
+        line.dcPrevOut = h.dcPrevOut;
+        line.lfoPhase = h.lfoPhase;
+    }
+}
+
+// Whether the sample `ahead` places after the write position of a line of
+// `length` samples is +0.0 for certain: it was written length - ahead
+// frames ago, within the run of +0.0 written last. (0 <= ahead < length.)
+// Or it lies in the part of the line not written since the state was
+// untouched.
+inline bool knownZero(std::uint32_t zeroRun, std::uint32_t unwritten, std::int32_t length, std::int32_t ahead) {
+    return static_cast<std::uint32_t>(ahead) < unwritten || zeroRun >= static_cast<std::uint32_t>(length - ahead);
+}
+
 // Moves a quiet voice's write positions on by the frames whose runs were
 // skipped, as those runs would have (their lines hold only +0.0).
-void catchUp(SynthState& s, FastBook& b, std::uint32_t v, std::uint32_t frame) {
+void catchUp(FastBook& b, std::uint32_t v, std::uint32_t frame) {
     const std::uint32_t skipped = frame - b.quietSince[v];
     b.quietSince[v] = frame;
     if (skipped == 0) return;
@@ -539,9 +647,10 @@ void catchUp(SynthState& s, FastBook& b, std::uint32_t v, std::uint32_t frame) {
     const std::uint32_t base = b.voiceRecordBase[v];
     for (std::uint32_t r = base; r < base + inst.lines; ++r) {
         const std::uint32_t length = b.recordLength[r];
-        DelayLine& line = s.delayPool[r];
+        DelayHeader& line = b.header[r];
         line.writePos = static_cast<std::int32_t>((static_cast<std::uint32_t>(line.writePos) + skipped % length) % length);
         b.zeroRun[r] += skipped;
+        b.unwritten[r] = skipped < b.unwritten[r] ? b.unwritten[r] - skipped : 0;
     }
 }
 
@@ -559,7 +668,7 @@ inline double delayFrame(SynthState& s, FastBook& b, const FastOp& op, std::uint
     const double x = in * op.c[0] * op.c[0];
     double out = in * op.c[1];
     const std::uint32_t lines = op.lines;
-    DelayLine& r0 = s.delayPool[first];
+    DelayHeader& r0 = b.header[first];
     const double phase = fmodOne(static_cast<double>(r0.lfoPhase) + op.c[5] + 1.0);
     const float phaseStored = static_cast<float>(phase);
     if (SILENT && track && bitsOf(phaseStored) != bitsOf(r0.lfoPhase)) changed = true;
@@ -568,7 +677,7 @@ inline double delayFrame(SynthState& s, FastBook& b, const FastOp& op, std::uint
     if (zero) {
         for (std::uint32_t i = 0; i < lines; ++i) {
             const std::uint32_t r = first + i;
-            if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(s.delayPool[r].damped)) {
+            if (b.zeroRun[r] < b.recordLength[r] || !isPositiveZero(b.header[r].damped)) {
                 zero = false;
                 break;
             }
@@ -579,11 +688,12 @@ inline double delayFrame(SynthState& s, FastBook& b, const FastOp& op, std::uint
         out = out + 0.0;
         for (std::uint32_t i = 0; i < lines; ++i) {
             const std::uint32_t r = first + i;
-            DelayLine& line = s.delayPool[r];
+            DelayHeader& line = b.header[r];
             std::int32_t wp = line.writePos + 1;
             if (wp >= static_cast<std::int32_t>(b.recordLength[r])) wp -= static_cast<std::int32_t>(b.recordLength[r]);
             line.writePos = wp;
             ++b.zeroRun[r];
+            if (b.unwritten[r]) --b.unwritten[r];
         }
         ++b.counters.delayZero;
     } else {
@@ -598,23 +708,27 @@ inline double delayFrame(SynthState& s, FastBook& b, const FastOp& op, std::uint
         const double damping = op.c[4];
         for (std::uint32_t i = 0; i < lines; ++i) {
             const std::uint32_t r = first + i;
-            DelayLine& line = s.delayPool[r];
+            DelayHeader& line = b.header[r];
+            float* samples = s.delayPool[r].samples;
             const std::int32_t length = static_cast<std::int32_t>(b.recordLength[r]);
             const std::int32_t wp = line.writePos;
             std::int32_t readPos = wp + m;
             if (readPos >= length) readPos -= length;
-            const double d = line.samples[readPos];
+            // A sample within the line's run of +0.0 is not read: the first
+            // touch of a page is then the write, not a read and a write.
+            const double d = knownZero(b.zeroRun[r], b.unwritten[r], length, m) ? 0.0 : samples[readPos];
             out = out + d;
             const double f = keep * d + damping * static_cast<double>(line.damped);
             line.damped = static_cast<float>(f);
             const float written = static_cast<float>(x + feedback * f);
-            line.samples[wp] = written;
+            samples[wp] = written;
             b.zeroRun[r] = bitsOf(written) == 0 ? b.zeroRun[r] + 1 : 0;
+            if (b.unwritten[r]) --b.unwritten[r];
             line.writePos = wp + 1 >= length ? wp + 1 - length : wp + 1;
         }
         ++b.counters.delayFull;
     }
-    DelayLine& next = s.delayPool[first + lines];
+    DelayHeader& next = b.header[first + lines];
     double y = out + (static_cast<double>(DC_COEFF) * static_cast<double>(next.dcPrevOut) -
                       static_cast<double>(next.dcPrevIn));
     const float prevIn = static_cast<float>(out);
@@ -636,7 +750,7 @@ bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& v
     bool allZeroPath = true;
     const std::uint32_t recordBase = b.voiceRecordBase[v];
     for (std::uint32_t k = 0; k < program.count; ++k) {
-        const FastOp& op = program.ops[k];
+        const FastOp& op = opsOf(b, program)[k];
         Word* slot = &voice.slots[op.slot];
         switch (op.kind) {
             case K_PUSH_ZERO:
@@ -676,7 +790,7 @@ bool runProgram(SynthState& s, FastBook& b, const FastProgram& program, Voice& v
                 break;
             }
             case K_OSCILLATOR: {
-                PitchCache& cache = b.pitch[v][op.slot / SLOT_WORDS];
+                PitchCache& cache = b.pitch[b.pitchBase[v] + op.oscillator];
                 const std::uint32_t transposeMod = slot[1].u;
                 const std::uint32_t detuneMod = slot[2].u;
                 if (!cache.valid || cache.transposeMod != transposeMod || cache.detuneMod != detuneMod ||
@@ -861,7 +975,7 @@ inline void runTrackVoiceFrame(SynthState& s, FastBook& b, const FastInstrument&
     Voice& voice = s.voices[v];
     if (voice.note != 0) {
         if (b.quiet[v]) {
-            catchUp(s, b, v, frame);
+            catchUp(b, v, frame);
             b.quiet[v] = false;
         }
         runProgram<false>(s, b, inst.sounding, voice, v);
@@ -877,8 +991,11 @@ inline void runTrackVoiceFrame(SynthState& s, FastBook& b, const FastInstrument&
     }
 }
 
+// The row that voice v's words of the block go to.
+inline float (*wordRow(FastBook& b, std::uint32_t v))[4] { return b.ownRow[v] ? b.blockWords[v] : b.voiceWords; }
+
 inline void keepWords(FastBook& b, const Voice& voice, std::uint32_t v, std::uint32_t i) {
-    float* words = b.blockWords[v][i];
+    float* words = wordRow(b, v)[i];
     words[0] = voice.auxOut[0];
     words[1] = voice.auxOut[1];
     words[2] = voice.mainOut[0];
@@ -960,7 +1077,7 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
             break;
         }
         case K_OSCILLATOR: {
-            PitchCache& cache = b.pitch[c.v][op.slot / SLOT_WORDS];
+            PitchCache& cache = b.pitch[b.pitchBase[c.v] + op.oscillator];
             const float transposeMod = static_cast<float>(modValue(c, op.mods[0], i));
             const float detuneMod = static_cast<float>(modValue(c, op.mods[1], i));
             const std::uint32_t transposeBits = bitsOf(transposeMod);
@@ -1093,7 +1210,7 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
             const double a = stk[d - 1][i];
             const double bb = stk[d - 2][i];
             const double gain = op.c[0] + modValue(c, op.mods[0], i);
-            float* words = b.blockWords[c.v][c.base + i];
+            float* words = wordRow(b, c.v)[c.base + i];
             words[0] = static_cast<float>(a * op.c[1]);
             words[1] = static_cast<float>(bb * op.c[1]);
             words[2] = static_cast<float>(a * gain);
@@ -1107,17 +1224,10 @@ inline void opFrameOf(BlockContext& c, const FastOp& op, std::uint32_t i, bool l
         }
         case K_ACCUMULATE: {
             // Only the master chain accumulates in a block plan, after every
-            // track voice has run through the block.
-            double left = 0.0;
-            double right = 0.0;
+            // track voice has run through the block and added its words.
             const std::uint32_t w = op.flags == 8 ? 0 : 2;
-            for (std::uint32_t k = 0; k < b.accumulateCount; ++k) {
-                const float* words = b.blockWords[b.accumulateVoices[k]][c.base + i];
-                left += static_cast<double>(words[w]);
-                right += static_cast<double>(words[w + 1]);
-            }
-            stk[d][i] = right;
-            stk[d + 1][i] = left;
+            stk[d][i] = b.wordSums[c.base + i][w + 1];
+            stk[d + 1][i] = b.wordSums[c.base + i][w];
             break;
         }
         default:
@@ -1162,7 +1272,8 @@ inline void opFrame(BlockContext& c, const FastOp& op, std::uint32_t i, bool las
 // zero path needs it at the length or more on every line.
 template <bool SILENT>
 bool delayFramesStraight(BlockContext& c, const FastOp& op, std::uint32_t n, float* const* samples,
-                         const std::int32_t* length, std::int32_t* writePos, float* damped, std::uint32_t* zeroRun) {
+                         const std::int32_t* length, std::int32_t* writePos, float* damped, std::uint32_t* zeroRun,
+                         std::uint32_t* unwritten) {
     const std::uint32_t lines = op.lines;
     const double depth4 = op.c[6];
     // m = nearbyint((1 + sin) * depth4 * 1024) lies in 0 .. ceil(2 * depth4 * 1024),
@@ -1177,13 +1288,16 @@ bool delayFramesStraight(BlockContext& c, const FastOp& op, std::uint32_t n, flo
     }
     if (!fullThroughout) return false;
 
-    SynthState& s = c.s;
     double* io = c.b.blockStack[op.depthBefore - 1];
     const std::uint32_t first = c.b.voiceRecordBase[c.v] + op.recordOffset;
-    DelayLine& r0 = s.delayPool[first];
-    DelayLine& next = s.delayPool[first + lines];
+    DelayHeader& r0 = c.b.header[first];
+    DelayHeader& next = c.b.header[first + lines];
     float* from[16];  // each line's sample at its write position
-    for (std::uint32_t l = 0; l < lines; ++l) from[l] = samples[l] + writePos[l];
+    std::uint32_t zeroBefore[16];  // the zero runs as the block starts
+    for (std::uint32_t l = 0; l < lines; ++l) {
+        from[l] = samples[l] + writePos[l];
+        zeroBefore[l] = zeroRun[l];
+    }
     float lfoPhase = r0.lfoPhase;
     float dcPrevIn = next.dcPrevIn;
     float dcPrevOut = next.dcPrevOut;
@@ -1209,7 +1323,7 @@ bool delayFramesStraight(BlockContext& c, const FastOp& op, std::uint32_t n, flo
         }
         const std::int32_t readAt = static_cast<std::int32_t>(i) + m;
         for (std::uint32_t l = 0; l < lines; ++l) {
-            const double dl = from[l][readAt];
+            const double dl = knownZero(zeroBefore[l], unwritten[l], length[l], readAt) ? 0.0 : from[l][readAt];
             out = out + dl;
             const double f = keep * dl + damping * static_cast<double>(damped[l]);
             damped[l] = static_cast<float>(f);
@@ -1231,6 +1345,7 @@ bool delayFramesStraight(BlockContext& c, const FastOp& op, std::uint32_t n, flo
         std::uint32_t trailing = 0;
         while (trailing < n && bitsOf(from[l][n - 1 - trailing]) == 0) ++trailing;
         zeroRun[l] = trailing == n ? zeroRun[l] + n : trailing;
+        unwritten[l] = n < unwritten[l] ? unwritten[l] - n : 0;
         std::int32_t wp = writePos[l] + static_cast<std::int32_t>(n);
         if (wp >= length[l]) wp -= length[l];
         writePos[l] = wp;
@@ -1262,16 +1377,18 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     std::int32_t writePos[MAX_LINES];
     float damped[MAX_LINES];
     std::uint32_t zeroRun[MAX_LINES];
+    std::uint32_t unwritten[MAX_LINES];
     for (std::uint32_t l = 0; l < lines; ++l) {
-        DelayLine& line = s.delayPool[first + l];
-        samples[l] = line.samples;
+        DelayHeader& line = b.header[first + l];
+        samples[l] = s.delayPool[first + l].samples;
         length[l] = static_cast<std::int32_t>(b.recordLength[first + l]);
         writePos[l] = line.writePos;
         damped[l] = line.damped;
         zeroRun[l] = b.zeroRun[first + l];
+        unwritten[l] = b.unwritten[first + l];
     }
-    DelayLine& r0 = s.delayPool[first];
-    DelayLine& next = s.delayPool[first + lines];
+    DelayHeader& r0 = c.b.header[first];
+    DelayHeader& next = c.b.header[first + lines];
     float lfoPhase = r0.lfoPhase;
     float dcPrevIn = next.dcPrevIn;
     float dcPrevOut = next.dcPrevOut;
@@ -1282,12 +1399,13 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     const double damping = op.c[4];
     const double lfoStep = op.c[5];
     const double depth4 = op.c[6];
-    if (n > 0 && delayFramesStraight<SILENT>(c, op, n, samples, length, writePos, damped, zeroRun)) {
+    if (n > 0 && delayFramesStraight<SILENT>(c, op, n, samples, length, writePos, damped, zeroRun, unwritten)) {
         for (std::uint32_t l = 0; l < lines; ++l) {
-            DelayLine& line = s.delayPool[first + l];
+            DelayHeader& line = b.header[first + l];
             line.writePos = writePos[l];
             line.damped = damped[l];
             b.zeroRun[first + l] = zeroRun[l];
+            b.unwritten[first + l] = unwritten[l];
         }
         b.counters.delayFull += n;
         return;
@@ -1316,6 +1434,7 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
                 if (wp >= length[l]) wp -= length[l];
                 writePos[l] = wp;
                 ++zeroRun[l];
+                if (unwritten[l]) --unwritten[l];
             }
             ++zeroFrames;
         } else {
@@ -1329,13 +1448,14 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
                 const std::int32_t wp = writePos[l];
                 std::int32_t readPos = wp + m;
                 if (readPos >= length[l]) readPos -= length[l];
-                const double dl = samples[l][readPos];
+                const double dl = knownZero(zeroRun[l], unwritten[l], length[l], m) ? 0.0 : samples[l][readPos];
                 out = out + dl;
                 const double f = keep * dl + damping * static_cast<double>(damped[l]);
                 damped[l] = static_cast<float>(f);
                 const float written = static_cast<float>(x + feedback * f);
                 samples[l][wp] = written;
                 zeroRun[l] = bitsOf(written) == 0 ? zeroRun[l] + 1 : 0;
+                if (unwritten[l]) --unwritten[l];
                 writePos[l] = wp + 1 >= length[l] ? wp + 1 - length[l] : wp + 1;
             }
         }
@@ -1350,10 +1470,11 @@ void delayFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
         io[i] = y;
     }
     for (std::uint32_t l = 0; l < lines; ++l) {
-        DelayLine& line = s.delayPool[first + l];
+        DelayHeader& line = b.header[first + l];
         line.writePos = writePos[l];
         line.damped = damped[l];
         b.zeroRun[first + l] = zeroRun[l];
+        b.unwritten[first + l] = unwritten[l];
     }
     r0.lfoPhase = lfoPhase;
     next.dcPrevIn = dcPrevIn;
@@ -1379,7 +1500,7 @@ void oscillatorFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
     Voice& voice = c.voice;
     Word* slot = &voice.slots[op.slot];
     double* out = b.blockStack[op.depthBefore];
-    PitchCache& cache = b.pitch[c.v][op.slot / SLOT_WORDS];
+    PitchCache& cache = b.pitch[b.pitchBase[c.v] + op.oscillator];
     const float transposeMod = voice.slots[op.mods[0].word].f;
     const float detuneMod = voice.slots[op.mods[1].word].f;
     if (!cache.valid || cache.transposeMod != bitsOf(transposeMod) || cache.detuneMod != bitsOf(detuneMod) ||
@@ -1542,7 +1663,7 @@ void routingFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
             const float* mod = modRow(op.mods[0]);
             const double word = static_cast<double>(c.voice.slots[op.mods[0].word].f);
             const double aux = op.c[1];
-            float(*words)[4] = &b.blockWords[c.v][c.base];
+            float(*words)[4] = &wordRow(b, c.v)[c.base];
             for (std::uint32_t i = 0; i < n; ++i) {
                 const double a = top[i];
                 const double bb = under[i];
@@ -1563,22 +1684,14 @@ void routingFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
         }
         case K_ACCUMULATE: {
             // Only the master chain accumulates in a block plan, after every
-            // track voice has run through the block. Each frame's sums take
-            // the voices in the same order as frame by frame, one voice at a
-            // time over the block.
+            // track voice has run through the block and added its words to
+            // the sums, in voice order (addWords).
             double* right = stk[d];
             double* left = stk[d + 1];
-            for (std::uint32_t i = 0; i < n; ++i) {
-                left[i] = 0.0;
-                right[i] = 0.0;
-            }
             const std::uint32_t w = op.flags == 8 ? 0 : 2;
-            for (std::uint32_t k = 0; k < b.accumulateCount; ++k) {
-                const float(*words)[4] = &b.blockWords[b.accumulateVoices[k]][c.base];
-                for (std::uint32_t i = 0; i < n; ++i) {
-                    left[i] += static_cast<double>(words[i][w]);
-                    right[i] += static_cast<double>(words[i][w + 1]);
-                }
+            for (std::uint32_t i = 0; i < n; ++i) {
+                left[i] = b.wordSums[c.base + i][w];
+                right[i] = b.wordSums[c.base + i][w + 1];
             }
             break;
         }
@@ -1620,10 +1733,10 @@ inline void opFrames(BlockContext& c, const FastOp& op, std::uint32_t n) {
 template <bool SILENT>
 std::uint32_t runPlan(BlockContext& c, const FastProgram& p, std::uint32_t n) {
     for (std::uint32_t st = 0; st < p.stepCount; ++st) {
-        const BlockStep& step = p.steps[st];
+        const BlockStep& step = stepsOf(c.b, p)[st];
         const bool firstStep = !SILENT && p.endsNotes && st == 0;
         if (!step.frameByFrame) {
-            const FastOp& op = p.ops[step.first];
+            const FastOp& op = opsOf(c.b, p)[step.first];
             if (firstStep) {
                 for (std::uint32_t i = 0; i < n; ++i) {
                     opFrame<SILENT>(c, op, i, i + 1 == n);
@@ -1639,7 +1752,7 @@ std::uint32_t runPlan(BlockContext& c, const FastProgram& p, std::uint32_t n) {
             for (std::uint32_t i = 0; i < n; ++i) {
                 for (std::uint32_t k = 0; k < step.copyCount; ++k)
                     c.voice.slots[step.copies[k].word].f = c.b.storeValues[step.copies[k].store][i];
-                for (std::uint32_t k = step.first; k <= step.last; ++k) opFrame<SILENT>(c, p.ops[k], i, i + 1 == n);
+                for (std::uint32_t k = step.first; k <= step.last; ++k) opFrame<SILENT>(c, opsOf(c.b, p)[k], i, i + 1 == n);
                 if (firstStep && (c.voice.slots[0].u & 0xFFu) == DONE) {
                     n = i + 1;
                     break;
@@ -1652,6 +1765,23 @@ std::uint32_t runPlan(BlockContext& c, const FastProgram& p, std::uint32_t n) {
     return n;
 }
 
+// Adds voice v's words of frames 0 .. n - 1 of the block to the master's
+// sums. A voice that stayed quiet through the block with words of zero adds
+// nothing (the sums start at +0.0, and adding a zero to them changes no
+// bit), so it is left out.
+void addWords(FastBook& b, const Voice& voice, std::uint32_t v, std::uint32_t n) {
+    if (b.quietThroughBlock[v]) {
+        const double words[4] = {voice.auxOut[0], voice.auxOut[1], voice.mainOut[0], voice.mainOut[1]};
+        if (words[0] == 0.0 && words[1] == 0.0 && words[2] == 0.0 && words[3] == 0.0) return;
+        for (std::uint32_t i = 0; i < n; ++i)
+            for (std::uint32_t k = 0; k < 4; ++k) b.wordSums[i][k] += words[k];
+        return;
+    }
+    const float(*row)[4] = wordRow(b, v);
+    for (std::uint32_t i = 0; i < n; ++i)
+        for (std::uint32_t k = 0; k < 4; ++k) b.wordSums[i][k] += static_cast<double>(row[i][k]);
+}
+
 // Runs track voice v through frames first .. first + n - 1 (one block).
 void runVoiceBlock(SynthState& s, FastBook& b, const FastInstrument& inst, std::uint32_t v, std::uint32_t first,
                    std::uint32_t n) {
@@ -1660,7 +1790,7 @@ void runVoiceBlock(SynthState& s, FastBook& b, const FastInstrument& inst, std::
     while (i < n) {
         if (voice.note != 0) {
             if (b.quiet[v]) {
-                catchUp(s, b, v, first + i);
+                catchUp(b, v, first + i);
                 b.quiet[v] = false;
             }
             if (!inst.sounding.planUsable) {
@@ -1673,8 +1803,12 @@ void runVoiceBlock(SynthState& s, FastBook& b, const FastInstrument& inst, std::
             i += runPlan<false>(c, inst.sounding, n - i);
             if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
         } else if (b.quiet[v]) {
-            if (i == 0) b.quietThroughBlock[v] = true;
             b.counters.skippedRuns += n - i;
+            if (i == 0 && b.sumWords) {
+                // Its words stand still: addWords takes them as they stand.
+                b.quietThroughBlock[v] = true;
+                i = n;
+            }
             for (; i < n; ++i) keepWords(b, voice, v, i);
         } else if (!inst.silent.planUsable) {
             runTrackVoiceFrame(s, b, inst, v, first + i);
@@ -1707,6 +1841,13 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
         s.fastValid = true;  // nothing in the book depends on the state while unusable
         return rendered;
     }
+    // The record headers: zero in an untouched state's book already.
+    if (!s.untouched) loadHeaders(s, b);
+    // From an untouched state every voice starts silent but not yet known
+    // to be quiet; a short first block finds the quiet ones before they run
+    // a whole block each, and publishes the first frames sooner.
+    std::uint32_t blockFrames = s.untouched ? FAST_FIRST_BLOCK_FRAMES : FAST_BLOCK_FRAMES;
+    s.untouched = false;
     std::uint32_t rendered = 0;
     Voice& master = s.voices[MASTER_VOICE];
     const FastInstrument& masterInstrument = b.instruments[TRACKS];
@@ -1716,7 +1857,8 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
         const std::uint32_t inTick = first % SAMPLES_PER_TICK;
         // A block: up to FAST_BLOCK_FRAMES frames within one Tick.
         std::uint32_t count = SAMPLES_PER_TICK - inTick;
-        if (count > FAST_BLOCK_FRAMES) count = FAST_BLOCK_FRAMES;
+        if (count > blockFrames) count = blockFrames;
+        blockFrames = FAST_BLOCK_FRAMES;
         if (count > frameCount - rendered) count = frameCount - rendered;
         if (inTick == 0)
             for (std::uint32_t t = 0; t < TRACKS; ++t) fetchTrackNote(s, t, tick);
@@ -1731,13 +1873,25 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
             // The master chain draws after all track voices of its frame.
             const bool interleave = noisy >= 2 || (noisy == 1 && b.masterDrawsNoise);
             bool deferred[TRACK_VOICES] = {};
-            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) b.quietThroughBlock[v] = false;
+            std::uint32_t firstDeferred = TRACK_VOICES;
             for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
-                if (interleave && b.drawsNoise[v / 2] && s.voices[v].note != 0) {
-                    deferred[v] = true;
-                    continue;
-                }
+                deferred[v] = interleave && b.drawsNoise[v / 2] && s.voices[v].note != 0;
+                if (deferred[v] && firstDeferred == TRACK_VOICES) firstDeferred = v;
+            }
+            // The master adds the voices' words up while they run when it
+            // runs its plan over the block; a voice's words are added once
+            // all voices before it are (a deferred voice runs last).
+            b.sumWords = masterInstrument.sounding.planUsable && !b.masterDrawsNoise;
+            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) b.ownRow[v] = !b.sumWords || v >= firstDeferred;
+            b.ownRow[MASTER_VOICE] = false;
+            if (b.sumWords)
+                for (std::uint32_t i = 0; i < count; ++i)
+                    for (std::uint32_t k = 0; k < 4; ++k) b.wordSums[i][k] = 0.0;
+            for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
+                b.quietThroughBlock[v] = false;
+                if (deferred[v]) continue;
                 runVoiceBlock(s, b, b.instruments[v / 2], v, first, count);
+                if (b.sumWords && v < firstDeferred) addWords(b, s.voices[v], v, count);
             }
             auto runDeferred = [&](std::uint32_t i) {
                 for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
@@ -1748,21 +1902,16 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
             };
             master.note = TRACKS;
             if (masterInstrument.sounding.planUsable && !b.masterDrawsNoise) {
-                if (interleave)
+                if (interleave) {
                     for (std::uint32_t i = 0; i < count; ++i) runDeferred(i);
-                b.accumulateCount = 0;
-                for (std::uint32_t v = 0; v < TRACK_VOICES; ++v) {
-                    const Voice& voice = s.voices[v];
-                    const bool silentZero = b.quietThroughBlock[v] && voice.auxOut[0] == 0.0f &&
-                                            voice.auxOut[1] == 0.0f && voice.mainOut[0] == 0.0f &&
-                                            voice.mainOut[1] == 0.0f;
-                    if (!silentZero) b.accumulateVoices[b.accumulateCount++] = v;
+                    for (std::uint32_t v = firstDeferred; v < TRACK_VOICES; ++v) addWords(b, s.voices[v], v, count);
                 }
                 BlockContext c{s, b, master, MASTER_VOICE, 0, false, true};
                 runPlan<false>(c, masterInstrument.sounding, count);
+                const float(*masterWords)[4] = wordRow(b, MASTER_VOICE);
                 for (std::uint32_t i = 0; i < count; ++i) {
-                    const float left = b.blockWords[MASTER_VOICE][i][2];
-                    const float right = b.blockWords[MASTER_VOICE][i][3];
+                    const float left = masterWords[i][2];
+                    const float right = masterWords[i][3];
                     if (!std::isfinite(left) || !std::isfinite(right)) ++b.counters.nonFiniteOutputs;
                     out[rendered].left = clipSample(left);
                     out[rendered].right = clipSample(right);
@@ -1801,8 +1950,9 @@ std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_
     // Leave the state as the reference loop would: quiet voices' write
     // positions moved on, the machine registers past the master chain.
     for (std::uint32_t v = 0; v < TRACK_VOICES; ++v)
-        if (b.quiet[v]) catchUp(s, b, v, s.nextFrame);
+        if (b.quiet[v]) catchUp(b, v, s.nextFrame);
     if (rendered > 0) {
+        storeHeaders(s, b);
         s.commandPos = masterInstrument.commandEnd;
         s.parameterPos = masterInstrument.parameterEnd;
         s.delayCursor = b.totalLines;

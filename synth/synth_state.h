@@ -178,6 +178,13 @@ struct SynthState {
 
     const SongData* song;
 
+    // True while the state is as made or reset and nothing has rendered
+    // since: every word zero but noiseSeed, song and nextFrame, the fast
+    // loop's book included. The fast loop then knows that every delay line
+    // holds only zeros without reading 24 MB of it. Whatever changes the
+    // state by other means than the render loops must clear it.
+    bool untouched;
+
     // Fast loop book-keeping; stale until the fast loop builds it.
     bool fastValid;
     alignas(64) unsigned char fastBook[FAST_BOOK_BYTES];

@@ -68,6 +68,7 @@ void startZeroSynthState(SynthState& s, const SongData* song) {
     s.noiseSeed = 1;
     s.song = song ? song : &builtinSong();
     s.fastValid = false;
+    s.untouched = true;
 }
 
 void resetSynthState(SynthState& s, const SongData* song) {

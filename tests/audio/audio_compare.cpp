@@ -5,12 +5,17 @@
 //  - every played frame is bit-identical to the rendered frame at its
 //    position, or zero (its turn came before it was rendered): so the frames
 //    are in order, none repeated, none delayed;
-//  - once rendering is ahead, that is from the first frame of sound that was
-//    played on, every played frame is bit-identical (no gap later on), and
-//    rendering got ahead within AHEAD_FROM frames;
+//  - at most MAX_SILENT frames of sound were played as zero, all of them
+//    before the first frame of sound that was played (once rendering is
+//    ahead it stays ahead: no gap later on);
 //  - at least MIN_FRAMES frames were played, and they hold sound.
-// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM
+// SDL opens a device paused, and its thread may play a buffer of silence
+// before the demo unpauses it (a race that the demo cannot close): whole
+// buffers of silence that the device played before the song's first frame
+// are found by alignment and reported, not counted as frames of the song.
+// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT
 // Prints a summary; exit status 0 when every check holds.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -57,33 +62,11 @@ bool wavFrames(const std::vector<unsigned char>& file, const unsigned char*& dat
     return false;
 }
 
-} // namespace
+// The device's buffer, in frames (audio_pull.h).
+constexpr std::size_t DEVICE_FRAMES = 1024;
 
-int main(int argc, char** argv)
-{
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM\n", argv[0]);
-        return 2;
-    }
-    const std::vector<unsigned char> played = readAll(argv[1]);
-    const std::vector<unsigned char> renderedFile = readAll(argv[2]);
-    const std::size_t minFrames = std::strtoul(argv[3], nullptr, 10);
-    const std::size_t aheadFrom = std::strtoul(argv[4], nullptr, 10);
-    const unsigned char* rendered = nullptr;
-    std::size_t renderedFrames = 0;
-    if (!wavFrames(renderedFile, rendered, renderedFrames)) {
-        std::printf("FAIL: %s is not a 32-bit float stereo 44,100 Hz WAV file\n", argv[2]);
-        return 1;
-    }
-    // The process may end in the middle of the device's last write.
-    const std::size_t playedFrames = played.size() / 8;
-    const std::size_t frames = std::min(playedFrames, renderedFrames);
-    int failures = 0;
-    if (playedFrames < minFrames) {
-        std::printf("FAIL: only %zu frames were played (at least %zu expected)\n", playedFrames, minFrames);
-        ++failures;
-    }
-
+struct Comparison {
+    std::size_t frames = 0;
     std::size_t identical = 0;
     std::size_t identicalSound = 0; // identical and not silent
     std::size_t gaps = 0;           // played as zero, rendered as sound
@@ -92,26 +75,94 @@ int main(int argc, char** argv)
     std::size_t wrong = 0;
     std::size_t firstWrong = SIZE_MAX;
     std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
-    for (std::size_t i = 0; i < frames; ++i) {
+};
+
+// Compares the played frames from `leadIn` on with the rendered frames from
+// the song's start.
+Comparison compare(const std::vector<unsigned char>& played, std::size_t leadIn, const unsigned char* rendered,
+                   std::size_t renderedFrames)
+{
+    Comparison c;
+    const std::size_t playedFrames = played.size() / 8;
+    c.frames = playedFrames > leadIn ? std::min(playedFrames - leadIn, renderedFrames) : 0;
+    for (std::size_t i = 0; i < c.frames; ++i) {
         std::uint64_t p;
         std::uint64_t r;
-        std::memcpy(&p, &played[8 * i], 8);
+        std::memcpy(&p, &played[8 * (leadIn + i)], 8);
         std::memcpy(&r, rendered + 8 * i, 8);
         if (p == r) {
-            ++identical;
-            identicalSound += r != 0;
+            ++c.identical;
+            c.identicalSound += r != 0;
             if (r != 0) {
-                firstHeard = std::min(firstHeard, i);
+                c.firstHeard = std::min(c.firstHeard, i);
             }
         } else if (p == 0) {
-            ++gaps;
-            firstGap = std::min(firstGap, i);
-            lastGap = i;
+            ++c.gaps;
+            c.firstGap = std::min(c.firstGap, i);
+            c.lastGap = i;
         } else {
-            ++wrong;
-            firstWrong = std::min(firstWrong, i);
+            ++c.wrong;
+            c.firstWrong = std::min(c.firstWrong, i);
         }
     }
+    return c;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT\n", argv[0]);
+        return 2;
+    }
+    const std::vector<unsigned char> played = readAll(argv[1]);
+    const std::vector<unsigned char> renderedFile = readAll(argv[2]);
+    const std::size_t minFrames = std::strtoul(argv[3], nullptr, 10);
+    const std::size_t maxSilent = std::strtoul(argv[4], nullptr, 10);
+    const unsigned char* rendered = nullptr;
+    std::size_t renderedFrames = 0;
+    if (!wavFrames(renderedFile, rendered, renderedFrames)) {
+        std::printf("FAIL: %s is not a 32-bit float stereo 44,100 Hz WAV file\n", argv[2]);
+        return 1;
+    }
+    // The process may end in the middle of the device's last write.
+    const std::size_t playedFrames = played.size() / 8;
+    int failures = 0;
+    if (playedFrames < minFrames) {
+        std::printf("FAIL: only %zu frames were played (at least %zu expected)\n", playedFrames, minFrames);
+        ++failures;
+    }
+
+    // Whole buffers of the device's own silence before the song: the
+    // smallest lead-in, within the played stream's leading zeros, after
+    // which no played frame is wrong.
+    std::size_t leadingZeros = 0;
+    while (leadingZeros < playedFrames &&
+           std::all_of(&played[8 * leadingZeros], &played[8 * leadingZeros + 8], [](unsigned char b) { return b == 0; })) {
+        ++leadingZeros;
+    }
+    std::size_t leadIn = 0;
+    Comparison c = compare(played, 0, rendered, renderedFrames);
+    for (std::size_t d = DEVICE_FRAMES; c.wrong && d <= leadingZeros; d += DEVICE_FRAMES) {
+        const Comparison aligned = compare(played, d, rendered, renderedFrames);
+        if (!aligned.wrong) {
+            leadIn = d;
+            c = aligned;
+        }
+    }
+    if (leadIn) {
+        std::printf("the device played %zu frames of its own silence before the song's first frame\n", leadIn);
+    }
+    const std::size_t frames = c.frames;
+    const std::size_t identical = c.identical;
+    const std::size_t identicalSound = c.identicalSound;
+    const std::size_t gaps = c.gaps;
+    const std::size_t firstGap = c.firstGap;
+    const std::size_t lastGap = c.lastGap;
+    const std::size_t wrong = c.wrong;
+    const std::size_t firstWrong = c.firstWrong;
+    const std::size_t firstHeard = c.firstHeard;
     std::printf("played %zu frames (%.2f s), compared %zu: %zu bit-identical (%zu of them sound), "
                 "%zu silent gaps, %zu wrong\n",
                 playedFrames, playedFrames / 44100.0, frames, identical, identicalSound, gaps, wrong);
@@ -124,8 +175,13 @@ int main(int argc, char** argv)
     if (gaps) {
         std::printf("silent gaps from frame %zu to frame %zu\n", firstGap, lastGap);
     }
-    if (firstHeard == SIZE_MAX || firstHeard > aheadFrom) {
-        std::printf("FAIL: rendering was not ahead of the device by frame %zu\n", aheadFrom);
+    std::printf("silent frames at the start: %zu (at most %zu allowed)\n", gaps, maxSilent);
+    if (gaps > maxSilent) {
+        std::printf("FAIL: %zu frames of sound were played as silence\n", gaps);
+        ++failures;
+    }
+    if (firstHeard == SIZE_MAX) {
+        std::printf("FAIL: no frame of sound was played\n");
         ++failures;
     } else {
         std::printf("rendering ahead of the device from frame %zu (%.3f s) on\n", firstHeard, firstHeard / 44100.0);

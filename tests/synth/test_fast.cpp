@@ -180,6 +180,22 @@ TEST(FastLoop, FallsBackToTheReferenceForBrokenData) {
     compareRenders(song.finish(), 0, 3000, 3, false);
 }
 
+TEST(FastLoop, AResetStateRendersTheSongAgainFromItsStart) {
+    // A state that is untouched (made, or reset after a render) starts
+    // without scanning its delay lines; both give the reference's frames.
+    auto reference = makeSynthState();
+    auto fast = makeSynthState();
+    const std::uint32_t frames = 30000;
+    std::vector<StereoFrame> a(frames), b(frames), c(frames);
+    renderSongFramesReference(*reference, a.data(), frames);
+    renderSongFramesFast(*fast, b.data(), frames);
+    resetSynthState(*fast);
+    renderSongFramesFast(*fast, c.data(), frames);
+    EXPECT_TRUE(sameFrames(a.data(), b.data(), frames));
+    EXPECT_TRUE(sameFrames(a.data(), c.data(), frames));
+    EXPECT_TRUE(sameState(*reference, *fast));
+}
+
 TEST(FastLoop, ReferenceAndFastMayAlternateOnOneState) {
     auto a = makeSynthState();
     auto b = makeSynthState();
