@@ -27,9 +27,10 @@
 //   voice runs its program unit by unit over the block (runVoiceBlock), each
 //   unit through all frames before the next, with the stack and the Stores'
 //   values kept per frame; units tied by a Store into an earlier unit (which
-//   acts in the next frame) run frame by frame among themselves. Voices that
-//   draw noise run frame by frame, in voice order, while two or more of them
-//   sound.
+//   acts in the next frame), and a program's noise Oscillators, which draw
+//   from one seed, run frame by frame among themselves. Voices that draw
+//   noise run frame by frame, in voice order, while two or more of them
+//   sound, or one and the master chain.
 // - Programs that the block plan cannot take, and songs whose track chains
 //   read other voices (Accumulate), run frame by frame (runProgram).
 //
@@ -87,8 +88,9 @@ struct FastOp {
 };
 
 // A step of a block plan: one operation run through all frames of the block,
-// or a run of operations tied by a Store into an earlier unit (which acts in
-// the next frame), run frame by frame.
+// or a run of operations that must keep frame order among themselves (tied
+// by a Store into an earlier unit, which acts in the next frame, or drawing
+// noise from one seed), run frame by frame.
 struct BlockStep {
     std::uint8_t first;
     std::uint8_t last;
@@ -441,6 +443,11 @@ bool isStateWord(std::uint8_t kind, std::uint32_t word) {
     }
 }
 
+// Whether an operation draws from the noise seed (when its voice sounds).
+inline bool drawsNoise(const FastOp& op) {
+    return op.kind == K_OSCILLATOR && (op.flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE;
+}
+
 // Builds the block plan of a program (see runVoiceBlock).
 void planProgram(FastBook& b, FastProgram& p, bool sounding) {
     p.planUsable = false;
@@ -482,6 +489,21 @@ void planProgram(FastBook& b, FastProgram& p, bool sounding) {
         bool read = false;
         for (std::uint32_t m = 0; m < count; ++m) read = read || words[m] == word;
         if (read && static_cast<std::uint32_t>(r) <= j && tiedTo[r] < j) tiedTo[r] = j;
+    }
+    // Noise Oscillators draw from one seed in frame order: run unit by
+    // unit, the second one's draws would all follow the first one's. Several
+    // of them are tied, with the units between them, into one run that goes
+    // frame by frame.
+    {
+        int firstNoise = -1;
+        for (std::uint32_t k = 0; k < n; ++k)
+            if (drawsNoise(ops[k])) {
+                if (firstNoise < 0) {
+                    firstNoise = static_cast<int>(k);
+                } else if (tiedTo[firstNoise] < k) {
+                    tiedTo[firstNoise] = k;
+                }
+            }
     }
     std::uint32_t stepOf[MAX_UNITS];
     for (std::uint32_t k = 0; k < n;) {
