@@ -161,10 +161,14 @@ void oscillatorFrames(BlockContext& c, const Op& op, std::uint32_t n) {
     const double breakpoint = op.c[3] + static_cast<double>(words[op.mods[3].word].f);
     const double shaperGain = oscillatorShaperGain(op.c[4], words[op.mods[4].word].f, op.c[7]);
     const double gain = op.c[5] + static_cast<double>(words[op.mods[5].word].f);
+    const double phaseShift = op.c[2];
+    const std::uint8_t flags = op.flags;
     float phase = c.voice.slots[op.slot].f;
+    std::int32_t seed = c.s.noiseSeed;
     for (std::uint32_t i = 0; i < n; ++i)
-        out[i] = oscillatorFrame(phase, step, phaseMod, op.c[2], breakpoint, op.flags, shaperGain, gain, c.s.noiseSeed);
+        out[i] = oscillatorFrame(phase, step, phaseMod, phaseShift, breakpoint, flags, shaperGain, gain, seed);
     c.voice.slots[op.slot].f = phase;
+    c.s.noiseSeed = seed;
 }
 
 // The stack, Store, Pan, Output and Accumulate units through frames 0 ..

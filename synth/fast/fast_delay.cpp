@@ -24,6 +24,16 @@ inline bool knownZero(std::uint32_t zeroRun, std::uint32_t unwritten, std::int32
     return static_cast<std::uint32_t>(ahead) < unwritten || zeroRun >= static_cast<std::uint32_t>(length - ahead);
 }
 
+// A Delay's constants (see compileInstrument), taken out of its operation
+// into locals for a block: the block's stores into the stack's rows could
+// otherwise be the operation's constants, for all the compiler knows.
+struct DelayParams {
+    double inputGain, dry, feedback, keep, damping, lfoStep, depth;
+    explicit DelayParams(const Op& op)
+        : inputGain(op.c[0]), dry(op.c[1]), feedback(op.c[2]), keep(op.c[3]), damping(op.c[4]), lfoStep(op.c[5]),
+          depth(op.c[6]) {}
+};
+
 // A Delay unit's lines as the book keeps them, for one frame.
 struct BookLines {
     SynthState& s;
@@ -100,12 +110,12 @@ struct BlockLines {
 // (`changed`: a stored word changed; `allZeroPath` cleared when the lines did
 // real work; `zeroFrames` counts the frames that took the zero path).
 template <bool SILENT, typename Lines>
-inline double delayStep(Lines& lines, const Op& op, double in, bool last, bool& changed, bool& allZeroPath,
+inline double delayStep(Lines& lines, const DelayParams& p, double in, bool last, bool& changed, bool& allZeroPath,
                         std::uint64_t& zeroFrames) {
-    const double x = delayLineInput(in, op.c[0]);
-    double out = in * op.c[1];
+    const double x = delayLineInput(in, p.inputGain);
+    double out = in * p.dry;
     const std::uint32_t count = lines.count;
-    const double phase = delayLfoPhase(lines.lfoPhase(), op.c[5]);
+    const double phase = delayLfoPhase(lines.lfoPhase(), p.lfoStep);
     const float phaseStored = static_cast<float>(phase);
     if (SILENT && last && bitsOf(phaseStored) != bitsOf(lines.lfoPhase())) changed = true;
     lines.lfoPhase() = phaseStored;
@@ -124,7 +134,7 @@ inline double delayStep(Lines& lines, const Op& op, double in, bool last, bool& 
         ++zeroFrames;
     } else {
         if (last) allZeroPath = false;
-        const std::int32_t m = delayReadOffset(phase, op.c[6]);
+        const std::int32_t m = delayReadOffset(phase, p.depth);
         for (std::uint32_t l = 0; l < count; ++l) {
             float* samples = lines.samples(l);
             const std::int32_t length = lines.length(l);
@@ -133,7 +143,7 @@ inline double delayStep(Lines& lines, const Op& op, double in, bool last, bool& 
             if (readPos >= length) readPos -= length;
             const double d = knownZero(lines.zeroRun(l), lines.unwritten(l), length, m) ? 0.0 : samples[readPos];
             out = out + d;
-            const float written = delayFeedback(d, x, op.c[2], op.c[3], op.c[4], lines.damped(l));
+            const float written = delayFeedback(d, x, p.feedback, p.keep, p.damping, lines.damped(l));
             samples[wp] = written;
             lines.zeroRun(l) = bitsOf(written) == 0 ? lines.zeroRun(l) + 1 : 0;
             if (lines.unwritten(l)) --lines.unwritten(l);
@@ -161,9 +171,9 @@ inline double delayStep(Lines& lines, const Op& op, double in, bool last, bool& 
 // length through the block: the run grows by at most one per frame and the
 // zero path needs it at the length or more on every line.
 template <bool SILENT>
-bool delayStraight(BlockLines& lines, const Op& op, double* io, std::uint32_t n, bool& changed) {
+bool delayStraight(BlockLines& lines, const DelayParams& p, double* io, std::uint32_t n, bool& changed) {
     const std::uint32_t count = lines.count;
-    const double depth = op.c[6];
+    const double depth = p.depth;
     // The read offset lies in 0 .. ceil(2 * depth * 1024), as 1 + sin lies
     // in 0 .. 2 and the rounding steps are monotonic.
     const double mBound = depth != 0.0 ? std::ceil(2.0 * depth * static_cast<double>(DELAY_MOD_SCALE)) : 0.0;
@@ -183,9 +193,9 @@ bool delayStraight(BlockLines& lines, const Op& op, double* io, std::uint32_t n,
     for (std::uint32_t i = 0; i < n; ++i) {
         const bool last = i + 1 == n;
         const double in = io[i];
-        const double x = delayLineInput(in, op.c[0]);
-        double out = in * op.c[1];
-        const double phase = delayLfoPhase(lines.phase, op.c[5]);
+        const double x = delayLineInput(in, p.inputGain);
+        double out = in * p.dry;
+        const double phase = delayLfoPhase(lines.phase, p.lfoStep);
         const float phaseStored = static_cast<float>(phase);
         if (SILENT && last && bitsOf(phaseStored) != bitsOf(lines.phase)) changed = true;
         lines.phase = phaseStored;
@@ -197,7 +207,7 @@ bool delayStraight(BlockLines& lines, const Op& op, double* io, std::uint32_t n,
                                  ? 0.0
                                  : from[l][readAt];
             out = out + d;
-            from[l][i] = delayFeedback(d, x, op.c[2], op.c[3], op.c[4], lines.dampedValues[l]);
+            from[l][i] = delayFeedback(d, x, p.feedback, p.keep, p.damping, lines.dampedValues[l]);
         }
         const float prevIn = lines.prevIn;
         const float prevOut = lines.prevOut;
@@ -226,7 +236,7 @@ double delayFrame(SynthState& s, Book& b, const Op& op, std::uint32_t first, dou
                   bool& allZeroPath) {
     BookLines lines{s, b, first, op.lines};
     std::uint64_t zeroFrames = 0;
-    const double out = delayStep<SILENT>(lines, op, in, track, changed, allZeroPath, zeroFrames);
+    const double out = delayStep<SILENT>(lines, DelayParams(op), in, track, changed, allZeroPath, zeroFrames);
     b.counters.delayZero += zeroFrames;
     b.counters.delayFull += 1 - zeroFrames;
     return out;
@@ -247,13 +257,14 @@ void delayFrames(BlockContext& c, const Op& op, std::uint32_t n) {
     }
     BlockLines lines;
     lines.load(book);
-    if (n > 0 && delayStraight<SILENT>(lines, op, io, n, c.changed)) {
+    const DelayParams p(op);
+    if (n > 0 && delayStraight<SILENT>(lines, p, io, n, c.changed)) {
         c.allZeroPath = false;
         c.b.counters.delayFull += n;
     } else {
         std::uint64_t zeroFrames = 0;
         for (std::uint32_t i = 0; i < n; ++i)
-            io[i] = delayStep<SILENT>(lines, op, io[i], i + 1 == n, c.changed, c.allZeroPath, zeroFrames);
+            io[i] = delayStep<SILENT>(lines, p, io[i], i + 1 == n, c.changed, c.allZeroPath, zeroFrames);
         c.b.counters.delayZero += zeroFrames;
         c.b.counters.delayFull += n - zeroFrames;
     }
