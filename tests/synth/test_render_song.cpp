@@ -278,6 +278,15 @@ TEST_F(RenderSongTool, DevicesPipesAndTerminalsAreWrittenInPlace) {
     EXPECT_EQ(end.code, 0) << end.errors;
     EXPECT_EQ(read, wav);
 
+    // A pipe whose reader has gone: a failure, said, not a silent death by SIGPIPE.
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    const std::string gone = "/dev/fd/" + std::to_string(fds[1]);
+    end = run({"--frames", std::to_string(frames), "--out", gone}, -1, {fds[1]});
+    ::close(fds[1]);
+    EXPECT_TRUE(end.exited && end.code == 1) << "signal " << end.signal << ": " << end.errors;
+    EXPECT_NE(end.errors.find("cannot write '" + gone + "': Broken pipe"), std::string::npos) << end.errors;
+
     // A terminal (a pseudo-terminal here): written, not replaced.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
