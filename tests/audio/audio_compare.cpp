@@ -9,8 +9,15 @@
 //    played on, every played frame is bit-identical (no gap later on), and
 //    rendering got ahead within AHEAD_FROM frames;
 //  - at least MIN_FRAMES frames were played, and they hold sound.
+// SDL's audio thread hands the device whole buffers of silence while the
+// device is still paused, between its opening and the start of playback, and
+// the disk driver records them: the song's position is counted from the end
+// of such a lead of silent buffers (usually none, now and then one or more).
 // usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM
 // Prints a summary; exit status 0 when every check holds.
+#include "audio_pull.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +64,55 @@ bool wavFrames(const std::vector<unsigned char>& file, const unsigned char*& dat
     return false;
 }
 
+// Played frame lead + i against rendered frame i; positions are the song's.
+struct Comparison {
+    std::size_t lead = 0;
+    std::size_t frames = 0;         // compared
+    std::size_t identical = 0;
+    std::size_t identicalSound = 0; // identical and not silent
+    std::size_t gaps = 0;           // played as zero, rendered as sound
+    std::size_t firstGap = SIZE_MAX;
+    std::size_t lastGap = 0;
+    std::size_t wrong = 0;
+    std::size_t firstWrong = SIZE_MAX;
+    std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
+};
+
+Comparison compare(const unsigned char* played, std::size_t playedFrames, const unsigned char* rendered,
+                   std::size_t renderedFrames, std::size_t lead)
+{
+    Comparison c;
+    c.lead = lead;
+    c.frames = std::min(playedFrames - lead, renderedFrames);
+    for (std::size_t i = 0; i < c.frames; ++i) {
+        std::uint64_t p;
+        std::uint64_t r;
+        std::memcpy(&p, played + 8 * (lead + i), 8);
+        std::memcpy(&r, rendered + 8 * i, 8);
+        if (p == r) {
+            ++c.identical;
+            c.identicalSound += r != 0;
+            if (r != 0) {
+                c.firstHeard = std::min(c.firstHeard, i);
+            }
+        } else if (p == 0) {
+            ++c.gaps;
+            c.firstGap = std::min(c.firstGap, i);
+            c.lastGap = i;
+        } else {
+            ++c.wrong;
+            c.firstWrong = std::min(c.firstWrong, i);
+        }
+    }
+    return c;
+}
+
+// True when all of `frames` frames are zero.
+bool silent(const unsigned char* played, std::size_t frames)
+{
+    return std::all_of(played, played + 8 * frames, [](unsigned char b) { return b == 0; });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,41 +133,38 @@ int main(int argc, char** argv)
     }
     // The process may end in the middle of the device's last write.
     const std::size_t playedFrames = played.size() / 8;
-    const std::size_t frames = std::min(playedFrames, renderedFrames);
     int failures = 0;
     if (playedFrames < minFrames) {
         std::printf("FAIL: only %zu frames were played (at least %zu expected)\n", playedFrames, minFrames);
         ++failures;
     }
 
-    std::size_t identical = 0;
-    std::size_t identicalSound = 0; // identical and not silent
-    std::size_t gaps = 0;           // played as zero, rendered as sound
-    std::size_t firstGap = SIZE_MAX;
-    std::size_t lastGap = 0;
-    std::size_t wrong = 0;
-    std::size_t firstWrong = SIZE_MAX;
-    std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
-    for (std::size_t i = 0; i < frames; ++i) {
-        std::uint64_t p;
-        std::uint64_t r;
-        std::memcpy(&p, &played[8 * i], 8);
-        std::memcpy(&r, rendered + 8 * i, 8);
-        if (p == r) {
-            ++identical;
-            identicalSound += r != 0;
-            if (r != 0) {
-                firstHeard = std::min(firstHeard, i);
-            }
-        } else if (p == 0) {
-            ++gaps;
-            firstGap = std::min(firstGap, i);
-            lastGap = i;
-        } else {
-            ++wrong;
-            firstWrong = std::min(firstWrong, i);
+    // The lead: the fewest whole silent device buffers after which no played
+    // frame is wrong (at most a second's worth).
+    Comparison c = compare(played.data(), playedFrames, rendered, renderedFrames, 0);
+    for (std::size_t lead = AUDIO_DEVICE_FRAMES; c.wrong && lead <= 44100 && lead <= playedFrames;
+         lead += AUDIO_DEVICE_FRAMES) {
+        if (!silent(played.data() + 8 * (lead - AUDIO_DEVICE_FRAMES), AUDIO_DEVICE_FRAMES)) {
+            break;
+        }
+        const Comparison shifted = compare(played.data(), playedFrames, rendered, renderedFrames, lead);
+        if (!shifted.wrong) {
+            c = shifted;
         }
     }
+    if (c.lead) {
+        std::printf("the device played %zu frames of silence (%zu buffers) before the song's first frame\n",
+                    c.lead, c.lead / AUDIO_DEVICE_FRAMES);
+    }
+    const std::size_t frames = c.frames;
+    const std::size_t identical = c.identical;
+    const std::size_t identicalSound = c.identicalSound;
+    const std::size_t gaps = c.gaps;
+    const std::size_t firstGap = c.firstGap;
+    const std::size_t lastGap = c.lastGap;
+    const std::size_t wrong = c.wrong;
+    const std::size_t firstWrong = c.firstWrong;
+    const std::size_t firstHeard = c.firstHeard;
     std::printf("played %zu frames (%.2f s), compared %zu: %zu bit-identical (%zu of them sound), "
                 "%zu silent gaps, %zu wrong\n",
                 playedFrames, playedFrames / 44100.0, frames, identical, identicalSound, gaps, wrong);
