@@ -22,10 +22,20 @@ int fullscreenWidth;
 int fullscreenHeight;
 std::atomic<bool> escapeSeen;
 
+// X11 keeps a changed mode after the process ends (Windows drops it): every
+// end gives the desktop its mode back first, and releases nothing else.
+void giveBackDesktopMode()
+{
+    if (fullscreenModeAvailable && window) {
+        SDL_SetWindowFullscreen(window, 0);
+    }
+}
+
 [[noreturn]] void failStartUp(const char* what)
 {
     std::fprintf(stderr, "demo: cannot start: %s\n", what);
     std::fflush(stderr);
+    giveBackDesktopMode(); // a start-up may fail after the mode change
     _exit(1);
 }
 
@@ -207,8 +217,14 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
                       const std::atomic<std::uint32_t>* framesReady)
 {
     audioPull = {samples, frameCount, framesReady, 0};
+    // Without a sound device the demo runs silent, and says so once.
+    auto runSilent = [] {
+        std::fprintf(stderr, "demo: running without sound: %s\n", SDL_GetError());
+        std::fflush(stderr);
+    };
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        return; // no sound; the demo runs silent
+        runSilent();
+        return;
     }
     SDL_AudioSpec wanted{};
     wanted.freq = 44100;
@@ -220,6 +236,7 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
     // No changes allowed: SDL converts to whatever the device takes.
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
     if (device == 0) {
+        runSilent();
         return;
     }
     SDL_PauseAudioDevice(device, 0);
@@ -251,11 +268,7 @@ bool escapePressed()
 
 void endProcess()
 {
-    // X11 keeps a changed mode after the process ends (Windows drops it):
-    // give the desktop its mode back, and release nothing else.
-    if (fullscreenModeAvailable && window) {
-        SDL_SetWindowFullscreen(window, 0);
-    }
+    giveBackDesktopMode();
     _exit(0);
 }
 

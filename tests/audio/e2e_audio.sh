@@ -5,8 +5,9 @@
 #    about 10 s and is ended with Escape (exit code 0, the sound ends with the
 #    process, mid-block); what was played is compared with the song rendered
 #    offline by render-song (audio_compare);
-#  - with a sound driver that cannot open, the demo starts, runs and ends with
-#    0 on Escape, and the render thread still renders (demo-trace shows its
+#  - with a sound driver that cannot open, the demo says so in one line
+#    (SDL's reason included), starts, runs and ends with 0 on Escape, and
+#    the render thread still renders (demo-trace shows its
 #    published count pass 10 s of the song while nothing is played; the whole
 #    song takes over a minute here, too long for the suite).
 # usage: e2e_audio.sh DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK
@@ -74,6 +75,12 @@ if [ "$EXIT_CODE" = 0 ] && [ -n "$shown" ]; then
   pass "with a sound driver that cannot open, the demo runs and Escape ends it with exit code 0"
 else
   fail "with a sound driver that cannot open, the demo ended with: $EXIT_CODE"; cat "$E2E_TMP/demo.out"
+fi
+if [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
+   grep -q "^demo: running without sound: .*/proc/no-such-dir/played.raw" "$E2E_TMP/demo.out"; then
+  pass "without sound the demo says so: $(cat "$E2E_TMP/demo.out")"
+else
+  fail "without sound the demo said: $(cat "$E2E_TMP/demo.out")"
 fi
 
 (cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw DEMO_TRACE_AUDIO_MS=500 \
