@@ -127,7 +127,7 @@ GlslEsResult glslEsSceneSource(std::string_view source)
         return fail(source.size(), "the text never reads the time (gl_Fog.end)");
     }
 
-    std::string text = "#version 300 es\nprecision highp float;\nuniform float ";
+    std::string text = "#version 300 es\nprecision highp float;\nprecision highp int;\nuniform float ";
     text += timeUniform;
     text += ";\nout vec4 ";
     text += output;

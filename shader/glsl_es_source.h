@@ -3,10 +3,12 @@
 // The scene shader as GLSL ES 3.00, for WebGL2. The desktop text is written
 // for a compatibility-profile context: it reads the time from the fog end
 // (gl_Fog.end, milliseconds) and writes gl_FragColor. The ES text is the same
-// text with exactly three changes: a header (version directive, highp floats,
-// the time uniform and the output variable, then `#line 1` so that compiler
-// messages keep the desktop text's line numbers), every read of gl_Fog.end
-// replaced by the uniform and every gl_FragColor by the output variable.
+// text with exactly three changes: a header (version directive, highp floats
+// and highp ints, the time uniform and the output variable, then `#line 1` so
+// that compiler messages keep the desktop text's line numbers), every read of
+// gl_Fog.end replaced by the uniform and every gl_FragColor by the output
+// variable. Integers must be highp as on the desktop: at the fragment
+// language's default (mediump), Mesa draws some pixels differently.
 // Comments are copied untouched. The host sets the uniform to the same
 // millisecond count that it hands the desktop shader through glFogi.
 //
