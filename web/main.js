@@ -9,7 +9,8 @@
 //
 // window.demoDebug offers the state, the measurements of the last run and a
 // few calls for tests and measuring tools (still frames, frame times, a
-// recording of the sound graph's output).
+// recording of the sound graph's output); its startMs (from ?t=) is where
+// the next run starts.
 import { compileDemoWasm, instantiateDemo, SceneText } from './wasm_loader.js';
 import { SceneRenderer } from './scene_gl.js';
 import { SongSound, SAMPLE_RATE } from './song_sound.js';

@@ -57,6 +57,11 @@ export class SceneRenderer {
     this.timeLocation = gl.getUniformLocation(this.program, TIME_UNIFORM);
     gl.useProgram(this.program);
     gl.bindVertexArray(gl.createVertexArray());
+    // Many drivers (SwiftShader among them) finish compiling only at the
+    // first draw: one pixel drawn and read back now keeps that wait out of
+    // the first frame of a run.
+    this.draw(0, { x: 0, y: 0, width: 1, height: 1 });
+    this.read({ x: 0, y: 0, width: 1, height: 1 });
   }
 
   // Draws the frame of `timeMs`. `rect` (x, y, width, height, top-left
