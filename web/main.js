@@ -36,6 +36,9 @@ window.demoDebug = debug;
 
 let renderer = null;
 let sound = null;
+let worker = null;
+let songFrames = 0;
+let measuring = null;  // resolves demoDebug.renderSongInWorker()
 let frameRequest = 0;
 let loopStart = 0;
 
@@ -105,7 +108,7 @@ async function load() {
   canvas.width = 1920 / scale;
   canvas.height = 1080 / scale;
 
-  const worker = new Worker('synth_worker.js');
+  worker = new Worker('synth_worker.js');
   const workerReady = new Promise((resolve, reject) => {
     worker.onmessage = (event) => {
       if (event.data.type === 'ready') resolve();
@@ -114,7 +117,8 @@ async function load() {
     worker.onerror = (event) => reject(new Error(`the synthesizer's Worker failed: ${event.message}`));
   });
   worker.postMessage({ type: 'module', module });
-  sound = new SongSound(worker, demo._songFrames(), onSoundEvent);
+  songFrames = demo._songFrames();
+  sound = new SongSound(worker, songFrames, onSoundEvent);
 
   progress.textContent = 'Compiling the scene shader…';
   const response = await fetch('scene.frag');
@@ -134,7 +138,12 @@ function onSoundEvent(message) {
     console.error(`synthesizer: ${message.message}`);
     return;
   }
-  if (!run) return;
+  if (measuring && message.type === 'done') {
+    measuring(message);
+    measuring = null;
+    return;
+  }
+  if (!run || measuring) return;
   if (message.type === 'first-sound') {
     const stamp = sound.outputTimestamp();
     run.firstSoundContextTime = message.contextTime;
@@ -149,7 +158,7 @@ function onSoundEvent(message) {
 }
 
 async function startRun() {
-  if (debug.state !== 'ready') return;
+  if (debug.state !== 'ready' || measuring) return;
   debug.state = 'starting';
   const run = { clickAt: performance.now(), startMs: debug.startMs, frames: 0, id: ++debug.runs };
   debug.run = run;
@@ -234,6 +243,14 @@ debug.timeFrames = (timeMs, count) => {
   }
   return times;
 };
+// Renders the whole song in the Worker with nothing playing or drawing;
+// resolves to { frames, wallMs, renderMs }.
+debug.renderSongInWorker = () => new Promise((resolve) => {
+  if (debug.state !== 'ready' || measuring) throw new Error(`not ready (${debug.state})`);
+  measuring = resolve;
+  const nowhere = new MessageChannel();
+  worker.postMessage({ type: 'start', startFrame: songFrames, port: nowhere.port1 }, [nowhere.port1]);
+});
 debug.recordNextRun = (seconds) => sound.recordNextRun(seconds).then(({ left, right }) => {
   const interleaved = new Float32Array(left.length * 2);
   for (let i = 0; i < left.length; i++) {
