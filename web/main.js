@@ -114,7 +114,10 @@ async function load() {
       if (event.data.type === 'ready') resolve();
       else onSoundEvent(event.data);
     };
-    worker.onerror = (event) => reject(new Error(`the synthesizer's Worker failed: ${event.message}`));
+    worker.onerror = (event) => {
+      console.error(`the synthesizer's Worker failed: ${event.message}`);
+      reject(new Error(`the synthesizer's Worker failed: ${event.message}`));
+    };
   });
   worker.postMessage({ type: 'module', module });
   songFrames = demo._songFrames();

@@ -1,6 +1,7 @@
 // The render-song tool: its WAV file, its arguments and its errors.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -86,6 +87,25 @@ TEST_F(RenderSongTool, FailsOnAnUnwritablePath) {
     EXPECT_EQ(runTool("--frames 10 --out " + (dir / "missing" / "x.wav").string()), 1);
     EXPECT_EQ(runTool("--frames 10 --out " + dir.string()), 1);  // a folder
     EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(RenderSongTool, AnInterruptedRenderLeavesNothingBehind) {
+    const std::string out = (dir / "song.wav").string();
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::freopen("/dev/null", "w", stderr);
+            execl(RENDER_SONG_PATH, RENDER_SONG_PATH, "--out", out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::usleep(500 * 1000);  // well inside the whole song's render
+        ::kill(child, signalNumber);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << "status " << status;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
+    }
 }
 
 }  // namespace

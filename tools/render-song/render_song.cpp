@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -77,6 +78,21 @@ void drawProgress(std::uint32_t done, std::uint32_t total, double seconds) {
     std::fflush(stderr);
 }
 
+// The temporary file that SIGINT, SIGTERM or SIGHUP removes before the
+// process ends by that signal (empty: none).
+char pendingTempPath[4096];
+
+void removePendingAndDie(int signalNumber) {
+    if (pendingTempPath[0]) unlink(pendingTempPath);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void removeOnSignal(const std::string& path) {
+    std::snprintf(pendingTempPath, sizeof pendingTempPath, "%s", path.c_str());
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, removePendingAndDie);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,14 +145,18 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Open the temporary file first, so that a path that cannot be written
-    // fails before the render.
+    // Make the temporary file once before the render, so that a path that
+    // cannot be written fails at once, and remove it again: an interruption
+    // during the long render then leaves nothing behind. It is made anew
+    // for the write, during which an interruption removes it.
     const std::string tempPath = outPath + ".tmp-" + std::to_string(static_cast<long>(getpid()));
     std::FILE* file = std::fopen(tempPath.c_str(), "wb");
     if (!file) {
         std::fprintf(stderr, "render-song: cannot write '%s': %s\n", outPath.c_str(), std::strerror(errno));
         return 1;
     }
+    std::fclose(file);
+    std::remove(tempPath.c_str());
 
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
@@ -154,6 +174,12 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) std::fprintf(stderr, "\n");
 
+    removeOnSignal(tempPath);
+    file = std::fopen(tempPath.c_str(), "wb");
+    if (!file) {
+        std::fprintf(stderr, "render-song: cannot write '%s': %s\n", outPath.c_str(), std::strerror(errno));
+        return 1;
+    }
     const std::vector<unsigned char> header = wavHeader(frames);
     bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     ok = ok && std::fwrite(samples.data(), sizeof(StereoFrame), frames, file) == frames;
@@ -170,6 +196,7 @@ int main(int argc, char** argv) {
         std::remove(tempPath.c_str());
         return 1;
     }
+    pendingTempPath[0] = '\0';
     if (showProgress)
         std::fprintf(stderr, "render-song: %u frames (%.3f s of song) in %.2f s, %.1fx real time -> %s\n", frames,
                      frames / static_cast<double>(SAMPLE_RATE), seconds,
