@@ -14,6 +14,10 @@
 
 #include "synth_state.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#endif
+
 namespace {
 
 void printUsage(std::FILE* to) {
@@ -77,6 +81,14 @@ void drawProgress(std::uint32_t done, std::uint32_t total, double seconds) {
                  100.0 * done / total, factor);
     std::fflush(stderr);
 }
+
+#ifdef __EMSCRIPTEN__
+// The node build: emscripten's C library takes every standard stream for a
+// terminal, node knows better.
+bool stderrIsTerminal() { return EM_ASM_INT({ return process.stderr.isTTY ? 1 : 0; }) != 0; }
+#else
+bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+#endif
 
 // The temporary file that SIGINT, SIGTERM or SIGHUP removes before the
 // process ends by that signal (empty: none).
@@ -160,7 +172,7 @@ int main(int argc, char** argv) {
 
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
-    const bool showProgress = isatty(fileno(stderr)) != 0;
+    const bool showProgress = stderrIsTerminal();
     const auto start = std::chrono::steady_clock::now();
     const std::uint32_t chunk = SAMPLE_RATE;  // one second of song per step
     std::uint32_t done = 0;
