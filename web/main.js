@@ -10,7 +10,8 @@
 // window.demoDebug offers the state, the measurements of the last run and a
 // few calls for tests and measuring tools (still frames, frame times, a
 // recording of the sound graph's output); its startMs (from ?t=) is where
-// the next run starts.
+// the next run starts, and its frameRect, when set, limits the runs'
+// drawing to part of the picture (for tests on a software renderer).
 import { compileDemoWasm, instantiateDemo, SceneText } from './wasm_loader.js';
 import { SceneRenderer } from './scene_gl.js';
 import { SongSound, SAMPLE_RATE } from './song_sound.js';
@@ -31,6 +32,7 @@ const debug = {
   message: '',
   run: null,       // measurements of the latest run (see startRun)
   runs: 0,
+  frameRect: null, // when set, runs draw only this rect of the picture (tests)
 };
 window.demoDebug = debug;
 
@@ -148,14 +150,20 @@ function onSoundEvent(message) {
   }
   if (!run || measuring) return;
   if (message.type === 'first-sound') {
-    const stamp = sound.outputTimestamp();
     run.firstSoundContextTime = message.contextTime;
-    // When that frame leaves the speaker, on the page's clock.
-    if (stamp) run.firstSoundAt = stamp.performanceTime + (message.contextTime - stamp.contextTime) * 1000;
   } else if (message.type === 'status') {
     run.playPosition = message.position;
     run.silentFrames = message.silentFrames;
-  } else if (message.type === 'progress' || message.type === 'done') {
+  }
+  if (run.firstSoundContextTime !== undefined && run.firstSoundAt === undefined) {
+    // When that frame leaves the output, on the page's clock (once the
+    // context has an output timestamp to tell).
+    const stamp = sound.outputTimestamp();
+    if (stamp && stamp.contextTime > 0 && stamp.performanceTime > 0) {
+      run.firstSoundAt = stamp.performanceTime + (run.firstSoundContextTime - stamp.contextTime) * 1000;
+    }
+  }
+  if (message.type === 'progress' || message.type === 'done') {
     run.synth = { frames: message.frames, wallMs: message.wallMs, renderMs: message.renderMs, done: message.type === 'done' };
   }
 }
@@ -187,7 +195,7 @@ async function startRun() {
 
 function frame() {
   const timeMs = debug.startMs + Math.floor(performance.now() - loopStart);
-  renderer.draw(timeMs);
+  renderer.draw(timeMs, debug.frameRect);
   debug.run.frames++;
   debug.run.timeMs = timeMs;
   if (timeMs >= END_MS) {

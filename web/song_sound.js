@@ -34,6 +34,11 @@ export class SongSound {
     const context = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: 'interactive' });
     this.context = context;
     const resumed = context.resume();
+    // The renderer starts first (as on the desktop, where the render thread
+    // starts before the sound device opens): its first pieces wait in the
+    // channel while the player's code loads.
+    const channel = new MessageChannel();
+    this.worker.postMessage({ type: 'start', startFrame, port: channel.port1 }, [channel.port1]);
     await context.audioWorklet.addModule('player_worklet.js');
     const recording = this.recording;
     this.recording = null;
@@ -61,9 +66,6 @@ export class SongSound {
       player.connect(recorder);
     }
 
-    // The renderer starts first, then the player: the desktop's order.
-    const channel = new MessageChannel();
-    this.worker.postMessage({ type: 'start', startFrame, port: channel.port1 }, [channel.port1]);
     player.port.postMessage({ type: 'source', port: channel.port2 }, [channel.port2]);
     player.connect(context.destination);
     await resumed;
