@@ -62,6 +62,7 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
 });
 
 test('Escape ends the run and shows the start view; a key starts the next', async () => {
+  assert.notEqual(await page.evaluate('document.fullscreenElement'), null, 'the run is not full screen');
   await page.press('Escape', 'Escape', 27);
   assert.equal(await page.waitFor(`demoDebug.state === 'ready' && demoDebug.state`, 30000, 'the end of the run'), 'ready');
   assert.equal(await startView(), true);
@@ -73,9 +74,13 @@ test('Escape ends the run and shows the start view; a key starts the next', asyn
   await new Promise((resolve) => setTimeout(resolve, 1500));
   assert.equal((await page.evaluate('demoDebug.run')).frames, frames);
 
+  // In full screen the browser takes Escape to leave it, which ends the run;
+  // where full screen is refused the page reads the key itself.
+  await page.evaluate(`document.documentElement.requestFullscreen = () => Promise.reject(new Error('refused')); true`);
   await page.press('a', 'KeyA', 65);
   await page.waitFor(`demoDebug.state === 'running' && demoDebug.run.id === 2`, 60000, 'the second run');
   assert.equal(await startView(), false);
+  assert.equal(await page.evaluate('document.fullscreenElement'), null);
   await page.press('Escape', 'Escape', 27);
   await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the second run');
   assert.equal(await startView(), true);
