@@ -121,6 +121,7 @@ async function load() {
       reject(new Error(`the synthesizer's Worker failed: ${event.message}`));
     };
   });
+  workerReady.catch(() => {});  // awaited below, after the shader
   worker.postMessage({ type: 'module', module });
   songFrames = demo._songFrames();
   sound = new SongSound(worker, songFrames, onSoundEvent);
@@ -231,16 +232,20 @@ document.addEventListener('fullscreenchange', () => {
   if (!document.fullscreenElement) endRun();
 });
 
+function base64(bytes) {
+  let binary = '';
+  for (let i = 0; i < bytes.length; i += 0x8000) binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(binary);
+}
+
 // Still frames and frame times, for tests and measuring tools (not while a
-// run draws).
+// run draws); pixels and sound come back as base64 text.
 debug.drawStill = (timeMs, rect) => {
   if (debug.state !== 'ready') throw new Error(`not ready (${debug.state})`);
   const started = performance.now();
   renderer.draw(timeMs, rect);
   const pixels = renderer.read(rect);
-  let binary = '';
-  for (let i = 0; i < pixels.length; i += 0x8000) binary += String.fromCharCode(...pixels.subarray(i, i + 0x8000));
-  return { ms: performance.now() - started, rgba: btoa(binary) };
+  return { ms: performance.now() - started, rgba: base64(pixels) };
 };
 debug.timeFrames = (timeMs, count) => {
   if (debug.state !== 'ready') throw new Error(`not ready (${debug.state})`);
@@ -268,10 +273,7 @@ debug.recordNextRun = (seconds) => sound.recordNextRun(seconds).then(({ left, ri
     interleaved[2 * i] = left[i];
     interleaved[2 * i + 1] = right[i];
   }
-  const bytes = new Uint8Array(interleaved.buffer);
-  let binary = '';
-  for (let i = 0; i < bytes.length; i += 0x8000) binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-  debug.recording = btoa(binary);
+  debug.recording = base64(new Uint8Array(interleaved.buffer));
   return true;
 });
 

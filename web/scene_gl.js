@@ -44,6 +44,7 @@ export class SceneRenderer {
     const gl = this.gl;
     if (this.parallel) {
       while (!gl.getProgramParameter(this.program, this.parallel.COMPLETION_STATUS_KHR)) {
+        if (gl.isContextLost()) throw new Error('the graphics context was lost while the shader compiled');
         await new Promise((resolve) => setTimeout(resolve, 20));
       }
     }
