@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test:
-# the Windows cross build, the synthesizer under the sanitizers, then the
-# whole suite (last, so that its summary closes the output).
+# the Windows cross build, the synthesizer under the sanitizers, the browser
+# build, then the whole suite (last, so that its summary closes the output).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh test
@@ -15,6 +15,9 @@ echo "== Synthesizer under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_SANITIZE=ON -DDEMO_SYNTH_ONLY=ON
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "== Browser build (emscripten, into build-web/)"
+./run-web.sh --build-only
 
 echo "== Whole suite"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_WINDOWS_EXE="$PWD/build-windows/bin/demo.exe"

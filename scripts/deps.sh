@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the demo (`deps.sh demo`) or the whole test
-# suite (`deps.sh test`) needs. As root it runs apt-get; otherwise it prints
-# the one line to run and fails when something is missing.
+# Installs the Debian packages that the demo (`deps.sh demo`), the browser
+# build (`deps.sh web`) or the whole test suite (`deps.sh test`) needs. As
+# root it runs apt-get; otherwise it prints the one line to run and fails
+# when something is missing.
 set -euo pipefail
 
 demo_packages=(cmake g++ make pkg-config libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri)
 test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev libpng-dev
-               xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg wine wine64 sox)
+               xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg wine wine64 sox
+               emscripten nodejs chromium)
+web_packages=(cmake make emscripten nodejs python3)
 
 case "${1:-}" in
   demo) wanted=("${demo_packages[@]}") ;;
+  web) wanted=("${web_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+  *) echo "usage: $0 demo|web|test" >&2; exit 2 ;;
 esac
 
 missing=()

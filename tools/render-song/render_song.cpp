@@ -2,7 +2,9 @@
 // 32-bit float stereo WAV holding exactly the SampleBuffer bytes. The output
 // is written as output_file.h says (a temporary file renamed into place; a
 // device or pipe in place; "-" for standard output), checked before the
-// render, and an interruption removes the temporary file.
+// render, and an interruption removes the temporary file. The temporary file
+// is made only once the song is rendered, so that an end that runs no handler
+// (SIGKILL, or node ending the WebAssembly build) leaves nothing behind either.
 #include <unistd.h>
 
 #include <csignal>
@@ -15,6 +17,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#endif
 
 #include "interrupt_cleanup.h"
 #include "output_file.h"
@@ -89,6 +95,14 @@ std::vector<unsigned char> wavHeader(std::uint32_t frames) {
     return h;
 }
 
+#ifdef __EMSCRIPTEN__
+// The node build: emscripten's C library takes every standard stream for a
+// terminal; node knows better.
+bool stderrIsTerminal() { return EM_ASM_INT({ return process.stderr.isTTY ? 1 : 0; }) != 0; }
+#else
+bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+#endif
+
 void drawProgress(std::uint32_t done, std::uint32_t total, double seconds) {
     const int width = 40;
     const int filled = static_cast<int>(static_cast<double>(done) / total * width);
@@ -159,24 +173,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
-    const bool showProgress = isatty(fileno(stderr)) != 0;
+    const bool showProgress = stderrIsTerminal();
     // A reader that goes away shows as a failed write, reported below.
     std::signal(SIGPIPE, SIG_IGN);
     output::installInterruptCleanup(showProgress ? "\nrender-song: interrupted\n" : "render-song: interrupted\n");
-    output::OutputFile file;
-    bool opened = false;
-    if (plan.kind == output::OutputKind::NewFile || plan.kind == output::OutputKind::ReplaceFile) {
-        output::SignalsHeld held;  // the temporary file exists only armed
-        opened = file.open(plan, error);
-        output::armInterruptCleanup(file.temporaryPath().c_str());
-    } else {
-        opened = file.open(plan, error);  // a pipe may wait here for its reader
-    }
-    if (!opened) {
-        std::fprintf(stderr, "render-song: %s\n", error.c_str());
-        return 1;
-    }
-
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
     const auto start = std::chrono::steady_clock::now();
@@ -191,6 +191,20 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) std::fprintf(stderr, "\n");
+
+    output::OutputFile file;
+    bool opened = false;
+    if (plan.kind == output::OutputKind::NewFile || plan.kind == output::OutputKind::ReplaceFile) {
+        output::SignalsHeld held;  // the temporary file exists only armed
+        opened = file.open(plan, error);
+        output::armInterruptCleanup(file.temporaryPath().c_str());
+    } else {
+        opened = file.open(plan, error);  // a pipe may wait here for its reader
+    }
+    if (!opened) {
+        std::fprintf(stderr, "render-song: %s\n", error.c_str());
+        return 1;
+    }
 
     const std::vector<unsigned char> header = wavHeader(frames);
     bool ok = file.write(header.data(), header.size(), error) &&

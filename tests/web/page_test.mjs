@@ -1,0 +1,93 @@
+// The page in headless Chromium, before any run: it loads without errors,
+// gets WebGL2 and compiles the scene shader; still frames at chosen times
+// match the capture tool's pictures (see TOLERANCE), and the same rects a
+// little later do not; ?scale=4 draws exactly the full picture's pixels at
+// its places; bad ?scale= and ?t= values are refused in words.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { readPng } from './png.mjs';
+import { openDemo, settled, compareStill, capturePng, tempFolder, TOLERANCE } from './web_test_lib.mjs';
+
+const temp = tempFolder();
+const demo = await openDemo();
+after(async () => {
+  await demo.close();
+  temp.cleanup();
+});
+const { page } = demo;
+
+async function still(target, timeMs, rect) {
+  const result = await target.evaluate(`demoDebug.drawStill(${timeMs}, ${JSON.stringify(rect)})`);
+  return Buffer.from(result.rgba, 'base64');
+}
+
+test('the page loads with WebGL2 and a compiled scene shader, without errors', async () => {
+  assert.equal(await settled(page), 'ready', await page.evaluate('demoDebug.message'));
+  assert.equal(await page.evaluate(`document.getElementById('prompt').hidden`), false);
+  assert.equal(await page.evaluate(`document.getElementById('progress').hidden`), true);
+  const size = await page.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`);
+  assert.deepEqual(size, [1920, 1080]);
+  assert.deepEqual(page.errors, []);
+});
+
+// Rects of the picture (top-left origin) with edges, vertex balls, shadows,
+// a reflecting sphere's rim and the late sky.
+const STILLS = [
+  { time: 30, rect: { x: 980, y: 640, width: 96, height: 96 } },
+  { time: 75, rect: { x: 1450, y: 230, width: 64, height: 64 } },
+  { time: 160, rect: { x: 900, y: 500, width: 64, height: 64 } },
+];
+
+test('still frames match the capture tool within the tolerance, and a later moment does not', async () => {
+  for (const { time, rect } of STILLS) {
+    const got = await still(page, time * 1000, rect);
+    const reference = readPng(fs.readFileSync(capturePng(time, rect, temp.folder)));
+    assert.equal(reference.width, rect.width);
+    const result = compareStill(got, reference, rect.width, rect.height);
+    console.log(`${time} s: worst 8x8 block ${result.worstBlock.toFixed(2)} levels, mean ${result.meanLevels.toFixed(2)}`);
+    assert.ok(result.within, `${time} s differs beyond ${JSON.stringify(TOLERANCE)}: ${JSON.stringify(result)}`);
+
+    // The tolerance tells moments apart: 0.2 s later is another picture.
+    const later = compareStill(await still(page, time * 1000 + 200, rect), reference, rect.width, rect.height);
+    console.log(`${time}.2 s against ${time} s: worst block ${later.worstBlock.toFixed(2)}, mean ${later.meanLevels.toFixed(2)}`);
+    assert.ok(!later.within, `${time}.2 s passes for ${time} s: ${JSON.stringify(later)}`);
+  }
+  assert.deepEqual(page.errors, []);
+});
+
+test('?scale=4 draws the full picture\'s pixels at their places, bit for bit', async () => {
+  const coarse = await demo.browser.newPage();
+  await coarse.goto(`${page.url}?scale=4`);
+  assert.equal(await settled(coarse), 'ready');
+  assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`), [480, 270]);
+  const { time, rect } = STILLS[0];
+  const small = { x: rect.x / 4, y: rect.y / 4, width: rect.width / 4, height: rect.height / 4 };
+  const got = await still(coarse, time * 1000, small);
+  const full = await still(page, time * 1000, rect);
+  // Drawn pixel (x, y) stands for the full picture's pixel (4x, 4y) in GL's
+  // bottom-up rows: top-down, row 4y + 3 of the full picture.
+  for (let y = 0; y < small.height; y++) {
+    for (let x = 0; x < small.width; x++) {
+      for (let c = 0; c < 3; c++) {
+        const a = got[(y * small.width + x) * 4 + c];
+        const b = full[((4 * y + 3) * rect.width + 4 * x) * 4 + c];
+        assert.equal(a, b, `drawn pixel (${small.x + x}, ${small.y + y}) channel ${c}`);
+      }
+    }
+  }
+  assert.deepEqual(coarse.errors, []);
+});
+
+test('bad ?scale= and ?t= values are refused in words', async () => {
+  for (const [query, words] of [['?scale=5', /1, 2, 3, 4 or 6/], ['?scale=', /1, 2, 3, 4 or 6/],
+    ['?t=185', /seconds/], ['?t=-1', /seconds/], ['?t=1e3', /seconds/]]) {
+    const other = await demo.browser.newPage();
+    await other.goto(page.url + query);
+    assert.equal(await settled(other), 'failed', query);
+    const message = await other.evaluate(`document.getElementById('message').textContent`);
+    assert.match(message, words, query);
+    assert.equal(await other.evaluate(`document.getElementById('prompt').hidden`), true);
+    assert.deepEqual(other.errors, [], query);
+  }
+});

@@ -1,0 +1,101 @@
+// A run of the demo in headless Chromium at ?scale=6, drawing only a small
+// rect of each frame (SwiftShader takes seconds for a whole one and would
+// starve the synthesizer's Worker of the CPU): a click starts sound and
+// picture; the sound graph's output,
+// recorded in the page for 2 s, is the song's frames from ?t= on, bit for
+// bit and in order, with silence only where a frame was not rendered yet;
+// the picture's clock starts at ?t=; Escape ends the run and shows the start
+// view, a key starts the next run, and the run ends by itself at 185 s.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import {
+  openDemo, settled, tempFolder, renderSongWav, readWavFrames, locateRecording, floatsFromBase64,
+} from './web_test_lib.mjs';
+
+const RATE = 44100;
+const START_SECONDS = 1;
+const START_FRAME = START_SECONDS * RATE;
+const RECORD_SECONDS = 2;
+
+const temp = tempFolder();
+const demo = await openDemo(`?scale=6&t=${START_SECONDS}`);
+after(async () => {
+  await demo.close();
+  temp.cleanup();
+});
+const { page } = demo;
+
+async function startView() {
+  return page.evaluate(`!document.getElementById('start-view').hidden`);
+}
+
+test('a click starts the run: the recorded sound is the song from ?t= on, in order, none repeated', async () => {
+  assert.equal(await settled(page), 'ready', await page.evaluate('demoDebug.message'));
+  // The reference: the native render-song's frames around the start.
+  const songFrames = START_FRAME + (RECORD_SECONDS + 2) * RATE;
+  const song = readWavFrames(renderSongWav(songFrames, temp.folder), 0, songFrames);
+
+  await page.evaluate(`demoDebug.frameRect = { x: 150, y: 80, width: 16, height: 16 }`);
+  await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
+  await page.click(200, 200);
+  assert.equal(await page.waitFor(`demoDebug.state === 'running' && demoDebug.state`, 30000), 'running');
+  assert.equal(await startView(), false);
+  await page.waitFor('demoDebug.recording', 30000, 'the recording');
+  const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
+  assert.equal(recorded.length, RECORD_SECONDS * RATE * 2);
+
+  const found = locateRecording(recorded, song, 0, START_FRAME, RATE);
+  assert.ok(found, 'the recording is not the song\'s frames (with silence for frames not rendered) at any start');
+  console.log(`recorded from song frame ${found.offset} (player start ${START_FRAME}): ${found.rendered} frames of the song, `
+    + `${found.silentBefore} silent before the first, ${found.silentAfter} after it`);
+  assert.equal((found.offset - START_FRAME) % 128, 0);
+  // Rendering runs many times faster than playback, so most of the
+  // recording is the song even on a busy machine (where the first pieces may
+  // come late and play as silence, as the rule wants).
+  assert.ok(found.rendered >= RATE, `only ${found.rendered} frames of the song in ${RECORD_SECONDS} s`);
+
+  const run = await page.evaluate('demoDebug.run');
+  assert.ok(run.frames >= 1, 'no frame drawn');
+  assert.ok(run.timeMs >= START_SECONDS * 1000 && run.timeMs < START_SECONDS * 1000 + 60000, `timeMs ${run.timeMs}`);
+  assert.ok(run.loopStartAt >= run.clickAt);
+  assert.deepEqual(page.errors, []);
+});
+
+test('Escape ends the run and shows the start view; a key starts the next', async () => {
+  assert.notEqual(await page.evaluate('document.fullscreenElement'), null, 'the run is not full screen');
+  await page.press('Escape', 'Escape', 27);
+  assert.equal(await page.waitFor(`demoDebug.state === 'ready' && demoDebug.state`, 30000, 'the end of the run'), 'ready');
+  assert.equal(await startView(), true);
+  assert.equal(await page.evaluate('document.fullscreenElement'), null);
+  const ended = await page.evaluate('demoDebug.run');
+  assert.ok(ended.endedAt > ended.loopStartAt);
+  // Nothing draws any more.
+  const frames = ended.frames;
+  await new Promise((resolve) => setTimeout(resolve, 1500));
+  assert.equal((await page.evaluate('demoDebug.run')).frames, frames);
+
+  // In full screen the browser takes Escape to leave it, which ends the run;
+  // where full screen is refused the page reads the key itself.
+  await page.evaluate(`document.documentElement.requestFullscreen = () => Promise.reject(new Error('refused')); true`);
+  await page.press('a', 'KeyA', 65);
+  await page.waitFor(`demoDebug.state === 'running' && demoDebug.run.id === 2`, 60000, 'the second run');
+  assert.equal(await startView(), false);
+  assert.equal(await page.evaluate('document.fullscreenElement'), null);
+  await page.press('Escape', 'Escape', 27);
+  await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the second run');
+  assert.equal(await startView(), true);
+  assert.deepEqual(page.errors, []);
+});
+
+test('the run ends by itself at 185 s', async () => {
+  // The next run starts at 184.2 s (as ?t=184.2 would make it).
+  await page.evaluate('demoDebug.startMs = 184200');
+  await page.click(200, 200);
+  await page.waitFor(`demoDebug.run.id === 3 && demoDebug.run.frames > 0`, 60000, 'the first frame');
+  assert.equal(await page.waitFor(`demoDebug.state === 'ready' && demoDebug.state`, 60000, 'the end at 185 s'), 'ready');
+  const run = await page.evaluate('demoDebug.run');
+  assert.equal(run.id, 3);
+  assert.ok(run.timeMs >= 185000, `ended at ${run.timeMs} ms`);
+  assert.equal(await startView(), true);
+  assert.deepEqual(page.errors, []);
+});

@@ -1,0 +1,167 @@
+// What the browser tests share: the paths they are given, a page of the web
+// folder in headless Chromium, the comparison of a still frame with the
+// capture tool's picture, and the search of a recorded sound in the song.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { execFileSync } from 'node:child_process';
+import { launchChromium } from '../../tools/headless/chromium.mjs';
+import { serveFolder } from '../../tools/headless/static_server.mjs';
+
+// Paths from the environment (set by CMake): the built web folder and the
+// native tools to compare with.
+export function config() {
+  const site = process.env.DEMO_WEB_SITE;
+  if (!site || !fs.existsSync(path.join(site, 'index.html'))) {
+    throw new Error(`no web folder at "${site}": build it first (./run-web.sh --build-only)`);
+  }
+  return { site, capture: process.env.DEMO_CAPTURE, renderSong: process.env.DEMO_RENDER_SONG };
+}
+
+// A temporary folder, removed by cleanup().
+export function tempFolder() {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'demo-web-test-'));
+  return { folder, cleanup: () => fs.rmSync(folder, { recursive: true, force: true }) };
+}
+
+// Serves the web folder and opens a page of it (`query` added to the URL)
+// in a fresh headless browser started with `flags`; close() ends both.
+export async function openDemo(query = '', flags = []) {
+  const server = await serveFolder(config().site);
+  let browser;
+  try {
+    browser = await launchChromium(flags);
+    const page = await browser.newPage();
+    page.url = server.url;
+    await page.goto(server.url + query);
+    return { browser, page, server, close: async () => { await browser.close(); await server.close(); } };
+  } catch (error) {
+    if (browser) await browser.close();
+    await server.close();
+    throw error;
+  }
+}
+
+// Waits until the page has left its loading state; returns the state.
+export async function settled(page, timeoutMs = 90000) {
+  return page.waitFor(`demoDebug.state !== 'loading' && demoDebug.state`, timeoutMs, 'the page to load');
+}
+
+// ---------------------------------------------------------------------------
+// Still frames against the capture tool.
+//
+// SwiftShader (the browser's WebGL2 on the CPU) and Mesa's llvmpipe (the
+// capture tool) do not round alike: SwiftShader divides through a
+// reciprocal, and sin, pow, exp and normalize differ in the last bits. Two
+// places of the picture turn such last-bit differences into visible ones:
+// the grain, a hash of the pixel's position, where one bit decides a new
+// random factor between 0.8 and 1 (up to about 10 % of the pixel's value,
+// 15 levels), and rays that graze an edge or a shadow's border, which hit on
+// one renderer and miss on the other (any value). So the comparison is made
+// on 8x8 blocks, whose means average the grain away, while single pixels
+// may differ freely:
+export const TOLERANCE = {
+  block: 8,          // pixels per side of a block
+  blockLevels: 8,    // most a block's mean may differ, per channel, in levels of 255
+  meanLevels: 6,     // most the mean absolute difference over the rect may be
+};
+// Measured here over scenes at 12 to 175 s: block means within 4.6 levels
+// and mean differences of 0.8 to 4.1 levels, but for a rect of the scene at
+// 90 s (9.6 and 8.8), where many rays graze surfaces; the test's rects 0.2 s
+// later differ by 150 levels or more in their worst blocks and by 26 or more
+// on average.
+
+// Compares RGBA bytes (`got`) with an 8-bit RGB or RGBA picture of the same
+// size (both rows top first).
+export function compareStill(got, reference, width, height) {
+  const B = TOLERANCE.block;
+  let sum = 0;
+  let worstBlock = 0;
+  for (let by = 0; by + B <= height; by += B) {
+    for (let bx = 0; bx + B <= width; bx += B) {
+      for (let c = 0; c < 3; c++) {
+        let difference = 0;
+        for (let y = by; y < by + B; y++) {
+          for (let x = bx; x < bx + B; x++) {
+            difference += got[(y * width + x) * 4 + c] - reference.pixels[(y * width + x) * reference.channels + c];
+          }
+        }
+        worstBlock = Math.max(worstBlock, Math.abs(difference) / (B * B));
+      }
+    }
+  }
+  for (let i = 0; i < width * height; i++) {
+    for (let c = 0; c < 3; c++) sum += Math.abs(got[i * 4 + c] - reference.pixels[i * reference.channels + c]);
+  }
+  const meanLevels = sum / (width * height * 3);
+  return {
+    worstBlock, meanLevels,
+    within: worstBlock <= TOLERANCE.blockLevels && meanLevels <= TOLERANCE.meanLevels,
+  };
+}
+
+// ---------------------------------------------------------------------------
+// Sound.
+
+// The frames of a render-song WAV (44-byte header, float stereo) from
+// `first` on, `count` of them, interleaved.
+export function readWavFrames(file, first, count) {
+  const bytes = fs.readFileSync(file);
+  const data = bytes.subarray(44 + first * 8, 44 + (first + count) * 8);
+  return new Float32Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.length));
+}
+
+// Renders the song's first `frames` frames with the native render-song.
+export function renderSongWav(frames, folder) {
+  const out = path.join(folder, `song-${frames}.wav`);
+  execFileSync(config().renderSong, ['--frames', String(frames), '--out', out], { stdio: ['ignore', 'ignore', 'inherit'] });
+  return out;
+}
+
+// Where a recording (interleaved frames) lies in the song: the song frame k
+// of its first frame, such that every recorded frame i is either the song's
+// frame k + i, bit for bit, or silence (0, 0) — a frame not rendered in
+// time. The player's position moves in render quanta of 128 frames from
+// `startFrame`, so k is startFrame plus a multiple of 128. Returns
+// { offset, rendered, silentBefore, silentAfter } (frames played from the
+// song, silent frames before the first of them and after it), or null when
+// no such k exists within `searchFrames`.
+export function locateRecording(recorded, song, songFirst, startFrame, searchFrames) {
+  const frames = recorded.length / 2;
+  let first = 0;
+  while (first < frames && recorded[2 * first] === 0 && recorded[2 * first + 1] === 0) first++;
+  if (first === frames) return null;
+  for (let k = startFrame; k <= startFrame + searchFrames; k += 128) {
+    const at = k - songFirst;
+    if (at < 0 || (at + frames) * 2 > song.length) continue;
+    let rendered = 0;
+    let silentAfter = 0;
+    let fits = true;
+    for (let i = first; i < frames && fits; i++) {
+      const l = recorded[2 * i];
+      const r = recorded[2 * i + 1];
+      if (Object.is(l, song[2 * (at + i)]) && Object.is(r, song[2 * (at + i) + 1])) {
+        rendered++;
+      } else if (l === 0 && r === 0) {
+        silentAfter++;
+      } else {
+        fits = false;
+      }
+    }
+    if (fits) return { offset: k, rendered, silentBefore: first, silentAfter };
+  }
+  return null;
+}
+
+// Base64 bytes from the page as a Float32Array.
+export function floatsFromBase64(text) {
+  const bytes = Buffer.from(text, 'base64');
+  return new Float32Array(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
+}
+
+export function capturePng(time, rect, folder) {
+  const out = path.join(folder, `capture-${time}-${rect.x}-${rect.y}.png`);
+  execFileSync(config().capture, ['--quiet', '--time', String(time), '--rect',
+    `${rect.x},${rect.y},${rect.width},${rect.height}`, '--out', out], { stdio: ['ignore', 'ignore', 'inherit'] });
+  return out;
+}

@@ -1,0 +1,132 @@
+#!/usr/bin/env node
+// measure-web: measures the browser build in headless Chromium (SwiftShader
+// for WebGL2, no GPU) and under node:
+//   - the synthesizer's real-time factor: the node build of render-song over
+//     the whole song, and the page's Worker over the whole song with nothing
+//     else running, and during a run at ?scale=6;
+//   - the time from the click to the first sound (the first rendered frame
+//     leaving the sound graph's output, on the context's output clock) and
+//     to the picture's clock start, over several runs;
+//   - frame times (drawn and read back) at the scales asked for;
+//   - the size of the web folder.
+// Usage: node tools/headless/measure_web.mjs [--build-web DIR] [--scales 4,1]
+//        [--frames N] [--runs N]
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { launchChromium } from './chromium.mjs';
+import { serveFolder } from './static_server.mjs';
+
+const USAGE = `Usage: measure_web.mjs [--build-web DIR] [--scales LIST] [--frames N] [--runs N]
+  --build-web DIR  the browser build (default: build-web beside this tool's project)
+  --scales LIST    scales whose frame times to measure (default 4,1; a 1920x1080
+                   frame takes minutes in SwiftShader)
+  --frames N       frames per scale (default 2)
+  --runs N         runs for the click-to-sound time (default 3)
+`;
+
+const options = { buildWeb: path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../build-web'),
+  scales: [4, 1], frames: 2, runs: 3 };
+const args = process.argv.slice(2);
+for (let i = 0; i < args.length; i++) {
+  const value = args[i + 1];
+  const number = (name) => {
+    if (!/^[1-9]\d*$/.test(value ?? '')) { console.error(`measure_web: ${name} takes a whole number, not "${value}"`); process.exit(2); }
+    return Number(value);
+  };
+  switch (args[i]) {
+    case '--help': case '-h': process.stdout.write(USAGE); process.exit(0);
+    case '--build-web': if (!value) { console.error('measure_web: --build-web needs a folder'); process.exit(2); } options.buildWeb = path.resolve(value); i++; break;
+    case '--scales':
+      if (!/^[1-6](,[1-6])*$/.test(value ?? '')) { console.error(`measure_web: --scales takes a list like 4,1, not "${value}"`); process.exit(2); }
+      options.scales = value.split(',').map(Number); i++; break;
+    case '--frames': options.frames = number('--frames'); i++; break;
+    case '--runs': options.runs = number('--runs'); i++; break;
+    default: console.error(`measure_web: unknown argument "${args[i]}"`); process.stderr.write(USAGE); process.exit(2);
+  }
+}
+const site = path.join(options.buildWeb, 'site');
+if (!fs.existsSync(path.join(site, 'index.html'))) {
+  console.error(`measure_web: no web folder at ${site} (./run-web.sh --build-only builds it)`);
+  process.exit(1);
+}
+
+const SONG_SECONDS = 8240400 / 44100;
+const note = (text) => console.log(text);
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+note(`load at start: ${os.loadavg().map((v) => v.toFixed(2)).join(' ')} (${os.cpus().length} cores)`);
+
+// The folder.
+let total = 0;
+for (const name of fs.readdirSync(site)) {
+  const size = fs.statSync(path.join(site, name)).size;
+  total += size;
+  note(`  ${name}: ${size} bytes`);
+}
+note(`web folder: ${total} bytes (${(total / 1024).toFixed(1)} KiB) in ${fs.readdirSync(site).length} files`);
+
+// node.
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'measure-web-'));
+try {
+  const started = process.hrtime.bigint();
+  execFileSync(process.execPath, [path.join(options.buildWeb, 'bin/render-song.js'), '--out', path.join(scratch, 'song.wav')],
+    { stdio: 'ignore' });
+  const seconds = Number(process.hrtime.bigint() - started) / 1e9;
+  note(`node: whole song in ${seconds.toFixed(2)} s: ${(SONG_SECONDS / seconds).toFixed(1)}x real time`);
+} finally {
+  fs.rmSync(scratch, { recursive: true, force: true });
+}
+
+const server = await serveFolder(site);
+const browser = await launchChromium();
+try {
+  note(`browser: ${browser.version}`);
+  const page = await browser.newPage();
+  await page.goto(`${server.url}?scale=6`);
+  await page.waitFor(`demoDebug.state !== 'loading'`, 180000, 'the page');
+  if (await page.evaluate('demoDebug.state') !== 'ready') throw new Error(await page.evaluate('demoDebug.message'));
+
+  const alone = await page.evaluate('demoDebug.renderSongInWorker()');
+  note(`Worker, nothing else running: whole song in ${(alone.wallMs / 1000).toFixed(2)} s: `
+    + `${(SONG_SECONDS / (alone.wallMs / 1000)).toFixed(1)}x real time `
+    + `(${(SONG_SECONDS / (alone.renderMs / 1000)).toFixed(1)}x counting only the time inside the synthesizer)`);
+
+  const toSound = [];
+  const toClock = [];
+  for (let run = 1; run <= options.runs; run++) {
+    await page.click(200, 200);
+    await page.waitFor(`demoDebug.run && demoDebug.run.id === ${run} && demoDebug.run.firstSoundAt`, 60000, 'the first sound');
+    const wait = run === 1 ? 'demoDebug.run.synth && demoDebug.run.synth.done' : 'true';
+    await page.waitFor(wait, 180000, 'the whole song');
+    const r = await page.evaluate('demoDebug.run');
+    toSound.push(r.firstSoundAt - r.clickAt);
+    toClock.push(r.loopStartAt - r.clickAt);
+    note(`run ${run}: click to picture clock ${(r.loopStartAt - r.clickAt).toFixed(0)} ms, to first sound `
+      + `${(r.firstSoundAt - r.clickAt).toFixed(0)} ms (first rendered frame at context time `
+      + `${(r.firstSoundContextTime * 1000).toFixed(0)} ms)`);
+    if (run === 1) {
+      note(`Worker during a run at ?scale=6: whole song in ${(r.synth.wallMs / 1000).toFixed(2)} s: `
+        + `${(SONG_SECONDS / (r.synth.wallMs / 1000)).toFixed(1)}x real time; ${r.frames} frames drawn meanwhile; `
+        + `${r.silentFrames ?? 0} frames played as silence for want of a rendered one`);
+    }
+    await page.press('Escape', 'Escape', 27);
+    await page.waitFor(`demoDebug.state === 'ready'`, 60000, 'the end of the run');
+  }
+  note(`click to first sound: median ${median(toSound).toFixed(0)} ms of ${toSound.map((v) => v.toFixed(0)).join(', ')}; `
+    + `to the picture's clock: median ${median(toClock).toFixed(0)} ms`);
+  await page.send('Page.close').catch(() => {});
+
+  for (const scale of options.scales) {
+    const framePage = await browser.newPage();
+    await framePage.goto(`${server.url}?scale=${scale}`);
+    await framePage.waitFor(`demoDebug.state === 'ready'`, 180000, 'the page');
+    const times = await framePage.evaluate(`demoDebug.timeFrames(30000, ${options.frames})`);
+    note(`scale ${scale} (${1920 / scale}x${1080 / scale}) at 30 s: frame times ${times.map((t) => (t / 1000).toFixed(2)).join(', ')} s`);
+    await framePage.send('Page.close').catch(() => {});
+  }
+  note(`load at end: ${os.loadavg().map((v) => v.toFixed(2)).join(' ')}`);
+} finally {
+  await browser.close();
+  await server.close();
+}

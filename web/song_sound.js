@@ -1,0 +1,86 @@
+// The sound of one run: an AudioContext at the song's 44,100 Hz, the song
+// player worklet connected to its output, and the synthesizer's Worker
+// rendering the song from its first frame and sending the pieces straight to
+// the player (a MessageChannel between the two, so the page's own thread is
+// not in the way). Where the device runs at another rate, the browser
+// resamples the context's output for it.
+
+export const SAMPLE_RATE = 44100;
+
+export class SongSound {
+  // `worker`: the synthesizer's Worker, already holding the module.
+  // `onEvent(message)` gets the player's and the Worker's reports.
+  constructor(worker, songFrames, onEvent) {
+    this.worker = worker;
+    this.songFrames = songFrames;
+    this.onEvent = onEvent;
+    this.context = null;
+    this.recording = null;
+  }
+
+  // Records the first `seconds` of the next run's sound graph output;
+  // resolves to { left, right } Float32Arrays.
+  recordNextRun(seconds) {
+    return new Promise((resolve) => {
+      this.recording = { frames: Math.round(seconds * SAMPLE_RATE), resolve };
+    });
+  }
+
+  // Starts the sound from `startFrame`. Call it from the user's gesture: the
+  // context is made there. Resolves when the player is connected and the
+  // context runs; rejects when there is no sound at 44,100 Hz here.
+  async start(startFrame) {
+    this.stop();
+    const context = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: 'interactive' });
+    this.context = context;
+    const resumed = context.resume();
+    // The renderer starts first (as on the desktop, where the render thread
+    // starts before the sound device opens): its first pieces wait in the
+    // channel while the player's code loads.
+    const channel = new MessageChannel();
+    this.worker.postMessage({ type: 'start', startFrame, port: channel.port1 }, [channel.port1]);
+    await context.audioWorklet.addModule('player_worklet.js');
+    const recording = this.recording;
+    this.recording = null;
+    if (recording) await context.audioWorklet.addModule('recorder_worklet.js');
+    if (this.context !== context) return;  // stopped meanwhile
+
+    const player = new AudioWorkletNode(context, 'song-player', {
+      numberOfInputs: 0,
+      numberOfOutputs: 1,
+      outputChannelCount: [2],
+      processorOptions: { startFrame, songFrames: this.songFrames },
+    });
+    player.port.onmessage = (event) => this.onEvent(event.data);
+    player.onprocessorerror = () => console.error('the song player stopped with an error');
+    if (recording) {
+      const recorder = new AudioWorkletNode(context, 'sound-recorder', {
+        numberOfInputs: 1,
+        numberOfOutputs: 0,
+        channelCount: 2,
+        channelCountMode: 'explicit',
+        channelInterpretation: 'discrete',
+        processorOptions: { frames: recording.frames },
+      });
+      recorder.port.onmessage = (event) => recording.resolve(event.data);
+      player.connect(recorder);
+    }
+
+    player.port.postMessage({ type: 'source', port: channel.port2 }, [channel.port2]);
+    player.connect(context.destination);
+    await resumed;
+  }
+
+  // The context's output timestamp, to place context times on the page's clock.
+  outputTimestamp() {
+    return this.context ? this.context.getOutputTimestamp() : null;
+  }
+
+  // Ends the sound and the rendering at once.
+  stop() {
+    if (!this.context) return;
+    this.worker.postMessage({ type: 'stop' });
+    this.context.close();
+    this.context = null;
+  }
+}
