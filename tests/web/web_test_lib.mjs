@@ -103,11 +103,21 @@ export function compareStill(got, reference, width, height) {
 // ---------------------------------------------------------------------------
 // Sound.
 
-// The frames of a render-song WAV (44-byte header, float stereo) from
-// `first` on, `count` of them, interleaved.
+// The frames of a render-song WAV (float stereo) from `first` on, `count` of
+// them, interleaved. The chunks are walked to the data chunk, so the header's
+// size is not assumed.
 export function readWavFrames(file, first, count) {
   const bytes = fs.readFileSync(file);
-  const data = bytes.subarray(44 + first * 8, 44 + (first + count) * 8);
+  if (bytes.toString('latin1', 0, 4) !== 'RIFF' || bytes.toString('latin1', 8, 12) !== 'WAVE') {
+    throw new Error(`${file} is not a WAV file`);
+  }
+  let at = 12;
+  while (at + 8 <= bytes.length && bytes.toString('latin1', at, at + 4) !== 'data') {
+    at += 8 + bytes.readUInt32LE(at + 4) + (bytes.readUInt32LE(at + 4) & 1);
+  }
+  if (at + 8 > bytes.length) throw new Error(`${file} has no data chunk`);
+  const start = at + 8;
+  const data = bytes.subarray(start + first * 8, start + (first + count) * 8);
   return new Float32Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.length));
 }
 

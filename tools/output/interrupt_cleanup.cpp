@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
+#include <initializer_list>
 
 namespace output {
 namespace {
