@@ -1,0 +1,77 @@
+// audio_compare against captures made up from a synthetic song: what it must
+// let through (the device's own whole buffers of silence before the song, a
+// first pull that found only part of its buffer rendered) and what it must
+// catch (zeros in place of the song once rendering got ahead, too many of
+// them, one changed bit, too short a capture).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "temp_dir.h"
+#include "test_frames.h"
+
+namespace {
+
+using namespace test_frames;
+
+class AudioCompare : public InTempDir {
+protected:
+    // Runs the tool with at least 5000 frames played and one device buffer
+    // (1,024 frames) of the song allowed as zero; its exit status, its
+    // output in `output`.
+    int run(const Frames& played)
+    {
+        writeWav("song.wav", song());
+        writeRaw("played.raw", played);
+        const int status = std::system((std::string(AUDIO_COMPARE) + " played.raw song.wav 5000 1024 >out.txt 2>&1").c_str());
+        std::ifstream in("out.txt");
+        output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return WEXITSTATUS(status);
+    }
+    std::string output;
+};
+
+TEST_F(AudioCompare, AFirstPullThatFoundOnlyTwoFramesRendered)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(slice(s, 0, 2) + zeros(1022) + slice(s, 1024, SONG)), 0) << output;
+    EXPECT_NE(output.find("1022 silent gaps, 0 wrong"), std::string::npos) << output;
+}
+
+TEST_F(AudioCompare, TheDevicesOwnSilenceBeforeTheSongIsNotCounted)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(zeros(2048) + slice(s, 0, 500) + zeros(524) + slice(s, 1024, SONG)), 0) << output;
+    EXPECT_NE(output.find("2048 frames of its own silence"), std::string::npos) << output;
+    EXPECT_NE(output.find("524 silent gaps"), std::string::npos) << output;
+}
+
+TEST_F(AudioCompare, ZerosAfterTheFirstBufferOfSoundFail)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(slice(s, 0, 1030) + zeros(10) + slice(s, 1040, SONG)), 1) << output;
+    EXPECT_NE(output.find("frame 1039 was played before it was rendered"), std::string::npos) << output;
+}
+
+TEST_F(AudioCompare, MoreThanOneBufferOfTheSongAsZerosFails)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(zeros(1500) + slice(s, 1500, SONG)), 1) << output;
+    EXPECT_NE(output.find("1500 frames of sound were played as silence"), std::string::npos) << output;
+}
+
+TEST_F(AudioCompare, OneChangedBitAndTooShortACaptureFail)
+{
+    Frames played = song();
+    played[12345] ^= 1;
+    EXPECT_EQ(run(played), 1) << output;
+    EXPECT_NE(output.find("the first at frame 12345"), std::string::npos) << output;
+    EXPECT_EQ(run(slice(song(), 0, 3000)), 1) << output;
+    EXPECT_NE(output.find("only 3000 frames were played"), std::string::npos) << output;
+}
+
+} // namespace
