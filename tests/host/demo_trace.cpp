@@ -1,10 +1,14 @@
-// demo-trace: the demo itself (demoMain on the SDL platform) with every
-// platform call of start-up and of the frame loop timed and logged to
-// stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default 250) once the
-// sound has started, the render thread's published frame count against the
-// sound device's play position. A measuring tool of the project, not a test:
-//   demo-trace 2> trace.txt
-// Each line: "<ms since start> <event> [values]".
+// demo-trace: the demo itself (demoMain on the SDL platform, with the demo's
+// options) with every platform call of start-up and of the frame loop timed
+// and logged to stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default
+// 250) once the sound has started, the render thread's published frame count
+// against the sound device's play position. A measuring tool of the project,
+// not a test:
+//   demo-trace [--scale N|auto] [--window [WxH]] 2> trace.txt
+// Each line: "<ms since start> <event> [values]". Per frame: "frame K TIMEMS
+// SCALE" when it begins (its timeMs and the scale it is drawn at), "drawn K"
+// when the drawing is finished (glFinish), "swapped K" after the copy to the
+// window and the swap.
 #include <SDL2/SDL.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -14,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "demo_command_line.h"
 #include "host.h"
 #include "platform_sdl.h"
 
@@ -106,11 +111,15 @@ std::uint32_t clockMs()
 }
 void fogi(GLenum pname, GLint param)
 {
-    log("frame", frames, param);
+    std::fprintf(stderr, "%lld frame %u %d %d\n", sinceStart(), frames, param, sdl_platform::sceneScale());
     sdlPlatform.fogi(pname, param);
 }
 void swapBuffers()
 {
+    // Waits for the drawing, so that "drawn" to "swapped" is the copy to the
+    // window and the swap alone.
+    reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"))();
+    log("drawn", frames);
     sdlPlatform.swapBuffers();
     log("swapped", frames++);
 }
@@ -148,8 +157,8 @@ const Platform tracePlatform = {
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     log("main");
-    demoMain(tracePlatform);
+    return runDemoCommandLine(argc, argv, tracePlatform);
 }
