@@ -53,11 +53,18 @@ bool sizeFramebuffer(int scale)
 {
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     bindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
-    // No alpha: the shader writes only the colour, and the copy must be opaque.
-    renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, frameWidth / scale, frameHeight / scale);
-    framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
-    glViewport(0, 0, frameWidth / scale, frameHeight / scale);
-    return checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    // No alpha where the context can draw into that: the shader writes only
+    // the colour, and the copy must be opaque. The window has no alpha of
+    // its own either way.
+    for (GLenum format : {GL_RGB8, GL_RGBA8}) {
+        renderbufferStorage(GL_RENDERBUFFER, format, frameWidth / scale, frameHeight / scale);
+        framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+        if (checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+            glViewport(0, 0, frameWidth / scale, frameHeight / scale);
+            return true;
+        }
+    }
+    return false;
 }
 
 // The scene program for `scale`, built on first use from the embedded text.
