@@ -7,10 +7,12 @@
 //   demo-trace [--scale N|auto] [--window [WxH]] 2> trace.txt
 // Each line: "<ms since start> <event> [values]". Per frame: "frame K TIMEMS
 // SCALE" when it begins (its timeMs and the scale it is drawn at), "drawn K"
-// when the drawing is finished (glFinish), "swapped K" after the copy to the
-// window and the swap.
+// when the drawing is finished (glFinish), "swapped K CPUMS" after the copy to
+// the window and the swap, with the CPU time the process has used so far
+// (llvmpipe's threads and the render thread's included).
 #include <SDL2/SDL.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -121,7 +123,11 @@ void swapBuffers()
     reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"))();
     log("drawn", frames);
     sdlPlatform.swapBuffers();
-    log("swapped", frames++);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long long cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+                            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    log("swapped", frames++, cpuMs);
 }
 bool escapePressed()
 {

@@ -3,9 +3,10 @@
 # copy to the screen: runs demo-trace under Xvfb (WIDTHxHEIGHT, default
 # 1920x1080) for SECONDS (default 60) per scale, and prints, leaving out the
 # first frame (which also compiles the shader), the mean time from one frame
-# to the next and the mean time from "drawn" (the frame finished, glFinish)
-# to "swapped" (the copy to the window and the swap). A measuring tool, not
-# a test.
+# to the next, the CPU time per frame once the song is rendered (which does
+# not depend on what else runs) and the mean time from "drawn" (the frame
+# finished, glFinish) to "swapped" (the copy to the window and the swap). A
+# measuring tool, not a test.
 # usage: measure_frames.sh DEMO_TRACE [SECONDS] [WIDTHxHEIGHT] [SCALE...]
 DEMO_TRACE=$(realpath "$1")
 SECONDS_TO_RUN=${2:-60}
@@ -25,11 +26,16 @@ for scale in "${SCALES[@]}"; do
   kill "$trace"
   wait "$trace" 2>/dev/null
   awk -v scale="$scale" -v load="$load" '
+    $2 == "audio" && $4 >= 8240400 && songDone == "" { songDone = $1 }
     $2 == "frame" { if (started != "" && $3 >= 2) { frames++; sum += $1 - started } started = $1 }
     $2 == "drawn" { drawn = $1 }
-    $2 == "swapped" && $3 >= 1 { copies++; copy += $1 - drawn }
+    $2 == "swapped" && $3 >= 1 {
+      copies++; copy += $1 - drawn
+      if (songDone != "" && $1 > songDone) { if (cpuFrom == "") { cpuFrom = $4 } else { cpuFrames++; cpuTo = $4 } }
+    }
     END {
-      printf "scale %d: %d frames after the first, %.0f ms per frame; copy and swap %.1f ms (load before: %s)\n",
-             scale, frames, frames ? sum / frames : 0, copies ? copy / copies : 0, load
+      printf "scale %d: %d frames after the first, %.0f ms per frame, CPU %s ms per frame once the song is rendered; copy and swap %.1f ms (load before: %s)\n",
+             scale, frames, frames ? sum / frames : 0, cpuFrames ? sprintf("%.0f", (cpuTo - cpuFrom) / cpuFrames) : "-",
+             copies ? copy / copies : 0, load
     }' "$E2E_TMP/trace.txt"
 done
