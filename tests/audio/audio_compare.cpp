@@ -5,12 +5,18 @@
 //  - every played frame is bit-identical to the rendered frame at its
 //    position, or zero (its turn came before it was rendered): so the frames
 //    are in order, none repeated, none delayed;
-//  - once rendering is ahead, that is from the first frame of sound that was
-//    played on, every played frame is bit-identical (no gap later on), and
-//    rendering got ahead within AHEAD_FROM frames;
+//  - once rendering is ahead, that is from the device's pull after the one
+//    that played the first frame of sound on, every played frame is
+//    bit-identical (no gap later on), and rendering got ahead within
+//    AHEAD_FROM frames;
 //  - at least MIN_FRAMES frames were played, and they hold sound.
+// SDL plays whole buffers of silence while a device that was just opened is
+// still paused, before the first pull: when the played frames line up only
+// after such a lead of silence (whole device buffers, at most 16), they are
+// compared from there on and the lead is reported.
 // usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM
 // Prints a summary; exit status 0 when every check holds.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +63,47 @@ bool wavFrames(const std::vector<unsigned char>& file, const unsigned char*& dat
     return false;
 }
 
+// Played frames against rendered ones at the same position.
+struct Comparison {
+    std::size_t frames = 0;
+    std::size_t identical = 0;
+    std::size_t identicalSound = 0; // identical and not silent
+    std::size_t gaps = 0;           // played as zero, rendered as sound
+    std::size_t firstGap = SIZE_MAX;
+    std::size_t lastGap = 0;
+    std::size_t wrong = 0;
+    std::size_t firstWrong = SIZE_MAX;
+    std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
+};
+
+Comparison compare(const unsigned char* played, std::size_t playedFrames, const unsigned char* rendered,
+                   std::size_t renderedFrames)
+{
+    Comparison c;
+    c.frames = std::min(playedFrames, renderedFrames);
+    for (std::size_t i = 0; i < c.frames; ++i) {
+        std::uint64_t p;
+        std::uint64_t r;
+        std::memcpy(&p, played + 8 * i, 8);
+        std::memcpy(&r, rendered + 8 * i, 8);
+        if (p == r) {
+            ++c.identical;
+            c.identicalSound += r != 0;
+            if (r != 0) {
+                c.firstHeard = std::min(c.firstHeard, i);
+            }
+        } else if (p == 0) {
+            ++c.gaps;
+            c.firstGap = std::min(c.firstGap, i);
+            c.lastGap = i;
+        } else {
+            ++c.wrong;
+            c.firstWrong = std::min(c.firstWrong, i);
+        }
+    }
+    return c;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,41 +124,40 @@ int main(int argc, char** argv)
     }
     // The process may end in the middle of the device's last write.
     const std::size_t playedFrames = played.size() / 8;
-    const std::size_t frames = std::min(playedFrames, renderedFrames);
     int failures = 0;
     if (playedFrames < minFrames) {
         std::printf("FAIL: only %zu frames were played (at least %zu expected)\n", playedFrames, minFrames);
         ++failures;
     }
 
-    std::size_t identical = 0;
-    std::size_t identicalSound = 0; // identical and not silent
-    std::size_t gaps = 0;           // played as zero, rendered as sound
-    std::size_t firstGap = SIZE_MAX;
-    std::size_t lastGap = 0;
-    std::size_t wrong = 0;
-    std::size_t firstWrong = SIZE_MAX;
-    std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
-    for (std::size_t i = 0; i < frames; ++i) {
-        std::uint64_t p;
-        std::uint64_t r;
-        std::memcpy(&p, &played[8 * i], 8);
-        std::memcpy(&r, rendered + 8 * i, 8);
-        if (p == r) {
-            ++identical;
-            identicalSound += r != 0;
-            if (r != 0) {
-                firstHeard = std::min(firstHeard, i);
-            }
-        } else if (p == 0) {
-            ++gaps;
-            firstGap = std::min(firstGap, i);
-            lastGap = i;
-        } else {
-            ++wrong;
-            firstWrong = std::min(firstWrong, i);
+    // The device's paused start: whole buffers of silence before the first pull.
+    constexpr std::size_t DEVICE_BUFFER_FRAMES = 1024;
+    std::size_t lead = 0;
+    Comparison c = compare(played.data(), playedFrames, rendered, renderedFrames);
+    for (std::size_t buffers = 1; buffers <= 16 && c.wrong; ++buffers) {
+        const std::size_t frames = buffers * DEVICE_BUFFER_FRAMES;
+        if (frames > playedFrames ||
+            std::any_of(played.begin(), played.begin() + 8 * frames, [](unsigned char b) { return b != 0; })) {
+            break;
+        }
+        const Comparison shifted = compare(played.data() + 8 * frames, playedFrames - frames, rendered, renderedFrames);
+        if (!shifted.wrong) {
+            lead = frames;
+            c = shifted;
         }
     }
+    if (lead) {
+        std::printf("the device played %zu frames of silence before its first pull (its paused start)\n", lead);
+    }
+    const std::size_t frames = c.frames;
+    const std::size_t identical = c.identical;
+    const std::size_t identicalSound = c.identicalSound;
+    const std::size_t gaps = c.gaps;
+    const std::size_t firstGap = c.firstGap;
+    const std::size_t lastGap = c.lastGap;
+    const std::size_t wrong = c.wrong;
+    const std::size_t firstWrong = c.firstWrong;
+    const std::size_t firstHeard = c.firstHeard;
     std::printf("played %zu frames (%.2f s), compared %zu: %zu bit-identical (%zu of them sound), "
                 "%zu silent gaps, %zu wrong\n",
                 playedFrames, playedFrames / 44100.0, frames, identical, identicalSound, gaps, wrong);
@@ -129,7 +175,10 @@ int main(int argc, char** argv)
         ++failures;
     } else {
         std::printf("rendering ahead of the device from frame %zu (%.3f s) on\n", firstHeard, firstHeard / 44100.0);
-        if (gaps && lastGap > firstHeard) {
+        // The pull in which sound begins may end in frames not yet rendered;
+        // from the next pull on every frame must be there.
+        const std::size_t nextPull = (firstHeard / DEVICE_BUFFER_FRAMES + 1) * DEVICE_BUFFER_FRAMES;
+        if (gaps && lastGap >= nextPull) {
             std::printf("FAIL: after rendering got ahead, frame %zu was played before it was rendered\n", lastGap);
             ++failures;
         }
