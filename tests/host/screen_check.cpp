@@ -1,7 +1,7 @@
-// Checks a screenshot of the X screen (xwd's format): its size, and that the
-// picture fills it, that is each cell of a 4 x 4 grid holds lit pixels and
-// the picture is not one flat colour. Optionally writes the picture as a PPM
-// file.
+// Checks a screenshot of the X screen (xwd's format, as `xwd -root` writes it
+// on a 24- or 32-bit TrueColor screen): its size, and that the picture fills
+// it, that is each cell of a 4 x 4 grid holds lit pixels and the picture is
+// not one flat colour. Optionally writes the picture as a PPM file.
 //
 // usage: screen_check SHOT.xwd WIDTH HEIGHT [OUT.ppm]
 // Exit status 0 when every check holds; one line per failed check otherwise.
@@ -17,17 +17,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s SHOT.xwd WIDTH HEIGHT [OUT.ppm]\n", argv[0]);
         return 2;
     }
-    ScreenImage shot;
     std::string error;
-    if (!readXwd(argv[1], shot, error)) {
+    const XwdImage image = readXwd(argv[1], error);
+    if (!image.width) {
         std::printf("FAIL: %s\n", error.c_str());
         return 1;
     }
     const long wantWidth = std::strtol(argv[2], nullptr, 10);
     const long wantHeight = std::strtol(argv[3], nullptr, 10);
+    const int width = image.width;
+    const int height = image.height;
+    const std::vector<std::uint8_t>& rgb = image.rgb;
     int failures = 0;
-    if (shot.width != wantWidth || shot.height != wantHeight) {
-        std::printf("FAIL: the screen is %dx%d, not %ldx%ld\n", shot.width, shot.height, wantWidth, wantHeight);
+    if (width != wantWidth || height != wantHeight) {
+        std::printf("FAIL: the screen is %dx%d, not %ldx%ld\n", width, height, wantWidth, wantHeight);
         ++failures;
     }
 
@@ -35,9 +38,9 @@ int main(int argc, char** argv)
     for (int cy = 0; cy < GRID; ++cy) {
         for (int cx = 0; cx < GRID; ++cx) {
             std::size_t lit = 0;
-            for (int y = cy * shot.height / GRID; y < (cy + 1) * shot.height / GRID; ++y) {
-                for (int x = cx * shot.width / GRID; x < (cx + 1) * shot.width / GRID; ++x) {
-                    const std::uint8_t* o = shot.at(x, y);
+            for (int y = cy * height / GRID; y < (cy + 1) * height / GRID; ++y) {
+                for (int x = cx * width / GRID; x < (cx + 1) * width / GRID; ++x) {
+                    const std::uint8_t* o = image.at(x, y);
                     lit += (o[0] | o[1] | o[2]) != 0;
                 }
             }
@@ -48,18 +51,23 @@ int main(int argc, char** argv)
         }
     }
     bool flat = true;
-    for (std::size_t i = 3; i < shot.rgb.size() && flat; ++i) {
-        flat = shot.rgb[i] == shot.rgb[i % 3];
+    for (std::size_t i = 3; i < rgb.size() && flat; ++i) {
+        flat = rgb[i] == rgb[i % 3];
     }
     if (flat) {
         std::printf("FAIL: the screen is one flat colour\n");
         ++failures;
     }
     if (argc > 4) {
-        writePpm(argv[4], shot);
+        std::FILE* out = std::fopen(argv[4], "wb");
+        if (out) {
+            std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+            std::fwrite(rgb.data(), 1, rgb.size(), out);
+            std::fclose(out);
+        }
     }
     if (!failures) {
-        std::printf("ok: %dx%d picture fills the screen\n", shot.width, shot.height);
+        std::printf("ok: %dx%d picture fills the screen\n", width, height);
     }
     return failures ? 1 : 0;
 }

@@ -26,7 +26,15 @@
 
 namespace {
 
-bool readPng(const char* path, ScreenImage& image)
+// The frame as capture writes it: 8-bit RGB, rows top first.
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    const std::uint8_t* at(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
+};
+
+bool readPng(const char* path, Frame& image)
 {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
@@ -41,6 +49,16 @@ bool readPng(const char* path, ScreenImage& image)
     image.width = static_cast<int>(png.width);
     image.height = static_cast<int>(png.height);
     return true;
+}
+
+// The screenshot as a binary PPM, for looking at it.
+void writePpm(const char* path, const XwdImage& image)
+{
+    if (std::FILE* out = std::fopen(path, "wb")) {
+        std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
+        std::fwrite(image.rgb.data(), 1, image.rgb.size(), out);
+        std::fclose(out);
+    }
 }
 
 bool pair(const char* text, int& a, int& b)
@@ -88,10 +106,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "screen_compare: bad scale %d\n", scale);
         return 2;
     }
-    ScreenImage shot;
-    ScreenImage frame;
     std::string error;
-    if (!readXwd(argv[1], shot, error)) {
+    const XwdImage shot = readXwd(argv[1], error);
+    Frame frame;
+    if (!shot.width) {
         std::printf("FAIL: %s\n", error.c_str());
         return 1;
     }
