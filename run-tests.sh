@@ -17,6 +17,6 @@ cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
 echo "== Whole suite"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_WINDOWS_EXE="$PWD/build-windows/bin/demo.exe"
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"

@@ -26,11 +26,15 @@ using GLchar = char;
 #ifndef GL_FRAGMENT_SHADER
 #define GL_FRAGMENT_SHADER 0x8B30
 #endif
+#ifndef GL_LINK_STATUS
+#define GL_LINK_STATUS 0x8B82
+#endif
 
 // Entry points beyond the base set, fetched by name at the point of use.
 using PfnGlCreateShaderProgramv = GLuint(DEMO_APIENTRY*)(GLenum type, GLsizei count, const GLchar* const* strings);
 using PfnGlGetProgramInfoLog = void(DEMO_APIENTRY*)(GLuint program, GLsizei bufSize, GLsizei* length, GLchar* infoLog);
 using PfnGlUseProgram = void(DEMO_APIENTRY*)(GLuint program);
+using PfnGlGetProgramiv = void(DEMO_APIENTRY*)(GLuint program, GLenum pname, GLint* params);
 
 // Base-set entry points, linked directly by the platform.
 using PfnGlFogi = void(DEMO_APIENTRY*)(GLenum pname, GLint param);

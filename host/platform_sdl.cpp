@@ -193,8 +193,14 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
                       const std::atomic<std::uint32_t>* framesReady)
 {
     audioPull = {samples, frameCount, framesReady, 0};
+    // Without a sound device the demo runs silent, and says so once.
+    auto runSilent = [] {
+        std::fprintf(stderr, "demo: running without sound: %s\n", SDL_GetError());
+        std::fflush(stderr);
+    };
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        return; // no sound; the demo runs silent
+        runSilent();
+        return;
     }
     SDL_AudioSpec wanted{};
     wanted.freq = 44100;
@@ -206,6 +212,7 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
     // No changes allowed: SDL converts to whatever the device takes.
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
     if (device == 0) {
+        runSilent();
         return;
     }
     SDL_PauseAudioDevice(device, 0);

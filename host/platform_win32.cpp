@@ -69,11 +69,34 @@ void setFullscreenMode(int, int)
     ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
 }
 
+HWND createWindowOfClass(LPCSTR className, HINSTANCE instance)
+{
+    // No title; position and size 0: the maximised state makes it cover the screen.
+    return CreateWindowExA(0, className, nullptr, WINDOW_STYLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+// Only where the system's class cannot be had (Wine registers its own
+// classes in another order, so that 0xC018 names none there): a minimal class
+// of our own, with the default window procedure and no background brush.
+HWND createWindowOfOwnClass()
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = "demo";
+    if (!RegisterClassA(&windowClass)) {
+        return nullptr;
+    }
+    return createWindowOfClass(windowClass.lpszClassName, instance);
+}
+
 void createWindow()
 {
-    HWND window = CreateWindowExA(0, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)),
-                                  nullptr, WINDOW_STYLE, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                                  nullptr);
+    HWND window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr);
+    if (!window) {
+        window = createWindowOfOwnClass();
+    }
     if (!window) {
         failStartUp("no window");
     }

@@ -1,5 +1,7 @@
-// The shader program and its log.
+// The shader program and its log; a program that did not build ends the
+// start-up with one line on stderr.
 #include <cstdio>
+#include <cstring>
 
 #include "host.h"
 #include "shader_source.h"
@@ -47,8 +49,31 @@ void createShaderProgram(const Platform& platform)
     }
     infoLog[logLength] = 0;                                              // 6
 
+    bool logWritten = false;
     if (logFile) {
         std::fputs(infoLog, logFile);                                  // 7: text, not a format
-        std::fclose(logFile);                                          // 8
+        logWritten = !std::ferror(logFile);
+        logWritten = std::fclose(logFile) == 0 && logWritten;          // 8
+    }
+
+    // A program that did not compile or link draws nothing of the scene:
+    // the start-up ends here, pointing at the log or quoting its first line.
+    auto getProgramiv = reinterpret_cast<PfnGlGetProgramiv>(platform.getProcAddress("glGetProgramiv"));
+    if (!getProgramiv) {
+        platform.failStartUp("OpenGL entry point glGetProgramiv");
+    }
+    GLint linked = 0;
+    getProgramiv(shaderProgram, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        char line[INFO_LOG_SIZE + 64];
+        const int firstLine = static_cast<int>(std::strcspn(infoLog, "\r\n"));
+        if (logWritten) {
+            std::snprintf(line, sizeof line, "the scene shader did not build; see ./ShaderLog.txt");
+        } else if (firstLine > 0) {
+            std::snprintf(line, sizeof line, "the scene shader did not build: %.*s", firstLine, infoLog);
+        } else {
+            std::snprintf(line, sizeof line, "the scene shader did not build (the driver gave no log)");
+        }
+        platform.failStartUp(line);
     }
 }

@@ -30,6 +30,7 @@ void fetchTrackNote(SynthState& s, std::uint32_t track, std::uint32_t tick) {
 std::uint32_t renderSongFramesReference(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
                                         std::atomic<std::uint32_t>* progress) {
     s.fastValid = false;  // the fast loop's book-keeping no longer matches
+    s.untouched = false;
     std::uint32_t rendered = 0;
     while (rendered < frameCount && s.nextFrame < SONG_FRAMES) {
         const std::uint32_t tick = s.nextFrame / SAMPLES_PER_TICK;

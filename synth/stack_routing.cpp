@@ -1,5 +1,7 @@
 // StackOp (6), Store (7), Pan (8), Output (9), Accumulate (10), Nop (11).
+// Store, Pan and Output compute with unit_steps.h.
 #include "synth_state.h"
+#include "unit_steps.h"
 
 void unitStackOp(UnitContext& c) {
     SynthState& s = c.state;
@@ -49,17 +51,16 @@ void unitStore(UnitContext& c) {
     SynthState& s = c.state;
     const std::uint8_t target = loadUnitParams(s, 2);
     const double amount = s.loadedParams[0];
-    const double v = stackTop(s);
-    c.voice.slots[target].f = static_cast<float>(v * ((amount - static_cast<double>(HALF)) * 2.0));
+    c.voice.slots[target].f = storeValue(stackTop(s), (amount - static_cast<double>(HALF)) * 2.0);
 }
 
 void unitPan(UnitContext& c) {
     SynthState& s = c.state;
     loadUnitParams(s, 1);
     const double position = s.loadedParams[0] + static_cast<double>(c.slot[0].f);
-    const double v = stackPop(s);
-    const double right = v * position;
-    const double left = v - right;
+    double right;
+    double left;
+    panFrame(stackPop(s), position, right, left);
     stackPush(s, right);
     stackPush(s, left);
 }
@@ -71,10 +72,12 @@ void unitOutput(UnitContext& c) {
     const double auxGain = s.loadedParams[1];
     const double a = stackPop(s);
     const double b = stackPop(s);
-    c.voice.auxOut[0] = static_cast<float>(a * auxGain);
-    c.voice.auxOut[1] = static_cast<float>(b * auxGain);
-    c.voice.mainOut[0] = static_cast<float>(a * gain);
-    c.voice.mainOut[1] = static_cast<float>(b * gain);
+    float words[4];
+    outputWords(a, b, gain, auxGain, words);
+    c.voice.auxOut[0] = words[0];
+    c.voice.auxOut[1] = words[1];
+    c.voice.mainOut[0] = words[2];
+    c.voice.mainOut[1] = words[3];
 }
 
 void unitAccumulate(UnitContext& c) {

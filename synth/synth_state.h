@@ -145,7 +145,7 @@ inline constexpr float LFO_PITCH_SCALE = 5.29101017e-5f;
 inline constexpr double TWO_PI = 6.283185307179586476925286766559;
 
 // ---------------------------------------------------------------------------
-// Book-keeping of the fast render loop (fast_render.cpp): pre-decoded
+// Book-keeping of the fast render loop (fast/fast_book.h): pre-decoded
 // instruments and caches; not part of the synthesizer's state proper,
 // and rebuilt from that state whenever it may be stale. Kept in
 // the state record so that nothing is allocated.
@@ -177,6 +177,13 @@ struct SynthState {
     Word overflowSlot[SLOT_WORDS];
 
     const SongData* song;
+
+    // True while the state is as made or reset and nothing has rendered
+    // since: every word zero but noiseSeed, song and nextFrame, the fast
+    // loop's book included. The fast loop then knows that every delay line
+    // holds only zeros without reading 24 MB of it. Whatever changes the
+    // state by other means than the render loops must clear it.
+    bool untouched;
 
     // Fast loop book-keeping; stale until the fast loop builds it.
     bool fastValid;
@@ -242,7 +249,7 @@ void unitAccumulate(UnitContext& c);
 void unitNop(UnitContext& c);
 
 // ---------------------------------------------------------------------------
-// Sequencer and render loops (sequencer.cpp, fast_render.cpp).
+// Sequencer and render loops (sequencer.cpp, fast/fast_loop.cpp).
 void fetchTrackNote(SynthState& s, std::uint32_t track, std::uint32_t tick);
 
 // Renders the next `frameCount` frames of the song (fewer at its end) from

@@ -15,10 +15,13 @@ const UnitFunction UnitDispatch[OPCODE_COUNT] = {
 };
 
 std::uint8_t loadUnitParams(SynthState& s, std::uint32_t n) {
+    const std::uint32_t pos = s.parameterPos;
+    s.parameterPos = pos + n;
+    const std::uint8_t* parameters = s.song->parameters;
+    const std::size_t size = s.song->parametersSize;
     std::uint8_t last = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
-        const std::uint32_t pos = s.parameterPos++;
-        last = pos < s.song->parametersSize ? s.song->parameters[pos] : 0;
+        last = pos + i < size ? parameters[pos + i] : 0;
         s.loadedParams[i] = static_cast<float>(last) * PARAM_SCALE;
     }
     return last;
@@ -68,6 +71,7 @@ void startZeroSynthState(SynthState& s, const SongData* song) {
     s.noiseSeed = 1;
     s.song = song ? song : &builtinSong();
     s.fastValid = false;
+    s.untouched = true;
 }
 
 void resetSynthState(SynthState& s, const SongData* song) {

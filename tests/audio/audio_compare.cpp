@@ -5,16 +5,15 @@
 //  - every played frame is bit-identical to the rendered frame at its
 //    position, or zero (its turn came before it was rendered): so the frames
 //    are in order, none repeated, none delayed;
-//  - once rendering is ahead, that is from the device's pull after the one
-//    that played the first frame of sound on, every played frame is
-//    bit-identical (no gap later on), and rendering got ahead within
-//    AHEAD_FROM frames;
+//  - at most MAX_SILENT frames of sound were played as zero, all of them
+//    before the first frame of sound that was played (once rendering is
+//    ahead it stays ahead: no gap later on);
 //  - at least MIN_FRAMES frames were played, and they hold sound.
-// SDL plays whole buffers of silence while a device that was just opened is
-// still paused, before the first pull: when the played frames line up only
-// after such a lead of silence (whole device buffers, at most 16), they are
-// compared from there on and the lead is reported.
-// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM
+// SDL opens a device paused, and its thread may play a buffer of silence
+// before the demo unpauses it (a race that the demo cannot close): whole
+// buffers of silence that the device played before the song's first frame
+// are found by alignment and reported, not counted as frames of the song.
+// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT
 // Prints a summary; exit status 0 when every check holds.
 #include <algorithm>
 #include <cstdint>
@@ -63,7 +62,9 @@ bool wavFrames(const std::vector<unsigned char>& file, const unsigned char*& dat
     return false;
 }
 
-// Played frames against rendered ones at the same position.
+// The device's buffer, in frames (audio_pull.h).
+constexpr std::size_t DEVICE_FRAMES = 1024;
+
 struct Comparison {
     std::size_t frames = 0;
     std::size_t identical = 0;
@@ -76,15 +77,18 @@ struct Comparison {
     std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
 };
 
-Comparison compare(const unsigned char* played, std::size_t playedFrames, const unsigned char* rendered,
+// Compares the played frames from `leadIn` on with the rendered frames from
+// the song's start.
+Comparison compare(const std::vector<unsigned char>& played, std::size_t leadIn, const unsigned char* rendered,
                    std::size_t renderedFrames)
 {
     Comparison c;
-    c.frames = std::min(playedFrames, renderedFrames);
+    const std::size_t playedFrames = played.size() / 8;
+    c.frames = playedFrames > leadIn ? std::min(playedFrames - leadIn, renderedFrames) : 0;
     for (std::size_t i = 0; i < c.frames; ++i) {
         std::uint64_t p;
         std::uint64_t r;
-        std::memcpy(&p, played + 8 * i, 8);
+        std::memcpy(&p, &played[8 * (leadIn + i)], 8);
         std::memcpy(&r, rendered + 8 * i, 8);
         if (p == r) {
             ++c.identical;
@@ -109,13 +113,13 @@ Comparison compare(const unsigned char* played, std::size_t playedFrames, const 
 int main(int argc, char** argv)
 {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES AHEAD_FROM\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT\n", argv[0]);
         return 2;
     }
     const std::vector<unsigned char> played = readAll(argv[1]);
     const std::vector<unsigned char> renderedFile = readAll(argv[2]);
     const std::size_t minFrames = std::strtoul(argv[3], nullptr, 10);
-    const std::size_t aheadFrom = std::strtoul(argv[4], nullptr, 10);
+    const std::size_t maxSilent = std::strtoul(argv[4], nullptr, 10);
     const unsigned char* rendered = nullptr;
     std::size_t renderedFrames = 0;
     if (!wavFrames(renderedFile, rendered, renderedFrames)) {
@@ -130,24 +134,25 @@ int main(int argc, char** argv)
         ++failures;
     }
 
-    // The device's paused start: whole buffers of silence before the first pull.
-    constexpr std::size_t DEVICE_BUFFER_FRAMES = 1024;
-    std::size_t lead = 0;
-    Comparison c = compare(played.data(), playedFrames, rendered, renderedFrames);
-    for (std::size_t buffers = 1; buffers <= 16 && c.wrong; ++buffers) {
-        const std::size_t frames = buffers * DEVICE_BUFFER_FRAMES;
-        if (frames > playedFrames ||
-            std::any_of(played.begin(), played.begin() + 8 * frames, [](unsigned char b) { return b != 0; })) {
-            break;
-        }
-        const Comparison shifted = compare(played.data() + 8 * frames, playedFrames - frames, rendered, renderedFrames);
-        if (!shifted.wrong) {
-            lead = frames;
-            c = shifted;
+    // Whole buffers of the device's own silence before the song: the
+    // smallest lead-in, within the played stream's leading zeros, after
+    // which no played frame is wrong.
+    std::size_t leadingZeros = 0;
+    while (leadingZeros < playedFrames &&
+           std::all_of(&played[8 * leadingZeros], &played[8 * leadingZeros + 8], [](unsigned char b) { return b == 0; })) {
+        ++leadingZeros;
+    }
+    std::size_t leadIn = 0;
+    Comparison c = compare(played, 0, rendered, renderedFrames);
+    for (std::size_t d = DEVICE_FRAMES; c.wrong && d <= leadingZeros; d += DEVICE_FRAMES) {
+        const Comparison aligned = compare(played, d, rendered, renderedFrames);
+        if (!aligned.wrong) {
+            leadIn = d;
+            c = aligned;
         }
     }
-    if (lead) {
-        std::printf("the device played %zu frames of silence before its first pull (its paused start)\n", lead);
+    if (leadIn) {
+        std::printf("the device played %zu frames of its own silence before the song's first frame\n", leadIn);
     }
     const std::size_t frames = c.frames;
     const std::size_t identical = c.identical;
@@ -170,15 +175,17 @@ int main(int argc, char** argv)
     if (gaps) {
         std::printf("silent gaps from frame %zu to frame %zu\n", firstGap, lastGap);
     }
-    if (firstHeard == SIZE_MAX || firstHeard > aheadFrom) {
-        std::printf("FAIL: rendering was not ahead of the device by frame %zu\n", aheadFrom);
+    std::printf("silent frames at the start: %zu (at most %zu allowed)\n", gaps, maxSilent);
+    if (gaps > maxSilent) {
+        std::printf("FAIL: %zu frames of sound were played as silence\n", gaps);
+        ++failures;
+    }
+    if (firstHeard == SIZE_MAX) {
+        std::printf("FAIL: no frame of sound was played\n");
         ++failures;
     } else {
         std::printf("rendering ahead of the device from frame %zu (%.3f s) on\n", firstHeard, firstHeard / 44100.0);
-        // The pull in which sound begins may end in frames not yet rendered;
-        // from the next pull on every frame must be there.
-        const std::size_t nextPull = (firstHeard / DEVICE_BUFFER_FRAMES + 1) * DEVICE_BUFFER_FRAMES;
-        if (gaps && lastGap >= nextPull) {
+        if (gaps && lastGap > firstHeard) {
             std::printf("FAIL: after rendering got ahead, frame %zu was played before it was rendered\n", lastGap);
             ++failures;
         }

@@ -1,15 +1,20 @@
-// The capture tool from the outside: its command line, its files and its
-// exit status.
+// The capture tool from the outside: its command line, its files (and
+// outputs that are not plain new files), what it says, and its exit status.
 
 #include "png_read.h"
+#include "tool_process.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +107,8 @@ TEST_F(CaptureTool, HelpAndBadArguments)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--rect"), std::string::npos);
     EXPECT_NE(help.output.find("--time"), std::string::npos);
+    for (const char* code : {"130 interrupted", "143", "129"})
+        EXPECT_NE(help.output.find(code), std::string::npos) << code;
 
     const std::string out = (folder_ / "frames").string();
     const std::vector<std::vector<std::string>> bad = {
@@ -117,6 +124,20 @@ TEST_F(CaptureTool, HelpAndBadArguments)
         {"--time", "3,4", "--out", (folder_ / "one.png").string()},
         {"--time", "3", "--frobnicate", "--out", out},
         {"--time"},
+        // Numbers are plain decimal, times within the demo's 185 s (a small
+        // --rect, so that a time taken by mistake is drawn quickly).
+        {"--time", "0x10", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "1e1", "--rect", "0,0,8,8", "--out", out},
+        {"--time", " 5", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "inf", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "185.5", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "4294967", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "0:0x10:1", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "3", "--rect", "0x10,0,8,8", "--out", out},
+        {"--time", "3", "--rect", "+0,0,8,8", "--out", out},
+        {"--time", "3", "--rect", "0,0,8,8", "--band", "0x10", "--out", out},
+        // One time to a name that is not *.png.
+        {"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()},
     };
     for (const auto& args : bad) {
         std::string line;
@@ -127,6 +148,10 @@ TEST_F(CaptureTool, HelpAndBadArguments)
         EXPECT_NE(run.output.find("capture: "), std::string::npos) << line;
     }
     EXPECT_EQ(filesIn(folder_), std::vector<std::string>{"log.txt"});
+    const ToolRun jpg = capture({"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()});
+    EXPECT_NE(jpg.output.find("one frame is written as a PNG file"), std::string::npos) << jpg.output;
+    const ToolRun far = capture({"--time", "186", "--rect", "0,0,8,8", "--out", out});
+    EXPECT_NE(far.output.find("seconds from 0 to 185"), std::string::npos) << far.output;
 }
 
 TEST_F(CaptureTool, NoEglDisplayIsAnErrorWithoutFiles)
@@ -147,6 +172,11 @@ TEST_F(CaptureTool, FramesInAFolderAndPartsOfTheFrame)
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(filesIn(frames), (std::vector<std::string>{"frame-003.250.png", "frame-015.000.png"}));
     EXPECT_NE(run.output.find("frame 2/2 at 3.250 s"), std::string::npos) << run.output;
+    // Each frame's line says where it went.
+    EXPECT_NE(run.output.find("-> " + (frames / "frame-003.250.png").string() + "\n"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("-> " + (frames / "frame-015.000.png").string() + "\n"), std::string::npos)
+        << run.output;
     const RgbImage a = readPng(frames / "frame-015.000.png");
     ASSERT_EQ(a.width, 48);
     ASSERT_EQ(a.height, 32);
@@ -187,6 +217,143 @@ TEST_F(CaptureTool, CountsMarchSteps)
     EXPECT_GE(steps, 2.0);
     EXPECT_LE(steps, 2 * (300 + 70));
     EXPECT_EQ(readPng(folder_ / "steps.png").width, 32);
+}
+
+// Where the picture cannot go is found before any OpenGL work: with no EGL
+// at all, the output's fault is still the one reported.
+TEST_F(CaptureTool, TheOutputIsCheckedBeforeTheWork)
+{
+    std::ofstream(folder_ / "file") << "x";
+    fs::create_directories(folder_ / "taken.png");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--time", "3", "--out", (folder_ / "taken.png").string()}, "is a folder"},
+        {{"--time", "3", "--out", (folder_ / "missing" / "x.png").string()}, ""},  // made: no fault
+        {{"--time", "3", "--out", (folder_ / "file" / "x.png").string()}, "is not a folder"},
+        {{"--time", "3,4", "--out", (folder_ / "file" / "frames").string()}, "is not a folder"},
+        {{"--time", "3,4", "--out", (folder_ / "file").string()}, "is not a folder"},
+    };
+    for (const auto& [args, fault] : cases) {
+        const ToolRun run = capture(args, {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json"});
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        if (fault.empty()) {
+            EXPECT_NE(run.output.find("EGL"), std::string::npos) << run.output;
+        } else {
+            EXPECT_NE(run.output.find(fault), std::string::npos) << run.output;
+            EXPECT_NE(run.output.find("'" + args.back()), std::string::npos) << run.output;
+            EXPECT_EQ(run.output.find("EGL"), std::string::npos) << run.output;
+        }
+    }
+    EXPECT_EQ(filesIn(folder_), (std::vector<std::string>{"file", "log.txt", "taken.png"}));
+}
+
+// A device, a link, a pipe and an existing file as the PNG output.
+TEST_F(CaptureTool, OutputsThatAreNotNewFiles)
+{
+    const std::vector<std::string> small = {"--quiet", "--time", "15", "--rect", "1300,40,8,8"};
+    auto to = [&](const fs::path& out) {
+        std::vector<std::string> args = small;
+        args.push_back("--out");
+        args.push_back(out.string());
+        return capture(args);
+    };
+    // A link to an existing file with its own mode: the file is replaced in
+    // its own folder and keeps its mode; the link stays.
+    fs::create_directories(folder_ / "real");
+    std::ofstream(folder_ / "real" / "shot.png") << "an older picture";
+    ASSERT_EQ(::chmod((folder_ / "real" / "shot.png").c_str(), 0640), 0);
+    fs::create_symlink("real/shot.png", folder_ / "shot.png");
+    ToolRun run = to(folder_ / "shot.png");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(fs::is_symlink(folder_ / "shot.png"));
+    EXPECT_EQ(readPng(folder_ / "real" / "shot.png").width, 8);
+    struct stat info {};
+    ASSERT_EQ(::stat((folder_ / "real" / "shot.png").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(filesIn(folder_ / "real"), std::vector<std::string>{"shot.png"});
+
+    // A named pipe: written in place (the picture fits in the pipe's buffer).
+    const fs::path fifo = folder_ / "pipe.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    run = to(fifo);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::string bytes;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(reader, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    ::close(reader);
+    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << bytes.size() << " bytes";
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // Device nodes: written in place, a full one reported.
+    const fs::path null = folder_ / "null.png";
+    const fs::path full = folder_ / "full.png";
+    if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        ::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make device nodes here (" << std::strerror(errno) << "); links and pipes passed";
+    run = to(null);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = to(full);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("cannot write '" + full.string() + "': No space left on device"), std::string::npos)
+        << run.output;
+    for (const fs::path& node : {null, full}) {
+        ASSERT_EQ(::stat(node.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode)) << node;
+    }
+    EXPECT_EQ(filesIn(folder_),
+              (std::vector<std::string>{"full.png", "log.txt", "null.png", "pipe.png", "real", "shot.png"}));
+}
+
+// A full disk under a folder that the capture makes: the system's words, and
+// no empty folder left behind.
+TEST_F(CaptureTool, AFullDiskIsSaidAndTheNewFolderRemoved)
+{
+    const fs::path small = folder_ / "small";
+    fs::create_directories(small);
+    tooltest::SmallDisk disk(small.string(), 16);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.why();
+    {
+        // Fill it up first.
+        std::ofstream filler(small / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < 4; ++i)
+            filler << block;
+    }
+    const ToolRun run = capture({"--quiet", "--time", "15", "--rect", "0,0,256,256", "--out",
+                                 (small / "frames").string() + "/"});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("No space left on device"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Write Error"), std::string::npos) << run.output;
+    EXPECT_EQ(filesIn(small), std::vector<std::string>{"filler"});
+}
+
+// SIGTERM and SIGHUP stop a capture as Ctrl-C does, with their own exit
+// codes; a folder made for the frames goes when no frame reached it.
+TEST_F(CaptureTool, SignalsBeforeTheFirstFrameLeaveNoFolder)
+{
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        const fs::path frames = folder_ / "frames";
+        const fs::path log = folder_ / "log.txt";
+        const pid_t pid = start({"--time", "15,16", "--band", "8", "--out", frames.string()}, log);
+        // The folder is made just before the first frame is drawn, which takes
+        // seconds with a software renderer.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!fs::exists(frames) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(fs::exists(frames));
+        kill(pid, signal);
+        const ToolRun run = finish(pid, log);
+        EXPECT_EQ(run.exitCode, 128 + signal) << run.output;
+        EXPECT_NE(run.output.find("capture: interrupted"), std::string::npos) << run.output;
+        if (run.output.find("frame 1/2") == std::string::npos) {  // a GPU may have finished a frame
+            EXPECT_FALSE(fs::exists(frames)) << run.output;
+        }
+        fs::remove_all(frames);
+    }
 }
 
 TEST_F(CaptureTool, InterruptionLeavesNoFile)

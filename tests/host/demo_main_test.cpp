@@ -53,6 +53,8 @@ const std::vector<std::string> startUp = {
     "glCreateShaderProgramv 35632 1 *", // the source's length is checked apart
     "getProcAddress glGetProgramInfoLog",
     "glGetProgramInfoLog 3 4095",
+    "getProcAddress glGetProgramiv",
+    "glGetProgramiv 3 35714",      // the link status
     "hideCursor",
     "startThread",                 // startAudio: the render thread first,
     "startAudioDevice 16480800",   // then the whole SampleBuffer as one block
@@ -144,7 +146,17 @@ TEST_F(DemoMain, AMissingGlCreateShaderProgramvEndsStartUpWithExitCodeOne)
     EXPECT_EQ(fake::calls.back(), "failStartUp OpenGL entry point glCreateShaderProgramv");
 }
 
-TEST_F(DemoMain, TheProgramOfPart12IsMadeCurrent)
+TEST_F(DemoMain, AShaderThatDidNotBuildEndsStartUpWithExitCodeOneBeforeTheSoundStarts)
+{
+    fake::linkStatus = 0;
+    fake::infoLogText = "0:12(5): error: no function with name 'missing'\n";
+    fake::clockReadings = {0, 0, 200000};  // a start-up that went on would end at its first frame
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(fake::calls.back(), "failStartUp the scene shader did not build; see ./ShaderLog.txt");
+    EXPECT_EQ(std::find(fake::calls.begin(), fake::calls.end(), "startThread"), fake::calls.end());
+}
+
+TEST_F(DemoMain, TheProgramThatCreateShaderProgramMadeIsMadeCurrent)
 {
     fake::programName = 77;
     fake::escapeAnswers = {true};

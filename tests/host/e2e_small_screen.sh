@@ -5,12 +5,14 @@
 #  - in a read-only working directory the demo starts, its picture fills the
 #    screen's width, it writes no log, and ends with exit code 0 on Escape;
 #  - SIGTERM still ends it (SDL's signal handlers are kept out);
-#  - without a display, and with an OpenGL context that offers neither 4.1
-#    nor ARB_separate_shader_objects, start-up fails with one clear line on
-#    stderr and exit code 1.
-# usage: e2e_small_screen.sh DEMO SCREEN_CHECK
+#  - without a display, with an OpenGL context that offers neither 4.1
+#    nor ARB_separate_shader_objects, and with a scene shader that does not
+#    build (DEMO_BROKEN_SHADER: the demo with such a shader), start-up fails
+#    with one clear line on stderr and exit code 1.
+# usage: e2e_small_screen.sh DEMO SCREEN_CHECK DEMO_BROKEN_SHADER
 DEMO=$(realpath "$1")
 SCREEN_CHECK=$(realpath "$2")
+DEMO_BROKEN_SHADER=$(realpath "$3")
 source "$(dirname "$0")/e2e_lib.sh"
 
 start_xvfb 320x240
@@ -85,6 +87,31 @@ if [ "$EXIT_CODE" = 1 ] && grep -q "demo: cannot start: .*separate_shader_object
   pass "an OpenGL 3.0 context without ARB_separate_shader_objects: $(cat "$E2E_TMP/demo.out")"
 else
   fail "with an OpenGL 3.0 context: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+fi
+
+# A scene shader that does not build: the log is written, then one line
+# pointing at it and exit code 1; without the log, the line quotes its first
+# line.
+(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_BROKEN_SHADER") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+wait_exit "$demo" 60
+if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] &&
+   grep -qx "demo: cannot start: the scene shader did not build; see ./ShaderLog.txt" "$E2E_TMP/demo.out" &&
+   grep -q "colourThatIsNeverDefined" "$work/ShaderLog.txt"; then
+  pass "a scene shader that does not build: $(cat "$E2E_TMP/demo.out")"
+else
+  fail "with a scene shader that does not build: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+fi
+(cd "$readonly_dir" && SDL_AUDIODRIVER=dummy exec "$DEMO_BROKEN_SHADER") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+wait_exit "$demo" 60
+if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] &&
+   grep -q "^demo: cannot start: the scene shader did not build: .*colourThatIsNeverDefined" "$E2E_TMP/demo.out"; then
+  pass "a scene shader that does not build, no log file: $(cat "$E2E_TMP/demo.out")"
+else
+  fail "with a scene shader that does not build and no log file: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
 fi
 
 # No display at all.

@@ -13,6 +13,7 @@ std::string infoLogText;
 LengthReport lengthReport;
 GLsizei forcedLength;
 GLuint programName;
+GLint linkStatus;
 void (*threadEntry)(void*);
 void* threadArgument;
 const float* audioSamples;
@@ -50,6 +51,12 @@ void DEMO_APIENTRY getProgramInfoLog(GLuint program, GLsizei bufSize, GLsizei* l
     }
 }
 
+void DEMO_APIENTRY getProgramiv(GLuint program, GLenum pname, GLint* params)
+{
+    record("glGetProgramiv " + std::to_string(program) + " " + std::to_string(pname));
+    *params = pname == GL_LINK_STATUS ? linkStatus : 0;
+}
+
 void DEMO_APIENTRY useProgram(GLuint program)
 {
     record("glUseProgram " + std::to_string(program));
@@ -70,6 +77,7 @@ void* getProcAddress(const char* name)
     const std::string n = name;
     if (n == "glCreateShaderProgramv") return reinterpret_cast<void*>(createShaderProgramv);
     if (n == "glGetProgramInfoLog") return reinterpret_cast<void*>(getProgramInfoLog);
+    if (n == "glGetProgramiv") return reinterpret_cast<void*>(getProgramiv);
     if (n == "glUseProgram") return reinterpret_cast<void*>(useProgram);
     return nullptr;
 }
@@ -144,6 +152,7 @@ void reset()
     lengthReport = LengthReport::True;
     forcedLength = 0;
     programName = 3;
+    linkStatus = 1;
     clockIndex = 0;
     threadEntry = nullptr;
     threadArgument = nullptr;

@@ -34,6 +34,8 @@ extern LengthReport lengthReport;
 extern GLsizei forcedLength;
 // The program name the stub glCreateShaderProgramv returns.
 extern GLuint programName;
+// The link status the stub glGetProgramiv reports (1: linked).
+extern GLint linkStatus;
 
 // What startThread and startAudioDevice were handed.
 extern void (*threadEntry)(void*);

@@ -1,6 +1,7 @@
 // createShaderProgram with a stub info-log source: the log file's
 // exact content, text never taken as a format, the 4094-character cut, the
-// missing log file, and a driver that reports an odd length.
+// missing log file, a driver that reports an odd length, and the one line
+// that a program that did not build ends the start-up with.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -97,11 +98,14 @@ TEST_F(ShaderLog, TheStepsRunInTheStatedOrder)
     fake::programName = 9;
     createShaderProgram(fake::platform());
     EXPECT_EQ(shaderProgram, 9u);
-    ASSERT_EQ(fake::calls.size(), 4u);
+    ASSERT_EQ(fake::calls.size(), 6u);
     EXPECT_EQ(fake::calls[0], "getProcAddress glCreateShaderProgramv");
     EXPECT_EQ(fake::calls[1], "glCreateShaderProgramv 35632 1 " + std::to_string(sceneShaderSourceLength));
     EXPECT_EQ(fake::calls[2], "getProcAddress glGetProgramInfoLog");
     EXPECT_EQ(fake::calls[3], "glGetProgramInfoLog 9 4095");
+    // The link status is asked for after the log is written.
+    EXPECT_EQ(fake::calls[4], "getProcAddress glGetProgramiv");
+    EXPECT_EQ(fake::calls[5], "glGetProgramiv 9 35714");
 }
 
 TEST_F(ShaderLog, WithoutALogFileTheProgramIsStillBuilt)
@@ -112,10 +116,47 @@ TEST_F(ShaderLog, WithoutALogFileTheProgramIsStillBuilt)
     fake::infoLogText = "unseen";
     createShaderProgram(fake::platform());
     EXPECT_EQ(shaderProgram, 12u);
-    EXPECT_EQ(fake::calls.size(), 4u);
+    EXPECT_EQ(fake::calls.size(), 6u);
     struct stat info;
     ASSERT_EQ(stat("ShaderLog.txt", &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+// Runs createShaderProgram; returns what it ended the start-up with, or
+// "returned" when it returned.
+std::string outcome()
+{
+    try {
+        createShaderProgram(fake::platform());
+    } catch (const ProcessEnd& end) {
+        return std::to_string(end.exitCode) + " " + end.what;
+    }
+    return "returned";
+}
+
+TEST_F(ShaderLog, AProgramThatDidNotBuildEndsTheStartUpWithOneLineAfterTheLog)
+{
+    fake::linkStatus = 0;
+    fake::infoLogText = "0:12(5): error: no function with name 'missing'\n0:12(5): error: type mismatch\n";
+    EXPECT_EQ(outcome(), "1 the scene shader did not build; see ./ShaderLog.txt");
+    // The log is complete before the start-up ends.
+    EXPECT_EQ(log(), HEAD + fake::infoLogText);
+}
+
+TEST_F(ShaderLog, WithoutTheLogFileTheLineQuotesTheLogsFirstLine)
+{
+    ASSERT_EQ(mkdir("ShaderLog.txt", 0755), 0);
+    fake::linkStatus = 0;
+    fake::infoLogText = "0:12(5): error: no function with name 'missing'\n0:12(5): error: type mismatch\n";
+    EXPECT_EQ(outcome(), "1 the scene shader did not build: 0:12(5): error: no function with name 'missing'");
+    fake::infoLogText.clear();
+    EXPECT_EQ(outcome(), "1 the scene shader did not build (the driver gave no log)");
+}
+
+TEST_F(ShaderLog, ALinkedProgramWithWarningsStartsAsUsual)
+{
+    fake::infoLogText = "0:1(1): warning: unused\n";
+    EXPECT_EQ(outcome(), "returned");
 }
 
 TEST_F(ShaderLog, AChosenSceneTextIsBuiltInsteadOfTheEmbeddedOne)
@@ -124,7 +165,7 @@ TEST_F(ShaderLog, AChosenSceneTextIsBuiltInsteadOfTheEmbeddedOne)
     sceneSourceText = scaled.c_str();
     createShaderProgram(fake::platform());
     sceneSourceText = nullptr;
-    ASSERT_EQ(fake::calls.size(), 4u);
+    ASSERT_EQ(fake::calls.size(), 6u);
     EXPECT_EQ(fake::calls[1], "glCreateShaderProgramv 35632 1 " + std::to_string(scaled.size()));
     EXPECT_EQ(log(), HEAD);
 }

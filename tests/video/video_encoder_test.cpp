@@ -15,8 +15,10 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -141,6 +143,14 @@ TEST(VideoTimeline, FrameTimesAreTheDemoClockRounded)
 
     CaptureRange partial{0.0, 1.1, 4};  // the last frame starts inside the range
     EXPECT_EQ(frameCount(partial), 5u);
+    // The sound is as long as the frames: 5 / 4 s, not the range's 1.1 s.
+    EXPECT_EQ(audioFrameCount(partial), 55125u);
+    EXPECT_DOUBLE_EQ(captureEndSeconds(partial), 1.25);
+
+    CaptureRange tenth{30.0, 30.1, 4};  // one frame of 0.25 s
+    EXPECT_EQ(frameCount(tenth), 1u);
+    EXPECT_EQ(audioFirstFrame(tenth), 1323000u);
+    EXPECT_EQ(audioFrameCount(tenth), 11025u);
 }
 
 TEST(VideoEncoderArguments, CarryTheChosenFormats)
@@ -369,8 +379,75 @@ TEST(VideoEncoder, UnwritableFolderIsAnError)
     ScratchFolder folder;
     EncoderSettings s = smallSettings(folder.file("no-such-folder/out.mp4"));
     std::string error = encode(s, 1);
-    EXPECT_NE(error.find("cannot write into " + folder.file("no-such-folder")), std::string::npos) << error;
+    EXPECT_NE(error.find("cannot write '" + s.outputPath + "': there is no folder"), std::string::npos) << error;
     EXPECT_TRUE(folder.entries().empty());
+}
+
+// A process started with SIGCHLD ignored has its children reaped unseen, and
+// waitpid then fails: the encoder must still learn that ffmpeg failed.
+TEST(VideoEncoder, AFailedEncoderIsSeenWhenSigchldWasIgnored)
+{
+    ScratchFolder folder;
+    std::string fake = folder.file("fake-ffmpeg");
+    // Writes a broken file where it was told to, then fails.
+    writeScript(fake, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null\nexit 1");
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &previous), 0);
+    std::string error = encode(s, 2);
+    ::sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_NE(error.find("ffmpeg exited with status 1"), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+}
+
+TEST(VideoEncoder, AnEndThatCannotBeLearntIsAFailure)
+{
+    ScratchFolder folder;
+    std::string fake = folder.file("fake-ffmpeg");
+    writeScript(fake, "exit 0");
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    VideoEncoder encoder;
+    std::string error;
+    ASSERT_TRUE(encoder.start(s, syntheticSound(0), error)) << error;
+    // Someone else reaps ffmpeg first: its status is gone.
+    int status = 0;
+    ASSERT_EQ(::waitpid(encoder.pid(), &status, 0), encoder.pid());
+    EXPECT_FALSE(encoder.finish(error));
+    EXPECT_NE(error.find("how ffmpeg ended cannot be known"), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+}
+
+// The video output through links, over an existing file, and into a device.
+TEST(VideoEncoder, OutputsThatAreNotNewFiles)
+{
+    ScratchFolder folder;
+    ::mkdir(folder.file("real").c_str(), 0755);
+    std::ofstream(folder.file("real/out.mp4")) << "an earlier capture";
+    ASSERT_EQ(::chmod(folder.file("real/out.mp4").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real/out.mp4", folder.file("out.mp4").c_str()), 0);
+    ASSERT_EQ(encode(smallSettings(folder.file("out.mp4")), 4), "");
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.file("out.mp4").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::stat(folder.file("real/out.mp4").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(videotest::probeStream(folder.file("out.mp4"), "v:0")["nb_read_frames"], "4");
+    auto names = folder.entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"out.mp4", "real"}));
+
+    // A device node named *.mp4: ffmpeg writes it in place; it stays a device.
+    if (::mknod(folder.file("null.mp4").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "cannot make device nodes here (" << std::strerror(errno) << ")";
+    ASSERT_EQ(encode(smallSettings(folder.file("null.mp4")), 4), "");
+    ASSERT_EQ(::stat(folder.file("null.mp4").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    names = folder.entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"null.mp4", "out.mp4", "real"}));
 }
 
 TEST(VideoEncoder, UnknownContainerIsAnError)

@@ -99,6 +99,14 @@ TEST(VideoOptions, BadValuesAreTurnedAway)
     EXPECT_EQ(rejection({"--video", "a.mp4", "--to", "185.5"}), "--to wants seconds from 0 to 185, not '185.5'");
     EXPECT_NE(rejection({"--video", "a.mp4", "--from", "abc"}).find("--from wants"), std::string::npos);
     EXPECT_NE(rejection({"--video", "a.mp4", "--to", "nan"}).find("--to wants"), std::string::npos);
+    // Plain decimal only: no hexadecimal, exponent, sign or spaces.
+    EXPECT_EQ(rejection({"--video", "a.mp4", "--from", "0x10"}), "--from wants seconds from 0 to 185, not '0x10'");
+    EXPECT_NE(rejection({"--video", "a.mp4", "--to", "1e2"}).find("--to wants"), std::string::npos);
+    EXPECT_NE(rejection({"--video", "a.mp4", "--to", "+30"}).find("--to wants"), std::string::npos);
+    EXPECT_NE(rejection({"--video", "a.mp4", "--from", " 3"}).find("--from wants"), std::string::npos);
+    EXPECT_NE(rejection({"--video", "a.mp4", "--from", "1.2.3"}).find("--from wants"), std::string::npos);
+    EXPECT_NE(rejection({"--video", "a.mp4", "--crf", "0x1"}).find("--crf wants"), std::string::npos);
+    EXPECT_NE(rejection({"--video", "a.mp4", "--size", "0x500x0x400"}).find("--size"), std::string::npos);
     EXPECT_EQ(rejection({"--video", "a.mp4", "--fps"}), "--fps needs a value");
 }
 
@@ -131,12 +139,13 @@ TEST(VideoOptions, PreflightFindsFfmpegAndTheFolder)
 
     options.path = folder.file("missing/a.mp4");
     EXPECT_FALSE(preflightVideo(options, error));
-    EXPECT_EQ(error, "cannot write into " + folder.file("missing") + ": no such folder");
+    EXPECT_EQ(error, "cannot write '" + folder.file("missing/a.mp4") + "': there is no folder '" +
+                         folder.file("missing") + "'");
 
     videotest::runCommand("mkdir " + videotest::quoted(folder.file("b.mp4")));
     options.path = folder.file("b.mp4");
     EXPECT_FALSE(preflightVideo(options, error));
-    EXPECT_EQ(error, folder.file("b.mp4") + " is a folder");
+    EXPECT_EQ(error, videotest::quoted(folder.file("b.mp4")) + " is a folder; name a file");
 
     std::string path = std::getenv("PATH");
     ::setenv("PATH", folder.path().c_str(), 1);

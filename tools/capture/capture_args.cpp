@@ -1,24 +1,18 @@
 #include "capture_args.h"
 
-#include <cerrno>
+#include "output_file.h"
+#include "plain_number.h"
+#include "video_timeline.h"
+
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
-constexpr double MAX_TIME_SECONDS = 4294967.0;  // the 32-bit millisecond count
-
-bool parseSeconds(const std::string& text, double& seconds)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    seconds = std::strtod(text.c_str(), &end);
-    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(seconds);
-}
+// Scene times reach as far as the demo runs, as for a video.
+constexpr double MAX_TIME_SECONDS = video::DEMO_END_SECONDS;
 
 bool secondsToMs(double seconds, std::uint32_t& ms)
 {
@@ -30,15 +24,13 @@ bool secondsToMs(double seconds, std::uint32_t& ms)
 
 bool parseInt(const std::string& text, int& value)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end != text.c_str() + text.size() || v < -1000000 || v > 1000000)
-        return false;
-    value = static_cast<int>(v);
-    return true;
+    return parseWholeNumber(text, 1000000, value);
+}
+
+bool isFolder(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::vector<std::string> split(const std::string& text, char separator)
@@ -83,15 +75,15 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
         if (range.size() == 1) {
             double seconds = 0.0;
             std::uint32_t ms = 0;
-            if (!parseSeconds(item, seconds) || !secondsToMs(seconds, ms)) {
-                error = "bad time '" + item + "' (seconds from 0 to 4294967)";
+            if (!parseDecimal(item, seconds) || !secondsToMs(seconds, ms)) {
+                error = "bad time '" + item + "' (seconds from 0 to 185, such as 30 or 106.5)";
                 return false;
             }
             timesMs.push_back(ms);
         } else if (range.size() == 3) {
             double start = 0.0, end = 0.0, step = 0.0;
             std::uint32_t startMs = 0, endMs = 0, stepMs = 0;
-            if (!parseSeconds(range[0], start) || !parseSeconds(range[1], end) || !parseSeconds(range[2], step) ||
+            if (!parseDecimal(range[0], start) || !parseDecimal(range[1], end) || !parseDecimal(range[2], step) ||
                 !secondsToMs(start, startMs) || !secondsToMs(end, endMs) || !secondsToMs(step, stepMs) ||
                 stepMs == 0 || endMs < startMs) {
                 error = "bad time range '" + item + "' (START:END:STEP in seconds, END >= START, STEP >= 0.001)";
@@ -217,6 +209,14 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
                 " times were given (name a folder instead)";
         return ParseOutcome::Error;
     }
+    // One time and a name with another extension is a file name that the
+    // capture cannot write (it writes PNG), not a folder to make.
+    if (options.timesMs.size() == 1 && !options.out.empty() && !outIsPngFile(options.out) && options.out.back() != '/' &&
+        !output::lowerExtension(options.out).empty() && !isFolder(options.out)) {
+        error = "--out " + options.out + ": one frame is written as a PNG file; name it *.png, or name a folder " +
+                "(an existing one, or one ending in '/')";
+        return ParseOutcome::Error;
+    }
     return ParseOutcome::Run;
 }
 
@@ -229,8 +229,9 @@ std::string captureUsage()
            "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
            "\n"
            "Options:\n"
-           "  -t, --time LIST     scene times in seconds: 30 or 3,15,106.5 or a range\n"
-           "                      START:END:STEP (END included); repeatable\n"
+           "  -t, --time LIST     scene times in seconds from 0 to 185: 30 or\n"
+           "                      3,15,106.5 or a range START:END:STEP (END\n"
+           "                      included); repeatable; plain decimal numbers\n"
            "  -o, --out PATH      a .png file (one time only) or a folder, created if\n"
            "                      missing, receiving frame-SSS.mmm.png per time;\n"
            "                      default: the current folder\n"
@@ -245,8 +246,13 @@ std::string captureUsage()
            "\n" +
            video::videoUsage() +
            "\n"
-           "Progress and the render time of each frame go to stderr. Files are written\n"
-           "under a temporary name and renamed when complete.\n"
-           "Exit status: 0 done, 1 no EGL/OpenGL context or a failed render or write,\n"
-           "2 bad arguments, 130 interrupted.\n";
+           "Progress, the render time of each frame and the file it went to go to\n"
+           "stderr. A file is written under a hidden temporary name in its folder and\n"
+           "renamed when complete (a symbolic link is followed; an existing file keeps\n"
+           "its permissions); a device or pipe is written in place. A folder made for\n"
+           "the frames is removed again if no frame reached it.\n"
+           "Exit status: 0 done, 1 no EGL/OpenGL context, an output that cannot be\n"
+           "written or a failed render or write, 2 bad arguments, 130 interrupted\n"
+           "(Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP); an interruption\n"
+           "leaves no unfinished file.\n";
 }

@@ -23,11 +23,12 @@
 
 namespace {
 
+// The signal that interrupted the capture (SIGINT, SIGTERM, SIGHUP), or 0.
 volatile std::sig_atomic_t interrupted = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    interrupted = 1;
+    interrupted = signal;
 }
 
 // CPU seconds used by the whole process so far (a software renderer's
@@ -47,11 +48,9 @@ std::string formatTime(std::uint32_t timeMs)
     return text;
 }
 
-// The sink for the options: a video file or PNG files.
-std::unique_ptr<FrameSink> makeSink(const CaptureOptions& options)
+// The PNG sink for the options: one file or a folder of them.
+std::unique_ptr<PngSink> makePngSink(const CaptureOptions& options)
 {
-    if (!options.video.path.empty())
-        return std::make_unique<video::VideoSink>(options.video, options.quiet);
     if (outIsPngFile(options.out))
         return std::make_unique<PngSink>(options.out, true);
     return std::make_unique<PngSink>(options.out.empty() ? std::string(".") : options.out, false);
@@ -95,9 +94,11 @@ int main(int argc, char** argv)
     case ParseOutcome::Run:
         break;
     }
-    // A video needs ffmpeg and a folder to write to: found out before any rendering.
+    // A video needs ffmpeg and a folder to write to, PNG files a folder and
+    // names they can take: found out before any rendering.
     const bool toVideo = !options.video.path.empty();
-    if (toVideo && !video::preflightVideo(options.video, error)) {
+    std::unique_ptr<PngSink> pngSink = toVideo ? nullptr : makePngSink(options);
+    if (toVideo ? !video::preflightVideo(options.video, error) : !pngSink->check(error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
         return 1;
     }
@@ -106,6 +107,7 @@ int main(int argc, char** argv)
     // seconds) stops the work between two bands and leaves no file behind.
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     std::unique_ptr<offscreen::GlContext> context = offscreen::GlContext::create(error);
     if (!context) {
@@ -141,7 +143,12 @@ int main(int argc, char** argv)
     const offscreen::PixelRect rect{options.rectX, offscreen::FRAME_HEIGHT - options.rectY - options.rectHeight,
                                     options.rectWidth, options.rectHeight};
 
-    std::unique_ptr<FrameSink> sink = makeSink(options);
+    const PngSink* const png = pngSink.get();
+    std::unique_ptr<FrameSink> sink;
+    if (toVideo)
+        sink = std::make_unique<video::VideoSink>(options.video, options.quiet);
+    else
+        sink = std::move(pngSink);
     if (!sink->begin(rect.width, rect.height, error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
         sink->abort();
@@ -193,16 +200,19 @@ int main(int argc, char** argv)
             sink->abort();
             return 1;
         }
+        // Each PNG frame's line says where it went.
+        const std::string where = png ? " -> " + png->written().back() : std::string();
         if ((!options.quiet && !toVideo) || options.countSteps)
-            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s\n", index + 1, frameCount,
-                         formatTime(timeMs).c_str(), rect.width, rect.height, seconds, cpuSeconds, steps.c_str());
+            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s%s\n",
+                         index + 1, frameCount, formatTime(timeMs).c_str(), rect.width, rect.height, seconds,
+                         cpuSeconds, steps.c_str(), where.c_str());
         if (interrupted)
             break;
     }
     if (interrupted) {
         std::fprintf(stderr, "capture: interrupted\n");
         sink->abort();
-        return 130;
+        return 128 + interrupted;  // 130 SIGINT, 143 SIGTERM, 129 SIGHUP
     }
     if (!sink->finish(error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());

@@ -1,49 +1,57 @@
 #include "png_sink.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
-struct PngError {
+struct PngWrite {
+    std::vector<std::uint8_t>* bytes;
     std::string message;
 };
 
 void onPngError(png_structp png, png_const_charp message)
 {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    error->message = message ? message : "libpng error";
+    auto* write = static_cast<PngWrite*>(png_get_error_ptr(png));
+    write->message = message ? message : "libpng error";
     png_longjmp(png, 1);
 }
 
 void onPngWarning(png_structp, png_const_charp) {}
 
+void onPngData(png_structp png, png_bytep data, png_size_t size)
+{
+    auto* write = static_cast<PngWrite*>(png_get_io_ptr(png));
+    write->bytes->insert(write->bytes->end(), data, data + size);
+}
+
+void onPngFlush(png_structp) {}
+
 // libpng's error handling jumps out with longjmp: keep this function free of
 // objects with destructors between setjmp and the end.
-bool encode(std::FILE* file, const FrameImage& image, PngError& error)
+bool encode(const FrameImage& image, PngWrite& write)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &write, onPngError, onPngWarning);
     if (!png) {
-        error.message = "png_create_write_struct failed";
+        write.message = "png_create_write_struct failed";
         return false;
     }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        error.message = "png_create_info_struct failed";
+        write.message = "png_create_info_struct failed";
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &write, onPngData, onPngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 6);
@@ -55,31 +63,50 @@ bool encode(std::FILE* file, const FrameImage& image, PngError& error)
     return true;
 }
 
-}  // namespace
-
-bool writePngFile(const std::string& path, const FrameImage& image, std::string& error)
+bool isFolder(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    PngError pngError;
-    bool ok = encode(file, image, pngError);
-    if (!ok)
-        error = "cannot write " + path + ": " + pngError.message;
-    if (std::fflush(file) != 0 && ok) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        ok = false;
-    }
-    if (std::fclose(file) != 0 && ok) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        ok = false;
-    }
-    return ok;
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-PngSink::PngSink(std::string path, bool singleFile) : path_(std::move(path)), singleFile_(singleFile) {}
+// The folders from the outermost missing one down to `folder` itself, none
+// of which exists yet; empty when `folder` exists. The first existing one
+// above them is left in `existing`.
+std::vector<std::string> missingFolders(const std::string& folder, std::string& existing)
+{
+    std::vector<std::string> missing;
+    std::string at = folder;
+    struct stat info {};
+    while (::stat(at.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        missing.insert(missing.begin(), at);
+        const std::string up = output::folderOf(at);
+        if (up == at)
+            break;
+        at = up;
+    }
+    existing = at;
+    return missing;
+}
+
+}  // namespace
+
+bool encodePng(const FrameImage& image, std::vector<std::uint8_t>& png, std::string& error)
+{
+    png.clear();
+    PngWrite write{&png, {}};
+    if (!encode(image, write)) {
+        error = "cannot encode a PNG: " + write.message;
+        return false;
+    }
+    return true;
+}
+
+PngSink::PngSink(std::string path, bool singleFile) : path_(std::move(path)), singleFile_(singleFile)
+{
+    // "frames/" and "frames" are the same folder.
+    while (!singleFile_ && path_.size() > 1 && path_.back() == '/')
+        path_.pop_back();
+}
 
 PngSink::~PngSink()
 {
@@ -93,44 +120,64 @@ std::string PngSink::frameFileName(std::uint32_t timeMs)
     return name;
 }
 
+std::string PngSink::folder() const
+{
+    return singleFile_ ? output::folderOf(path_) : path_;
+}
+
+bool PngSink::check(std::string& error) const
+{
+    const std::string where = "'" + path_ + "'";
+    std::string existing;
+    const std::vector<std::string> missing = missingFolders(folder(), existing);
+    if (missing.empty() && singleFile_) {
+        output::OutputPlan plan;
+        return output::planOutput(path_, false, plan, error);
+    }
+    // The folder, or the first one above the missing ones, takes new entries.
+    struct stat info {};
+    if (::stat(existing.c_str(), &info) != 0) {
+        error = "cannot write " + where + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        error = "cannot write " + where + ": '" + existing + "' is not a folder";
+        return false;
+    }
+    if (::access(existing.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write " + where + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 bool PngSink::begin(int, int, std::string& error)
 {
-    // The folder of a single file, or the folder itself, is created if missing.
-    const std::filesystem::path folder =
-        singleFile_ ? std::filesystem::path(path_).parent_path() : std::filesystem::path(path_);
-    if (folder.empty())
-        return true;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder)) {
-        error = "cannot create folder " + folder.string() + (ec ? ": " + ec.message() : std::string());
+    if (!check(error))
         return false;
+    std::string existing;
+    for (const std::string& missing : missingFolders(folder(), existing)) {
+        if (::mkdir(missing.c_str(), 0777) != 0 && !(errno == EEXIST && isFolder(missing))) {
+            error = "cannot create the folder '" + missing + "': " + std::strerror(errno);
+            abort();
+            return false;
+        }
+        madeFolders_.push_back(missing);
     }
     return true;
 }
 
 bool PngSink::frame(std::uint32_t timeMs, const FrameImage& image, std::string& error)
 {
-    const std::filesystem::path target =
-        singleFile_ ? std::filesystem::path(path_) : std::filesystem::path(path_) / frameFileName(timeMs);
-    // The temporary file lies next to the target, so that the rename stays
-    // within one file system and replaces the target in one step.
-    std::filesystem::path temp = target;
-    temp += ".part-" + std::to_string(::getpid());
-    pendingTemp_ = temp.string();
-    if (!writePngFile(pendingTemp_, image, error)) {
-        abort();
+    const std::string target = singleFile_ ? path_ : path_ + "/" + frameFileName(timeMs);
+    std::vector<std::uint8_t> png;
+    output::OutputPlan plan;
+    if (!encodePng(image, png, error) || !output::planOutput(target, false, plan, error) ||
+        !pending_.open(plan, error) || !pending_.write(png.data(), png.size(), error) || !pending_.commit(error)) {
+        pending_.abort();
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        error = "cannot rename " + pendingTemp_ + " to " + target.string() + ": " + ec.message();
-        abort();
-        return false;
-    }
-    pendingTemp_.clear();
-    written_.push_back(target.string());
+    written_.push_back(target);
     return true;
 }
 
@@ -141,9 +188,11 @@ bool PngSink::finish(std::string&)
 
 void PngSink::abort()
 {
-    if (!pendingTemp_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(pendingTemp_, ec);
-        pendingTemp_.clear();
+    pending_.abort();
+    // A folder made for frames that never came is not left behind.
+    if (written_.empty()) {
+        for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder)
+            ::rmdir(folder->c_str());
+        madeFolders_.clear();
     }
 }

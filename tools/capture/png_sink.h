@@ -1,19 +1,29 @@
 #pragma once
 
-#include "frame_sink.h"
+// Writes each frame to a PNG file through libpng: either one named file, or
+// one file per frame named frame-SSS.mmm.png (seconds and milliseconds of the
+// scene time) in a folder. Every file is written as output_file.h says: under
+// a temporary name in its folder and renamed when complete (a link followed,
+// an existing file's permissions kept), or in place when it is a device or a
+// pipe. Folders that the sink makes are removed again when no frame reached
+// them.
 
+#include "frame_sink.h"
+#include "output_file.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
-// Writes each frame to a PNG file through libpng: either one named file, or
-// one file per frame named frame-SSS.mmm.png (seconds and milliseconds of the
-// scene time) in a folder. Each file is written under a temporary name in the
-// same folder and renamed when complete, so no half-written PNG is left.
 class PngSink : public FrameSink {
 public:
     // `path` is a file when `singleFile`, else a folder (created if missing).
     PngSink(std::string path, bool singleFile);
     ~PngSink() override;
+
+    // Before any rendering: the file or folder can be written, or made,
+    // with the user's path in the message. Makes nothing.
+    bool check(std::string& error) const;
 
     bool begin(int width, int height, std::string& error) override;
     bool frame(std::uint32_t timeMs, const FrameImage& image, std::string& error) override;
@@ -27,11 +37,15 @@ public:
     static std::string frameFileName(std::uint32_t timeMs);
 
 private:
+    // The folder that receives the files.
+    std::string folder() const;
+
     std::string path_;
     bool singleFile_;
-    std::string pendingTemp_;
+    output::OutputFile pending_;
+    std::vector<std::string> madeFolders_;  // by begin, outermost first
     std::vector<std::string> written_;
 };
 
-// Writes one RGB image as PNG to `path` directly (no temporary name).
-bool writePngFile(const std::string& path, const FrameImage& image, std::string& error);
+// The PNG encoding of one RGB image, in memory.
+bool encodePng(const FrameImage& image, std::vector<std::uint8_t>& png, std::string& error);

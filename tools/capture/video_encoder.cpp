@@ -1,5 +1,6 @@
 #include "video_encoder.h"
 
+#include "interrupt_cleanup.h"
 #include "video_interrupt.h"
 #include "video_timeline.h"
 
@@ -87,25 +88,6 @@ std::string lastLine(const std::string& log)
 
 }  // namespace
 
-std::string lowerExtension(const std::string& path)
-{
-    std::size_t slash = path.find_last_of('/');
-    std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::string& partPath, int audioFd)
 {
     int outWidth = s.outWidth > 0 ? s.outWidth : s.width;
@@ -141,16 +123,6 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
     }
     args.push_back(partPath);
     return args;
-}
-
-std::string partPathFor(const std::string& outputPath, int serial)
-{
-    std::size_t slash = outputPath.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "" : outputPath.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
-    std::string ext = lowerExtension(name);
-    std::string stem = name.substr(0, name.size() - ext.size());
-    return folder + "." + stem + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial) + ext;
 }
 
 std::string findProgram(const std::string& program)
@@ -189,29 +161,34 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
 {
     settings_ = settings;
     finished_ = false;
-    // A vanished ffmpeg must show as a failed write, not end the process.
+    // A vanished ffmpeg must show as a failed write, not end the process;
+    // and its end must be there to wait for, even when this process was
+    // started with SIGCHLD ignored (its children would be reaped unseen).
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, nullptr);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &byDefault, nullptr);
     std::string program = findProgram(settings.program);
     if (program.empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
         return false;
     }
 
-    // The hidden file: created here, so that an unwritable folder is found
-    // before anything starts; ffmpeg then overwrites it.
-    static int serial = 0;
-    partPath_ = partPathFor(settings.outputPath, serial++);
-    setInterruptCleanup(-1, partPath_.c_str());
-    int partFd = ::open(partPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (partFd < 0) {
-        error = "cannot write into " + folderOf(settings.outputPath) + ": " + std::strerror(errno);
-        clearInterruptCleanup();
-        partPath_.clear();
+    // The hidden file: created here (with an old file's permissions), so
+    // that an unwritable folder is found before anything starts; ffmpeg then
+    // overwrites it. A device or pipe is ffmpeg's to write in place.
+    output::OutputPlan plan;
+    if (!output::planOutput(settings.outputPath, false, plan, error))
         return false;
+    {
+        output::SignalsHeld held;  // the hidden file exists only armed
+        if (!output_.reserve(plan, error))
+            return false;
+        setInterruptCleanup(-1, output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
     }
-    ::close(partFd);
+    partPath_ = output_.writePath();
 
     int video[2], sound[2], log[2];
     if (!makePipe(video)) {
@@ -251,7 +228,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     // capture, which then stops ffmpeg itself.
     sigset_t defaults, empty;
     sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
         sigaddset(&defaults, signal);
     sigemptyset(&empty);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
@@ -273,7 +250,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
         cleanUp();
         return false;
     }
-    setInterruptCleanup(pid_, partPath_.c_str());
+    setInterruptCleanup(pid_, output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
 
     stopAudio_ = false;
     audioError_.clear();
@@ -338,10 +315,13 @@ std::string VideoEncoder::collect()
     std::string failure;
     if (pid_ > 0) {
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        pid_t waited;
+        while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
         }
         pid_ = -1;
-        if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        if (waited < 0)
+            failure = std::string("how ffmpeg ended cannot be known (") + std::strerror(errno) + ")";
+        else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
             failure = "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
         else if (WIFSIGNALED(status))
             failure = "ffmpeg ended by signal " + std::to_string(WTERMSIG(status));
@@ -369,12 +349,15 @@ bool VideoEncoder::finish(std::string& error)
         cleanUp();
         return false;
     }
-    if (::rename(partPath_.c_str(), settings_.outputPath.c_str()) != 0) {
-        error = "cannot rename the finished video to " + settings_.outputPath + ": " + std::strerror(errno);
-        cleanUp();
-        return false;
+    {
+        output::SignalsHeld held;  // renamed and disarmed together
+        const bool committed = output_.commit(error);
+        clearInterruptCleanup();
+        if (!committed) {
+            cleanUp();
+            return false;
+        }
     }
-    clearInterruptCleanup();
     partPath_.clear();
     finished_ = true;
     return true;
@@ -394,10 +377,12 @@ void VideoEncoder::cleanUp()
     closeFd(videoFd_);
     closeFd(audioFd_);
     closeFd(stderrFd_);
-    if (!partPath_.empty())
-        ::unlink(partPath_.c_str());
+    {
+        output::SignalsHeld held;  // removed and disarmed together
+        output_.abort();
+        clearInterruptCleanup();
+    }
     partPath_.clear();
-    clearInterruptCleanup();
 }
 
 }  // namespace video

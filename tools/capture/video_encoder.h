@@ -5,7 +5,11 @@
 // float samples on descriptor 3 (written by a thread of their own, so that
 // neither pipe can hold up the other). It writes H.264 with AAC or FLAC into
 // a hidden file next to the output, which becomes the output only when ffmpeg
-// has finished without fault.
+// has finished without fault (output_file.h: a link is followed, an existing
+// file keeps its permissions, a device or pipe is handed to ffmpeg to write in
+// place).
+
+#include "output_file.h"
 
 #include <atomic>
 #include <cstddef>
@@ -43,15 +47,11 @@ using AudioProducer = std::function<std::size_t(float* samples, std::size_t maxF
 // `partPath`, with the sound read from descriptor `audioFd`.
 std::vector<std::string> ffmpegArguments(const EncoderSettings& settings, const std::string& partPath, int audioFd);
 
-// The name of the hidden file that a capture to `outputPath` is written to
-// until it is complete: ".NAME.part-PID-N.EXT" in the same folder, so that the
-// last step is a rename within one file system.
-std::string partPathFor(const std::string& outputPath, int serial);
-
-// The file name's extension in lower case, with its dot (".mp4"); empty if none.
-std::string lowerExtension(const std::string& path);
-// The folder part of a path: "." for a bare name.
-std::string folderOf(const std::string& path);
+// The hidden name a capture is written to until it is complete, a path's
+// extension and folder: the tools' one definition of each.
+using output::folderOf;
+using output::lowerExtension;
+using output::partPathFor;
 
 // Finds `program` on PATH (or checks it, if it names a path); returns the full
 // path, or an empty string if there is no executable of that name.
@@ -67,16 +67,19 @@ public:
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
     // Creates the hidden file, starts ffmpeg and the audio thread, which calls
-    // `audio` until it returns 0. SIGPIPE is ignored from then on.
+    // `audio` until it returns 0. SIGPIPE is ignored from then on, and SIGCHLD
+    // has its default action, so that ffmpeg's end can be waited for.
     bool start(const EncoderSettings& settings, AudioProducer audio, std::string& error);
     // Hands over one frame: width × height RGB triplets, rows top first.
     bool writeFrame(const std::uint8_t* rgb, std::string& error);
     // Ends the picture, waits for the sound and for ffmpeg, and renames the
-    // hidden file to the output.
+    // hidden file to the output. An end of ffmpeg that cannot be learnt is a
+    // failure.
     bool finish(std::string& error);
     // Stops ffmpeg and removes the hidden file. Safe to call at any time.
     void abort();
 
+    // The file ffmpeg writes: the hidden file, or the output itself in place.
     const std::string& partPath() const { return partPath_; }
     pid_t pid() const { return pid_; }
 
@@ -88,6 +91,7 @@ private:
     void cleanUp();
 
     EncoderSettings settings_;
+    output::OutputFile output_;
     std::string partPath_;
     pid_t pid_ = -1;
     int videoFd_ = -1;

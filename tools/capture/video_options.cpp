@@ -1,40 +1,9 @@
 #include "video_options.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "output_file.h"
+#include "plain_number.h"
 
 namespace video {
-namespace {
-
-bool parseNumber(const std::string& text, double& value)
-{
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-bool parseWhole(const std::string& text, int& value)
-{
-    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0]))))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end != text.c_str() + text.size() || v > 1000000)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-}  // namespace
 
 bool isVideoOption(const std::string& name)
 {
@@ -60,7 +29,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     options.tuned = true;
     if (name == "--from" || name == "--to") {
         double seconds = 0.0;
-        if (!parseNumber(value, seconds) || seconds < 0.0 || seconds > DEMO_END_SECONDS) {
+        if (!parseDecimal(value, seconds) || seconds > DEMO_END_SECONDS) {
             error = name + " wants seconds from 0 to 185, not '" + value + "'";
             return false;
         }
@@ -68,14 +37,14 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
         return true;
     }
     if (name == "--fps") {
-        if (!parseWhole(value, options.range.fps) || options.range.fps < 1 || options.range.fps > 240) {
+        if (!parseWholeNumber(value, 1000000, options.range.fps) || options.range.fps < 1 || options.range.fps > 240) {
             error = "--fps wants a whole number of frames per second from 1 to 240, not '" + value + "'";
             return false;
         }
         return true;
     }
     if (name == "--crf") {
-        if (!parseWhole(value, options.crf) || options.crf > 51) {
+        if (!parseWholeNumber(value, 1000000, options.crf) || options.crf > 51) {
             error = "--crf wants a whole number from 0 (lossless) to 51, not '" + value + "'";
             return false;
         }
@@ -95,8 +64,8 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     if (name == "--size") {
         std::size_t x = value.find('x');
         int width = 0, height = 0;
-        if (x == std::string::npos || !parseWhole(value.substr(0, x), width) ||
-            !parseWhole(value.substr(x + 1), height)) {
+        if (x == std::string::npos || !parseWholeNumber(value.substr(0, x), 1000000, width) ||
+            !parseWholeNumber(value.substr(x + 1), 1000000, height)) {
             error = "--size wants WIDTHxHEIGHT, e.g. 1280x720, not '" + value + "'";
             return false;
         }
@@ -139,21 +108,8 @@ bool preflightVideo(const VideoOptions& options, std::string& error)
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
         return false;
     }
-    std::string folder = folderOf(options.path);
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = "cannot write into " + folder + ": no such folder";
-        return false;
-    }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        error = "cannot write into " + folder + ": " + std::strerror(errno);
-        return false;
-    }
-    if (::stat(options.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = options.path + " is a folder";
-        return false;
-    }
-    return true;
+    output::OutputPlan plan;
+    return output::planOutput(options.path, false, plan, error);
 }
 
 EncoderSettings encoderSettings(const VideoOptions& options, int width, int height)
@@ -184,8 +140,11 @@ std::string videoUsage()
            "      --audio-codec C aac (default) or flac (lossless, 24-bit)\n"
            "      --size WxH      scale the video to W x H (even numbers); the frames\n"
            "                      are still rendered at 1920x1080\n"
-           "The sound is the song from round(from * 44100) for the range's length.\n"
-           "The file appears only when complete; Ctrl-C stops and removes it.\n";
+           "A range that is not a whole number of frames ends with its last frame:\n"
+           "--from 30 --to 30.1 --fps 4 is one frame, 0.25 s. The sound is the song\n"
+           "from round(from * 44100), exactly as long as the frames.\n"
+           "The file appears only when complete; Ctrl-C (130), SIGTERM (143) and\n"
+           "SIGHUP (129) stop the capture and remove it.\n";
 }
 
 }  // namespace video

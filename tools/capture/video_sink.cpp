@@ -28,7 +28,7 @@ bool VideoSink::begin(int width, int height, std::string& error)
         int outWidth = options_.width > 0 ? options_.width : width;
         int outHeight = options_.height > 0 ? options_.height : height;
         std::fprintf(stderr, "capture: %u frames from %.3f s to %.3f s at %d fps, %dx%d%s, %s sound -> %s\n",
-                     total_, range.from, range.to, range.fps, outWidth, outHeight,
+                     total_, range.from, captureEndSeconds(range), range.fps, outWidth, outHeight,
                      outWidth != width || outHeight != height ? " (scaled)" : "",
                      options_.audioCodec == AudioCodec::Flac ? "FLAC" : "AAC", options_.path.c_str());
         progress_ = std::make_unique<ProgressBar>(total_, stderr);

@@ -43,10 +43,19 @@ inline std::uint32_t audioFirstFrame(const CaptureRange& range)
     return static_cast<std::uint32_t>(std::llround(range.from * AUDIO_RATE));
 }
 
-// The number of song frames in the capture: the range's length.
+// Where the capture ends on the demo's clock: after its last frame, that is
+// from + frames / fps. That is `to` itself when the range holds a whole
+// number of frames, and a little past it when the last frame starts inside.
+inline double captureEndSeconds(const CaptureRange& range)
+{
+    return range.from + static_cast<double>(frameCount(range)) / range.fps;
+}
+
+// The number of song frames in the capture: exactly as long as the frames
+// drawn (frames / fps), so that picture and sound end together.
 inline std::uint32_t audioFrameCount(const CaptureRange& range)
 {
-    return static_cast<std::uint32_t>(std::llround(range.to * AUDIO_RATE)) - audioFirstFrame(range);
+    return static_cast<std::uint32_t>(std::llround(captureEndSeconds(range) * AUDIO_RATE)) - audioFirstFrame(range);
 }
 
 // The demo clock of every frame of the capture, in order.

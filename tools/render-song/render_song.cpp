@@ -1,6 +1,11 @@
 // render-song: renders the song (or its first N frames) and writes it as a
-// 32-bit float stereo WAV holding exactly the SampleBuffer bytes.
+// 32-bit float stereo WAV holding exactly the SampleBuffer bytes. The output
+// is written as output_file.h says (a temporary file renamed into place; a
+// device or pipe in place; "-" for standard output), checked before the
+// render, and an interruption removes the temporary file.
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "interrupt_cleanup.h"
+#include "output_file.h"
 #include "synth_state.h"
 
 namespace {
@@ -21,9 +28,16 @@ void printUsage(std::FILE* to) {
                  "Renders the demo's song and writes it as a 32-bit float stereo WAV\n"
                  "(44,100 Hz) holding exactly the rendered frames.\n"
                  "\n"
-                 "  --out FILE   the WAV file to write (required)\n"
+                 "  --out FILE   the WAV file to write (required); - is standard output\n"
                  "  --frames N   render only the first N frames (1 to %u; default all)\n"
-                 "  --help       show this help and exit\n",
+                 "  --help       show this help and exit\n"
+                 "\n"
+                 "A file is written under a hidden temporary name in its folder and renamed\n"
+                 "when complete (a symbolic link is followed; an existing file keeps its\n"
+                 "permissions). A device, pipe or terminal is written in place.\n"
+                 "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments,\n"
+                 "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP);\n"
+                 "an interruption leaves no temporary file.\n",
                  SONG_FRAMES);
 }
 
@@ -47,21 +61,29 @@ void putU32(std::vector<unsigned char>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
 }
 
-// The canonical 44-byte RIFF/WAVE header for IEEE float stereo at 44.1 kHz;
-// the data chunk follows at byte 44.
+// The RIFF/WAVE header for IEEE float stereo at 44.1 kHz, as a format other
+// than integer PCM must have it: a format chunk of 18 bytes whose extension
+// size (cbSize) is 0, and a fact chunk holding the number of frames. The data
+// chunk follows at byte WAV_HEADER_BYTES.
+constexpr std::uint32_t WAV_HEADER_BYTES = 58;
+
 std::vector<unsigned char> wavHeader(std::uint32_t frames) {
     const std::uint32_t dataBytes = frames * 8u;
     std::vector<unsigned char> h;
     h.insert(h.end(), {'R', 'I', 'F', 'F'});
-    putU32(h, 36 + dataBytes);
+    putU32(h, WAV_HEADER_BYTES - 8 + dataBytes);
     h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putU32(h, 16);
+    putU32(h, 18);
     putU16(h, 3);                 // WAVE_FORMAT_IEEE_FLOAT
     putU16(h, 2);                 // channels
     putU32(h, SAMPLE_RATE);       // frames per second
     putU32(h, SAMPLE_RATE * 8u);  // bytes per second
     putU16(h, 8);                 // block align
     putU16(h, 32);                // bits per sample
+    putU16(h, 0);                 // cbSize: no extension follows
+    h.insert(h.end(), {'f', 'a', 'c', 't'});
+    putU32(h, 4);
+    putU32(h, frames);            // frames per channel
     h.insert(h.end(), {'d', 'a', 't', 'a'});
     putU32(h, dataBytes);
     return h;
@@ -129,18 +151,34 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Open the temporary file first, so that a path that cannot be written
-    // fails before the render.
-    const std::string tempPath = outPath + ".tmp-" + std::to_string(static_cast<long>(getpid()));
-    std::FILE* file = std::fopen(tempPath.c_str(), "wb");
-    if (!file) {
-        std::fprintf(stderr, "render-song: cannot write '%s': %s\n", outPath.c_str(), std::strerror(errno));
+    // Where the WAV goes, found out before the render: a folder, a missing
+    // folder or an unwritable one is refused now, not after it.
+    std::string error;
+    output::OutputPlan plan;
+    if (!output::planOutput(outPath, true, plan, error)) {
+        std::fprintf(stderr, "render-song: %s\n", error.c_str());
+        return 1;
+    }
+    const bool showProgress = isatty(fileno(stderr)) != 0;
+    // A reader that goes away shows as a failed write, reported below.
+    std::signal(SIGPIPE, SIG_IGN);
+    output::installInterruptCleanup(showProgress ? "\nrender-song: interrupted\n" : "render-song: interrupted\n");
+    output::OutputFile file;
+    bool opened = false;
+    if (plan.kind == output::OutputKind::NewFile || plan.kind == output::OutputKind::ReplaceFile) {
+        output::SignalsHeld held;  // the temporary file exists only armed
+        opened = file.open(plan, error);
+        output::armInterruptCleanup(file.temporaryPath().c_str());
+    } else {
+        opened = file.open(plan, error);  // a pipe may wait here for its reader
+    }
+    if (!opened) {
+        std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
 
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
-    const bool showProgress = isatty(fileno(stderr)) != 0;
     const auto start = std::chrono::steady_clock::now();
     const std::uint32_t chunk = SAMPLE_RATE;  // one second of song per step
     std::uint32_t done = 0;
@@ -155,19 +193,18 @@ int main(int argc, char** argv) {
     if (showProgress) std::fprintf(stderr, "\n");
 
     const std::vector<unsigned char> header = wavHeader(frames);
-    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
-    ok = ok && std::fwrite(samples.data(), sizeof(StereoFrame), frames, file) == frames;
-    ok = (std::fflush(file) == 0) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-    if (!ok) {
-        std::fprintf(stderr, "render-song: writing '%s' failed: %s\n", tempPath.c_str(), std::strerror(errno));
-        std::remove(tempPath.c_str());
-        return 1;
+    bool ok = file.write(header.data(), header.size(), error) &&
+              file.write(samples.data(), sizeof(StereoFrame) * static_cast<std::size_t>(frames), error);
+    if (ok) {
+        output::SignalsHeld held;  // renamed and disarmed together
+        ok = file.commit(error);
+        output::armInterruptCleanup(nullptr);
     }
-    if (std::rename(tempPath.c_str(), outPath.c_str()) != 0) {
-        std::fprintf(stderr, "render-song: cannot rename '%s' to '%s': %s\n", tempPath.c_str(), outPath.c_str(),
-                     std::strerror(errno));
-        std::remove(tempPath.c_str());
+    if (!ok) {
+        output::SignalsHeld held;
+        file.abort();
+        output::armInterruptCleanup(nullptr);
+        std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
     if (showProgress)

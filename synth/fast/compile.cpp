@@ -1,0 +1,424 @@
+// The fast loop's book, built from the song and the state: each instrument
+// decoded once into a sounding and a silent program with their constants
+// precomputed, the block plan of each program (which units keep frame order
+// among themselves), the delay records' lengths and zero runs.
+#include "fast_book.h"
+
+namespace fast {
+
+namespace {
+
+// Decodes one instrument at the stream positions; false if it breaks a rule
+// that the fast loop relies on.
+bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uint32_t& parameterPos,
+                       Book& b, Instrument& out, std::uint32_t& lineTotal, bool isMaster) {
+    // `out` is zero: the book is built from zero.
+    out.canBeQuiet = !isMaster;
+    out.sounding.opBase = b.opCount;
+    Op* sounding = b.ops + b.opCount;
+    std::uint32_t depth = 0;
+    std::uint32_t lines = 0;
+    for (std::uint32_t k = 0;; ++k) {
+        if (commandPos >= song.commandsSize) return false;
+        const std::uint8_t opcode = song.commands[commandPos++];
+        if (opcode == OP_END) break;
+        if (k >= MAX_UNITS) return false;
+        const std::uint32_t count = unitParamCount(opcode);
+        if (parameterPos + count > song.parametersSize) return false;
+        const std::uint8_t* raw = song.parameters + parameterPos;
+        parameterPos += count;
+        double p[8] = {};
+        for (std::uint32_t i = 0; i < count; ++i) p[i] = static_cast<float>(raw[i]) * PARAM_SCALE;
+        const std::uint8_t last = count ? raw[count - 1] : 0;
+
+        Op op{};
+        op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
+        int pops = 0;
+        int pushes = 0;
+        switch (opcode) {
+            case OP_ENVELOPE:
+                // c: the rates of ATTACK, DECAY, -, RELEASE at their stage
+                // numbers, sustain at 2, gain at 4.
+                op.kind = K_ENVELOPE;
+                op.c[0] = envelopeRate(p[0]);
+                op.c[1] = envelopeRate(p[1]);
+                op.c[2] = p[2];
+                op.c[3] = envelopeRate(p[3]);
+                op.c[4] = p[4];
+                pushes = 1;
+                break;
+            case OP_OSCILLATOR:
+                // c: transpose - HALF, the detune in semitones, phaseShift,
+                // color, shape, gain, -, the waveshaper's gain for the shape.
+                op.kind = K_OSCILLATOR;
+                op.flags = last;
+                op.oscillator = static_cast<std::uint8_t>(out.oscillators++);
+                op.c[0] = p[0] - static_cast<double>(HALF);
+                op.c[1] = (p[1] - static_cast<double>(HALF)) * 2.0;
+                op.c[2] = p[2];
+                op.c[3] = p[3];
+                op.c[4] = p[4];
+                op.c[5] = p[5];
+                op.c[7] = waveshapeGain(p[4]);
+                pushes = 1;
+                break;
+            case OP_FILTER:
+                // c: frequency, resonance.
+                op.kind = K_FILTER;
+                op.flags = last;
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_DISTORT:
+                // c: drive, holdRate², the waveshaper's gain for the drive.
+                op.kind = K_DISTORT;
+                op.c[0] = p[0];
+                op.c[1] = p[1] * p[1];
+                op.c[2] = waveshapeGain(p[0]);
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_DELAY: {
+                // c: inputGain, dry, feedback, 1 - damping, damping,
+                // lfoRate⁴ / DELAY_MOD_SCALE, lfoDepth⁴.
+                op.kind = K_DELAY;
+                const std::uint32_t timeIndex = raw[6];
+                const std::uint32_t lineCount = raw[7];
+                if (lineCount == 0 || timeIndex + lineCount > song.delayTimesSize) return false;
+                const double rate2 = p[4] * p[4];
+                const double depth2 = p[5] * p[5];
+                op.lines = static_cast<std::uint8_t>(lineCount);
+                op.recordOffset = static_cast<std::uint16_t>(lines);
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                op.c[2] = p[2];
+                op.c[3] = 1.0 - p[3];
+                op.c[4] = p[3];
+                op.c[5] = rate2 * rate2 / static_cast<double>(DELAY_MOD_SCALE);
+                op.c[6] = depth2 * depth2;
+                // The largest read offset: the line must be longer (the
+                // reference reads never-written zeros beyond it).
+                const double maxMod = 2.0 * (depth2 * depth2) * static_cast<double>(DELAY_MOD_SCALE);
+                for (std::uint32_t i = 0; i < lineCount; ++i) {
+                    const std::uint32_t length = song.delayTimes[timeIndex + i];
+                    if (length == 0 || !(maxMod + 1.0 < static_cast<double>(length))) return false;
+                    if (lineTotal + lines + i >= DELAY_POOL_RECORDS) return false;
+                }
+                op.timeIndex = static_cast<std::uint8_t>(timeIndex);
+                lines += lineCount;
+                pops = 1;
+                pushes = 1;
+                break;
+            }
+            case OP_STACKOP:
+                switch (last) {
+                    case STACK_POP: op.kind = K_POP; pops = 1; break;
+                    case STACK_ADD_POP: op.kind = K_ADD_POP; pops = 2; pushes = 1; break;
+                    case STACK_MUL_POP: op.kind = K_MUL_POP; pops = 2; pushes = 1; break;
+                    case STACK_DUP: op.kind = K_DUP; pops = 1; pushes = 2; break;
+                    case STACK_SWAP: op.kind = K_SWAP; pops = 2; pushes = 2; break;
+                    case STACK_ADD: op.kind = K_ADD; pops = 2; pushes = 2; break;
+                    case STACK_MUL: op.kind = K_MUL; pops = 2; pushes = 2; break;
+                    case STACK_ADD_PAIRS: op.kind = K_ADD_PAIRS; pops = 4; pushes = 2; break;
+                    default: continue;  // does nothing
+                }
+                break;
+            case OP_STORE:
+                // c: (amount - HALF) × 2.
+                op.kind = K_STORE;
+                op.flags = last;
+                op.c[0] = (p[0] - static_cast<double>(HALF)) * 2.0;
+                pops = 1;
+                pushes = 1;
+                break;
+            case OP_PAN:
+                // c: position.
+                op.kind = K_PAN;
+                op.c[0] = p[0];
+                pops = 1;
+                pushes = 2;
+                break;
+            case OP_OUTPUT:
+                // c: gain, auxGain.
+                op.kind = K_OUTPUT;
+                op.c[0] = p[0];
+                op.c[1] = p[1];
+                pops = 2;
+                break;
+            case OP_ACCUMULATE:
+                op.kind = K_ACCUMULATE;
+                op.flags = last;
+                pushes = 2;
+                out.canBeQuiet = false;
+                break;
+            default:
+                continue;  // Nop, and opcodes above 11, which run as Nop
+        }
+        if (static_cast<int>(depth) < pops) return false;
+        depth = depth - pops + pushes;
+        if (depth > STACK_CAPACITY) return false;
+        op.depthAfter = static_cast<std::uint8_t>(depth);
+        sounding[out.sounding.count++] = op;
+    }
+    if (depth != 0) return false;
+    b.opCount += out.sounding.count;
+    // The silent program (note 0): Envelope and Oscillator push 0.0, Filter
+    // and Distort leave the top value alone; the others run as usual.
+    out.silent.opBase = b.opCount;
+    Op* silent = b.ops + b.opCount;
+    for (std::uint32_t k = 0; k < out.sounding.count; ++k) {
+        const Op& op = sounding[k];
+        if (op.kind == K_FILTER || op.kind == K_DISTORT) continue;
+        Op& copy = silent[out.silent.count++];
+        copy = op;
+        if (op.kind == K_ENVELOPE || op.kind == K_OSCILLATOR) copy.kind = K_PUSH_ZERO;
+    }
+    b.opCount += out.silent.count;
+    out.lines = lines;
+    out.commandEnd = commandPos;
+    out.parameterEnd = parameterPos;
+    return true;
+}
+
+// Counts the +0.0 samples that the record's line wrote last, from its write
+// position backwards (at least the line's length means all of them).
+std::uint32_t countZeroRun(const DelayLine& line, std::uint32_t length) {
+    std::uint32_t run = 0;
+    std::uint32_t pos = static_cast<std::uint32_t>(line.writePos);
+    while (run < length) {
+        pos = pos == 0 ? length - 1 : pos - 1;
+        if (!isPositiveZero(line.samples[pos])) break;
+        ++run;
+    }
+    // Beyond the length nothing is ever written; samples there that are not
+    // +0.0 (only a state written by other means could hold them) make the
+    // line not all zero.
+    if (run >= length) {
+        for (std::uint32_t i = length; i < DELAY_LINE_SAMPLES; ++i)
+            if (!isPositiveZero(line.samples[i])) return 0;
+    }
+    return run;
+}
+
+// The UnitSlot words an operation reads as modulation inputs, and those it
+// keeps as state.
+std::uint32_t modWords(std::uint8_t kind, std::uint8_t* words) {
+    switch (kind) {
+        case K_ENVELOPE: words[0] = 2; return 1;
+        case K_OSCILLATOR:
+            words[0] = 1; words[1] = 2; words[2] = 4; words[3] = 5; words[4] = 6; words[5] = 7;
+            return 6;
+        case K_FILTER: words[0] = 4; return 1;
+        case K_PAN: words[0] = 0; return 1;
+        case K_OUTPUT: words[0] = 1; return 1;
+        default: return 0;
+    }
+}
+bool isStateWord(std::uint8_t kind, std::uint32_t word) {
+    switch (kind) {
+        case K_ENVELOPE: return word <= 1;
+        case K_OSCILLATOR: return word == 0;
+        case K_FILTER: return word <= 3;
+        case K_DISTORT: return word <= 1;
+        default: return false;
+    }
+}
+
+// Builds the block plan of a program (run by runPlan, block_runner.cpp).
+void planProgram(Book& b, Program& p, bool sounding) {
+    p.planUsable = false;
+    p.endsNotes = sounding;
+    p.hasOutput = false;
+    p.stores = 0;
+    p.stepBase = b.stepCount;
+    p.stepCount = 0;
+    Op* ops = opsOf(b, p);
+    BlockStep* steps = b.steps + p.stepBase;
+    const std::uint32_t n = p.count;
+    if (sounding && (n == 0 || ops[0].kind != K_ENVELOPE || ops[0].slot != 0)) return;
+    std::uint32_t depth = 0;
+    // The program index of the unit at each chain position, if it is in the program.
+    int at[MAX_UNITS];
+    for (int& a : at) a = -1;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        Op& op = ops[k];
+        op.depthBefore = static_cast<std::uint8_t>(depth);
+        depth = op.depthAfter;
+        at[op.slot / SLOT_WORDS] = static_cast<int>(k);
+        op.storeIndex = -1;
+        if (op.kind == K_STORE) op.storeIndex = static_cast<std::int8_t>(p.stores++);
+        if (op.kind == K_OUTPUT) p.hasOutput = true;
+    }
+    // Runs of operations tied by Stores into earlier units.
+    std::uint32_t tiedTo[MAX_UNITS];  // the last operation that operation k is tied to
+    for (std::uint32_t k = 0; k < n; ++k) tiedTo[k] = k;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const Op& store = ops[j];
+        if (store.kind != K_STORE) continue;
+        const int r = at[store.flags / SLOT_WORDS];
+        if (r < 0) continue;  // a word of a unit not in this program: nothing reads it
+        const std::uint32_t word = store.flags % SLOT_WORDS;
+        const Op& reader = ops[r];
+        if (isStateWord(reader.kind, word)) return;  // a Store into a unit's state
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(reader.kind, words);
+        bool read = false;
+        for (std::uint32_t m = 0; m < count; ++m) read = read || words[m] == word;
+        if (read && static_cast<std::uint32_t>(r) <= j && tiedTo[r] < j) tiedTo[r] = j;
+    }
+    // Noise Oscillators draw from one seed in frame order: run unit by
+    // unit, the second one's draws would all follow the first one's. Several
+    // of them are tied, with the units between them, into one run that goes
+    // frame by frame.
+    {
+        int firstNoise = -1;
+        for (std::uint32_t k = 0; k < n; ++k)
+            if (drawsNoise(ops[k])) {
+                if (firstNoise < 0) {
+                    firstNoise = static_cast<int>(k);
+                } else if (tiedTo[firstNoise] < k) {
+                    tiedTo[firstNoise] = k;
+                }
+            }
+    }
+    std::uint32_t stepOf[MAX_UNITS];
+    for (std::uint32_t k = 0; k < n;) {
+        std::uint32_t end = tiedTo[k];
+        for (std::uint32_t i = k; i <= end; ++i)
+            if (tiedTo[i] > end) end = tiedTo[i];
+        BlockStep& step = steps[p.stepCount];
+        step = BlockStep{};
+        step.first = static_cast<std::uint8_t>(k);
+        step.last = static_cast<std::uint8_t>(end);
+        step.frameByFrame = end > k;
+        for (std::uint32_t i = k; i <= end; ++i) stepOf[i] = p.stepCount;
+        ++p.stepCount;
+        k = end + 1;
+    }
+    // Modulation inputs: the values of the last Store before the reader, or
+    // the word itself when that Store runs in the same frame-by-frame step.
+    for (std::uint32_t k = 0; k < n; ++k) {
+        Op& op = ops[k];
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(op.kind, words);
+        BlockStep& step = steps[stepOf[k]];
+        for (std::uint32_t m = 0; m < count; ++m) {
+            const std::uint32_t word = op.slot + words[m];
+            int last = -1;
+            int lastBeforeStep = -1;
+            for (std::uint32_t j = 0; j < k; ++j)
+                if (ops[j].kind == K_STORE && ops[j].flags == word) {
+                    last = static_cast<int>(j);
+                    if (j < step.first) lastBeforeStep = static_cast<int>(j);
+                }
+            op.mods[m].word = static_cast<std::uint8_t>(word);
+            op.mods[m].store = -1;
+            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = ops[last].storeIndex;
+            if (step.frameByFrame && lastBeforeStep >= 0) {
+                bool known = false;
+                for (std::uint32_t c = 0; c < step.copyCount; ++c) known = known || step.copies[c].word == word;
+                if (!known) {
+                    if (step.copyCount == 16) return;
+                    step.copies[step.copyCount++] = ModRef{ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
+                }
+            }
+        }
+    }
+    p.planUsable = true;
+    b.stepCount += p.stepCount;
+}
+
+}  // namespace
+
+// Builds the book from the song and the state. A state that is untouched
+// holds a book of zeros already and delay lines of zeros: neither is
+// written nor read here, so the first frames are not held up by faulting in
+// and scanning pages that they do not need.
+void buildBook(SynthState& s) {
+    Book& b = s.untouched ? book(s) : *new (s.fastBook) Book{};
+    b.usable = false;
+    const SongData& song = *s.song;
+    std::uint32_t commandPos = 0;
+    std::uint32_t parameterPos = 0;
+    std::uint32_t lineTotal = 0;
+    for (std::uint32_t i = 0; i <= TRACKS; ++i) {
+        Instrument& inst = b.instruments[i];
+        if (!compileInstrument(song, commandPos, parameterPos, b, inst, lineTotal, i == TRACKS)) return;
+        if (i < TRACKS) {
+            b.voiceRecordBase[2 * i] = lineTotal;
+            b.voiceRecordBase[2 * i + 1] = lineTotal + inst.lines;
+            lineTotal += 2 * inst.lines;
+        } else {
+            b.voiceRecordBase[MASTER_VOICE] = lineTotal;
+            lineTotal += inst.lines;
+        }
+        if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
+    }
+    b.totalLines = lineTotal;
+    for (std::uint32_t v = 0, base = 0; v < VOICE_COUNT; ++v) {
+        b.pitchBase[v] = base;
+        base += instrumentOf(b, v).oscillators;
+    }
+    for (std::uint32_t t = 0; t < TRACKS; ++t) {
+        planProgram(b, b.instruments[t].sounding, true);
+        planProgram(b, b.instruments[t].silent, false);
+    }
+    planProgram(b, b.instruments[TRACKS].sounding, false);  // the master chain
+    b.blockMode = true;
+    for (std::uint32_t i = 0; i <= TRACKS; ++i) {
+        const Program& program = b.instruments[i].sounding;
+        const Op* ops = opsOf(b, program);
+        for (std::uint32_t k = 0; k < program.count; ++k) {
+            if (ops[k].kind == K_ACCUMULATE && i < TRACKS) b.blockMode = false;
+            if (drawsNoise(ops[k])) (i < TRACKS ? b.drawsNoise[i] : b.masterDrawsNoise) = true;
+        }
+    }
+    // Record lengths.
+    for (std::uint32_t v = 0; v < VOICE_COUNT; ++v) {
+        const Instrument& inst = instrumentOf(b, v);
+        for (std::uint32_t k = 0; k < inst.sounding.count; ++k) {
+            const Op& op = opsOf(b, inst.sounding)[k];
+            if (op.kind != K_DELAY) continue;
+            for (std::uint32_t i = 0; i < op.lines; ++i)
+                b.recordLength[b.voiceRecordBase[v] + op.recordOffset + i] = song.delayTimes[op.timeIndex + i];
+        }
+    }
+    for (std::uint32_t r = 0; r < lineTotal; ++r) {
+        if (s.untouched) {
+            // Every sample +0.0 and the write position 0: a zero run as long
+            // as the line.
+            b.zeroRun[r] = b.recordLength[r];
+            b.unwritten[r] = b.recordLength[r];
+            continue;
+        }
+        const DelayLine& line = s.delayPool[r];
+        if (line.writePos < 0 || static_cast<std::uint32_t>(line.writePos) >= b.recordLength[r]) return;
+        b.zeroRun[r] = countZeroRun(line, b.recordLength[r]);
+    }
+    b.usable = true;
+}
+
+// The header words of records 0 .. totalLines (the last holds only the DC
+// blocker words of the last Delay) between the pool and the book.
+void loadHeaders(const SynthState& s, Book& b) {
+    for (std::uint32_t r = 0; r <= b.totalLines; ++r) {
+        const DelayLine& line = s.delayPool[r];
+        b.header[r] = DelayHeader{line.writePos, line.damped, line.dcPrevIn, line.dcPrevOut, line.lfoPhase};
+    }
+}
+void storeHeaders(SynthState& s, const Book& b) {
+    for (std::uint32_t r = 0; r <= b.totalLines; ++r) {
+        DelayLine& line = s.delayPool[r];
+        const DelayHeader& h = b.header[r];
+        line.writePos = h.writePos;
+        line.damped = h.damped;
+        line.dcPrevIn = h.dcPrevIn;
+        line.dcPrevOut = h.dcPrevOut;
+        line.lfoPhase = h.lfoPhase;
+    }
+}
+
+
+}  // namespace fast

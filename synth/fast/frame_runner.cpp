@@ -1,0 +1,158 @@
+// The fast loop's frame-by-frame runner: one voice's decoded program for
+// one frame, unit after unit as the unit machine runs it, with the steps of
+// unit_steps.h. It runs what the block plan cannot take (and songs whose
+// track chains read other voices), voices that must draw noise in frame
+// order with others, and the master chain where it draws noise.
+#include "fast_book.h"
+
+namespace fast {
+
+// Runs one voice's program. Returns true, for a silent run, when the voice
+// reached a fixed point (nothing changed, every Delay took the zero path).
+// `accumulateWords`: null to read the voices' output words, else the block's
+// words of the frame (the voices' own rows, stride BLOCK_FRAMES * 4 floats).
+template <bool SILENT>
+bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, std::uint32_t v,
+                const float* accumulateWords) {
+    double st[STACK_CAPACITY + 1];
+    std::uint32_t sp = 0;  // number of values; top is st[sp - 1]
+    bool changed = false;
+    bool allZeroPath = true;
+    const std::uint32_t recordBase = b.voiceRecordBase[v];
+    const Op* ops = opsOf(b, program);
+    for (std::uint32_t k = 0; k < program.count; ++k) {
+        const Op& op = ops[k];
+        Word* slot = &voice.slots[op.slot];
+        switch (op.kind) {
+            case K_PUSH_ZERO:
+                st[sp++] = 0.0;
+                break;
+            case K_ENVELOPE: {
+                const double level = envelopeLevel(slot, voice.releaseCount, op.c[2],
+                                                   [&op](std::uint32_t stage) { return op.c[stage]; });
+                st[sp++] = envelopeOutput(level, op.c[4], slot[2].f);
+                break;
+            }
+            case K_OSCILLATOR: {
+                const double step =
+                    pitchStep(b.pitch[b.pitchBase[v] + op.oscillator], op, slot[1].f, slot[2].f, voice.note);
+                st[sp++] = oscillatorFrame(slot[0].f, step, slot[4].f, op.c[2], op.c[3] + static_cast<double>(slot[5].f),
+                                           op.flags, oscillatorShaperGain(op.c[4], slot[6].f, op.c[7]),
+                                           op.c[5] + static_cast<double>(slot[7].f), s.noiseSeed);
+                break;
+            }
+            case K_FILTER:
+                st[sp - 1] = filterFrame(slot, st[sp - 1], op.c[0] + static_cast<double>(slot[4].f), op.c[1], op.flags);
+                break;
+            case K_DISTORT:
+                st[sp - 1] = distortFrame(slot, st[sp - 1], op.c[1], op.c[2]);
+                break;
+            case K_DELAY:
+                st[sp - 1] = delayFrame<SILENT>(s, b, op, recordBase + op.recordOffset, st[sp - 1], true, changed,
+                                                allZeroPath);
+                break;
+            case K_POP:
+                --sp;
+                break;
+            case K_ADD_POP:
+                st[sp - 2] = st[sp - 2] + st[sp - 1];
+                --sp;
+                break;
+            case K_MUL_POP:
+                st[sp - 2] = st[sp - 2] * st[sp - 1];
+                --sp;
+                break;
+            case K_DUP:
+                st[sp] = st[sp - 1];
+                ++sp;
+                break;
+            case K_SWAP: {
+                const double a = st[sp - 1];
+                st[sp - 1] = st[sp - 2];
+                st[sp - 2] = a;
+                break;
+            }
+            case K_ADD:
+                st[sp - 1] = st[sp - 1] + st[sp - 2];
+                break;
+            case K_MUL:
+                st[sp - 1] = st[sp - 1] * st[sp - 2];
+                break;
+            case K_ADD_PAIRS:
+                st[sp - 3] = st[sp - 3] + st[sp - 1];
+                st[sp - 4] = st[sp - 4] + st[sp - 2];
+                sp -= 2;
+                break;
+            case K_STORE: {
+                const float value = storeValue(st[sp - 1], op.c[0]);
+                Word& target = voice.slots[op.flags];
+                if (SILENT && bitsOf(value) != target.u) changed = true;
+                target.f = value;
+                break;
+            }
+            case K_PAN:
+                panFrame(st[sp - 1], op.c[0] + static_cast<double>(slot[0].f), st[sp - 1], st[sp]);
+                ++sp;
+                break;
+            case K_OUTPUT: {
+                float words[4];
+                outputWords(st[sp - 1], st[sp - 2], op.c[0] + static_cast<double>(slot[1].f), op.c[1], words);
+                sp -= 2;
+                if (SILENT && std::memcmp(words, voice.auxOut, sizeof(words)) != 0) changed = true;
+                voice.auxOut[0] = words[0];
+                voice.auxOut[1] = words[1];
+                voice.mainOut[0] = words[2];
+                voice.mainOut[1] = words[3];
+                break;
+            }
+            case K_ACCUMULATE: {
+                double left = 0.0;
+                double right = 0.0;
+                if (accumulateWords) {
+                    const float* words = accumulateWords + (op.flags == 8 ? 0 : 2);
+                    for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
+                        left += static_cast<double>(words[0]);
+                        right += static_cast<double>(words[1]);
+                        words += BLOCK_FRAMES * 4;
+                    }
+                } else {
+                    for (std::uint32_t i = 0; i < TRACK_VOICES; ++i) {
+                        const float* pair = op.flags == 8 ? s.voices[i].auxOut : s.voices[i].mainOut;
+                        left += static_cast<double>(pair[0]);
+                        right += static_cast<double>(pair[1]);
+                    }
+                }
+                st[sp] = right;
+                st[sp + 1] = left;
+                sp += 2;
+                break;
+            }
+        }
+    }
+    return SILENT && !changed && allZeroPath;
+}
+template bool runProgram<false>(SynthState&, Book&, const Program&, Voice&, std::uint32_t, const float*);
+template bool runProgram<true>(SynthState&, Book&, const Program&, Voice&, std::uint32_t, const float*);
+
+// Runs track voice v for one frame: sounding, silent, or skipped while quiet.
+void runTrackVoiceFrame(SynthState& s, Book& b, const Instrument& inst, std::uint32_t v, std::uint32_t frame) {
+    Voice& voice = s.voices[v];
+    if (voice.note != 0) {
+        if (b.quiet[v]) {
+            catchUp(b, v, frame);
+            b.quiet[v] = false;
+        }
+        runProgram<false>(s, b, inst.sounding, voice, v);
+        if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+    } else if (!b.quiet[v]) {
+        if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
+            b.quiet[v] = true;
+            b.quietSince[v] = frame + 1;
+        }
+        ++b.counters.silentRuns;
+    } else {
+        ++b.counters.skippedRuns;
+    }
+}
+
+}  // namespace fast

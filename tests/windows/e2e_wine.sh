@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# End to end for the Windows build: demo.exe under Wine (a prefix of its own,
+# made in a temporary folder), on an Xvfb of its own at 1920x1080x24, with
+# Mesa's llvmpipe drawing through Wine's OpenGL and Wine's waveOut playing
+# into ALSA's file plugin, paced in real time by paced_sink:
+#  - ./ShaderLog.txt is replaced (it is seeded with junk first) and holds
+#    exactly what the Linux build writes with the same driver: the two fixed
+#    lines and the driver's log;
+#  - a frame past the fade-in (the second, unless llvmpipe is fast) fills the
+#    screen, and a band across its middle matches the offscreen capture
+#    (capture --rect) of that band at the frame's time, which is known to
+#    within the screenshots' spacing (see below);
+#  - Escape held down across a frame ends it with exit code 0;
+#  - what waveOut played is the song as render-song renders it, frame for
+#    frame (played_compare).
+# Prints the time of each stage. Nothing is left behind: the prefix, HOME
+# and captures live in the temporary folder; Wine's processes are ended
+# through the prefix's own wineserver, Xvfb by its process id.
+#
+# usage: e2e_wine.sh RENDER_SONG CAPTURE SCREEN_CHECK PICTURE_COMPARE PLAYED_COMPARE PACED_SINK DEMO
+#                    DEMO_EXE [--skip-if-missing]
+# DEMO is the Linux build, DEMO_EXE the Windows build. With --skip-if-missing
+# a missing DEMO_EXE skips the test (exit code 77).
+if [ $# -lt 8 ]; then
+  echo "usage: $0 RENDER_SONG CAPTURE SCREEN_CHECK PICTURE_COMPARE PLAYED_COMPARE PACED_SINK DEMO DEMO_EXE" \
+       "[--skip-if-missing]" >&2
+  exit 2
+fi
+RENDER_SONG=$(realpath "$1")
+CAPTURE=$(realpath "$2")
+SCREEN_CHECK=$(realpath "$3")
+PICTURE_COMPARE=$(realpath "$4")
+PLAYED_COMPARE=$(realpath "$5")
+PACED_SINK=$(realpath "$6")
+DEMO=$(realpath "$7")
+if [ ! -f "$8" ]; then
+  if [ "${9:-}" = --skip-if-missing ]; then
+    echo "SKIP: there is no $8; build it with"
+    echo "  cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake && cmake --build build-windows"
+    echo "or run ./run-tests.sh, which does."
+    exit 77
+  fi
+  echo "FAIL: there is no $8 (the Windows build)"
+  exit 1
+fi
+DEMO_EXE=$(realpath "$8")
+for tool in wine wineserver Xvfb xdotool xwd; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "FAIL: $tool is not installed (scripts/deps.sh test installs the test's packages)"
+    exit 1
+  fi
+done
+source "$(dirname "$0")/../host/e2e_lib.sh"
+
+BAND=0,528,1920,24 # the band of the picture compared with the capture: 24 rows through the middle
+test_start=$(now_ms)
+
+source "$(dirname "$0")/wine_lib.sh"
+source "$(dirname "$0")/frame_watch.sh"
+work="$E2E_TMP/work"
+mkdir "$work"
+played="$work/played.raw"
+wine_env "$PACED_SINK" "$played"
+
+start_xvfb 1920x1080
+
+# The song as the Linux build renders it, while the prefix is made.
+"$RENDER_SONG" --out "$E2E_TMP/song.wav" >"$E2E_TMP/render-song.out" 2>&1 &
+render_song=$!
+E2E_PIDS+=("$render_song")
+
+# The shader log as the Linux build writes it with the same driver, while
+# the prefix is made: the Linux demo runs until its log is written and
+# closed (the second line reaches the file only at the close).
+mkdir "$E2E_TMP/linux"
+expected_log_head >"$E2E_TMP/head"
+head_bytes=$(wc -c <"$E2E_TMP/head")
+(cd "$E2E_TMP/linux" && SDL_AUDIODRIVER=dummy exec "$DEMO") >"$E2E_TMP/linux.out" 2>&1 &
+linux_demo=$!
+E2E_PIDS+=("$linux_demo")
+
+make_prefix
+
+linux_log="$E2E_TMP/linux/ShaderLog.txt"
+waited=0
+until cmp -s <(head -c "$head_bytes" "$linux_log" 2>/dev/null) "$E2E_TMP/head" &&
+      ! ls -l "/proc/$linux_demo/fd" 2>/dev/null | grep -q ShaderLog.txt; do
+  if ! kill -0 "$linux_demo" 2>/dev/null || [ $waited -ge 1200 ]; then
+    echo "FAIL: the Linux build wrote no shader log:"; cat "$E2E_TMP/linux.out"; exit 1
+  fi
+  sleep 0.1
+  waited=$((waited + 1))
+done
+kill "$linux_demo" 2>/dev/null
+wait "$linux_demo" 2>/dev/null
+
+# Junk longer than the log: a file that was only appended to or overwritten
+# in place would keep some of it.
+for i in $(seq 2000); do echo "JUNK line $i of an old log"; done >"$work/ShaderLog.txt"
+
+screenshot "$E2E_TMP/shot0.xwd"
+demo_start=$(now_ms)
+(cd "$work" && exec wine "$DEMO_EXE") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+
+if ! wait_frame 1 400; then
+  fail "no frame was shown within 400 s"; cat "$E2E_TMP/demo.out"; exit 1
+fi
+echo "frame 1 shown $(shown)"
+
+# The frame loop's clock starts (timeMs = 0) right after the block is queued
+# on the wave device, and paced_sink makes its file when the first of it
+# arrives, a few milliseconds earlier. Without a birth time on this file
+# system, the log's last write (before the audio start) stands in.
+loop_start=$(stat -c %.3W "$played.part" 2>/dev/null | tr -d .)
+loop_margin=100
+if [ -z "$loop_start" ] || [ "$loop_start" = 0 ]; then
+  loop_start=$(stat -c %.3Y "$work/ShaderLog.txt" | tr -d .)
+  loop_margin=500
+fi
+loop_start=$((loop_start - demo_start))
+echo "the frame loop started about $(seconds "$loop_start") s after the start"
+
+# Frame 1 is drawn at timeMs 0, nearly black in the fade-in; each later frame
+# at the time its predecessor was swapped. The picture is checked on the
+# first frame drawn after the fade-in (5.33 s), on a machine as slow as
+# this one the second.
+n=1
+while :; do
+  previous_after=$FRAME_AFTER
+  previous_before=$FRAME_BEFORE
+  n=$((n + 1))
+  if ! wait_frame "$n" 700; then
+    fail "no frame $n was shown within 700 s"; cat "$E2E_TMP/demo.out"; exit 1
+  fi
+  echo "frame $n shown $(shown): drawn in about $(seconds $(((FRAME_AFTER + FRAME_BEFORE - previous_after - previous_before) / 2))) s"
+  [ $((previous_after - loop_start - loop_margin)) -lt 6000 ] || break
+done
+if "$SCREEN_CHECK" "$E2E_TMP/shot$n.xwd" 1920 1080 >"$E2E_TMP/check.out"; then
+  pass "frame $n fills the 1920x1080 screen"
+else
+  fail "frame $n does not fill the screen: $(cat "$E2E_TMP/check.out")"
+fi
+
+# Escape, held down across a frame: the demo's window must have the focus,
+# or Wine never sees the key.
+for window in $(xdotool search --class demo.exe 2>/dev/null); do
+  xdotool windowfocus "$window" 2>/dev/null
+done
+escape_at=$(now_ms)
+xdotool keydown Escape
+
+# Meanwhile the band at that frame's time (its predecessor's swap less the
+# loop's start), sampled every 50 ms over the window that the screenshots and
+# the loop's start leave, 100 ms wider each side.
+from=$((previous_after - loop_start - loop_margin - 100))
+to=$((previous_before - loop_start + 100))
+from=$((from < 0 ? 0 : from / 50 * 50))
+to=$(((to + 49) / 50 * 50))
+"$CAPTURE" -q --time "$(seconds "$from"):$(seconds "$to"):0.05" --rect "$BAND" --out "$E2E_TMP/band" \
+  >"$E2E_TMP/capture.out" 2>&1 &
+capture=$!
+E2E_PIDS+=("$capture")
+
+wait_exit "$demo" 700
+xdotool keyup Escape
+echo "Escape to exit: $(($(now_ms) - escape_at)) ms"
+if [ "$EXIT_CODE" = 0 ]; then
+  pass "Escape held across a frame ends demo.exe with exit code 0"
+else
+  fail "after Escape demo.exe ended with: $EXIT_CODE"; cat "$E2E_TMP/demo.out"
+fi
+
+# The log: replaced, the two fixed lines, then the driver's log, the same as
+# the Linux build's byte for byte.
+if grep -q JUNK "$work/ShaderLog.txt"; then
+  fail "ShaderLog.txt still holds the old log"
+elif cmp -s "$work/ShaderLog.txt" "$linux_log"; then
+  pass "ShaderLog.txt holds the two fixed lines and the driver's log ($(($(wc -c <"$linux_log") - head_bytes)) bytes), as the Linux build's"
+else
+  fail "ShaderLog.txt differs from the Linux build's:"
+  diff <(od -c "$work/ShaderLog.txt") <(od -c "$linux_log") | head -20
+fi
+
+# The picture. The tolerance, 6 levels over the means of 24 x 24-pixel
+# blocks: captures of this band 25 ms apart differ by 0.3-2.6 (the most
+# where the camera moves fastest), 50 ms apart by up to 5.7; pictures of
+# other moments by 13 or more, black by 74 or more.
+if wait "$capture" && ls "$E2E_TMP"/band/*.png >/dev/null 2>&1; then
+  echo "band captured at $(seconds "$from")-$(seconds "$to") s"
+  if "$PICTURE_COMPARE" "$E2E_TMP/shot$n.xwd" "$BAND" 6 "$E2E_TMP"/band/*.png >"$E2E_TMP/compare.out"; then
+    echo "the band of the screenshot $(head -1 "$E2E_TMP/compare.out")"
+    pass "$(tail -1 "$E2E_TMP/compare.out" | sed 's/^ok: //')"
+  else
+    fail "frame $n differs from the offscreen capture:"; cat "$E2E_TMP/compare.out"
+  fi
+else
+  fail "capture failed:"; cat "$E2E_TMP/capture.out"
+fi
+
+# The sound: paced_sink ends with the demo and leaves played.raw.
+waited=0
+while [ ! -e "$played" ] && [ -e "$played.part" ] && [ $waited -lt 300 ]; do
+  sleep 0.1
+  waited=$((waited + 1))
+done
+if ! wait "$render_song"; then
+  fail "render-song failed:"; cat "$E2E_TMP/render-song.out"
+elif [ ! -s "$played" ]; then
+  fail "nothing was played"
+else
+  # At least 10 s of the song; song frames played as zero only in its first 3 s.
+  if "$PLAYED_COMPARE" "$played" "$E2E_TMP/song.wav" 441000 132300 >"$E2E_TMP/played.out"; then
+    cat "$E2E_TMP/played.out"
+    pass "what waveOut played is the song as render-song renders it"
+  else
+    cat "$E2E_TMP/played.out"
+    fail "what waveOut played differs from the song"
+  fi
+fi
+
+echo "the whole test took $(($(now_ms) - test_start)) ms"
+[ "$E2E_FAILURES" -eq 0 ]

@@ -1,0 +1,180 @@
+// played_compare against captures made up from a synthetic song: what it
+// must let through (zeros before the render thread got going, silence that
+// the output path inserted, the buffer's zeros after the song) and what it
+// must catch (a repeat, a skip, one changed bit, zeros in place of the song
+// after the start-up, sound past the song's end, too short a capture).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "temp_dir.h"
+
+namespace {
+
+using Frames = std::vector<std::uint64_t>;
+
+constexpr std::size_t SONG = 20000;
+
+// A song whose every frame is distinct and not zero.
+Frames song()
+{
+    Frames frames(SONG);
+    for (std::size_t i = 0; i < SONG; ++i) {
+        const float pair[2] = {static_cast<float>(i + 1) / SONG, -static_cast<float>(i + 1) / SONG};
+        std::memcpy(&frames[i], pair, 8);
+    }
+    return frames;
+}
+
+void writeWav(const std::string& path, const Frames& frames)
+{
+    auto le = [](std::ofstream& out, std::uint32_t value, int bytes) {
+        for (int b = 0; b < bytes; ++b) {
+            out.put(static_cast<char>(value >> (8 * b)));
+        }
+    };
+    std::ofstream out(path, std::ios::binary);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(frames.size() * 8);
+    out.write("RIFF", 4);
+    le(out, 36 + dataBytes, 4);
+    out.write("WAVEfmt ", 8);
+    le(out, 16, 4);
+    le(out, 3, 2);      // IEEE float
+    le(out, 2, 2);      // stereo
+    le(out, 44100, 4);
+    le(out, 352800, 4);
+    le(out, 8, 2);
+    le(out, 32, 2);
+    out.write("data", 4);
+    le(out, dataBytes, 4);
+    out.write(reinterpret_cast<const char*>(frames.data()), static_cast<std::streamsize>(dataBytes));
+}
+
+void writeRaw(const std::string& path, const Frames& frames)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(frames.data()), static_cast<std::streamsize>(frames.size() * 8));
+}
+
+Frames slice(const Frames& from, std::size_t begin, std::size_t end)
+{
+    return Frames(from.begin() + static_cast<std::ptrdiff_t>(begin), from.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+Frames operator+(Frames a, const Frames& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Frames zeros(std::size_t count)
+{
+    return Frames(count, 0);
+}
+
+class PlayedCompare : public InTempDir {
+protected:
+    // Runs the tool with at least 5000 song frames and song frames played as
+    // zero allowed in the first 1000; its exit status, its output in `output`.
+    int run(const Frames& played, std::size_t minFrames = 5000)
+    {
+        writeWav("song.wav", song());
+        writeRaw("played.raw", played);
+        const std::string command = std::string(PLAYED_COMPARE) + " played.raw song.wav " +
+                                    std::to_string(minFrames) + " 1000 >out.txt 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in("out.txt");
+        output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return WEXITSTATUS(status);
+    }
+    std::string output;
+};
+
+TEST_F(PlayedCompare, TheWholeSongAndTheBufferZerosAfterIt)
+{
+    EXPECT_EQ(run(song() + zeros(3000)), 0) << output;
+    EXPECT_NE(output.find("then the buffer's zeros"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, ZerosBeforeTheRenderThreadGotGoingAndInsertedSilence)
+{
+    const Frames s = song();
+    // The first 700 frames not yet rendered, then at 5000 a late feeding
+    // thread's 441 frames of silence, after which the song goes on.
+    const Frames played = zeros(700) + slice(s, 700, 5000) + zeros(441) + slice(s, 5000, SONG);
+    EXPECT_EQ(run(played), 0) << output;
+    EXPECT_NE(output.find("700 song frames in 1 runs were played as zero"), std::string::npos) << output;
+    EXPECT_NE(output.find("1 runs, 441 frames in all"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, AnInterruptedStartUpWithinTheLimit)
+{
+    const Frames s = song();
+    const Frames played = zeros(300) + slice(s, 300, 600) + zeros(200) + slice(s, 800, SONG);
+    EXPECT_EQ(run(played), 0) << output;
+    EXPECT_NE(output.find("ahead for good from song frame 800"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, ZerosInPlaceOfTheSongAfterTheStartUpFail)
+{
+    const Frames s = song();
+    const Frames played = slice(s, 0, 9000) + zeros(100) + slice(s, 9100, SONG);
+    EXPECT_EQ(run(played), 1) << output;
+    EXPECT_NE(output.find("past the start-up"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, ARepeatFails)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(slice(s, 0, 9000) + slice(s, 8559, SONG)), 1) << output;
+    EXPECT_NE(output.find("441 frames repeated"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, ASkipFails)
+{
+    const Frames s = song();
+    EXPECT_EQ(run(slice(s, 0, 9000) + slice(s, 9441, SONG)), 1) << output;
+    EXPECT_NE(output.find("441 frames skipped"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, OneChangedBitFails)
+{
+    Frames played = song();
+    played[12345] ^= 1;
+    EXPECT_EQ(run(played), 1) << output;
+    EXPECT_NE(output.find("played frame 12345"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, SilenceAfterWhichTheSongDoesNotGoOnFails)
+{
+    const Frames s = song();
+    // Zeros, and then a frame of the song from far away.
+    EXPECT_EQ(run(slice(s, 0, 9000) + zeros(50) + slice(s, 15000, SONG)), 1) << output;
+    EXPECT_NE(output.find("the song does not go on"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, SoundPastTheSongsEndFails)
+{
+    EXPECT_EQ(run(song() + slice(song(), 0, 100)), 1) << output;
+}
+
+TEST_F(PlayedCompare, TooLittleOfTheSongFails)
+{
+    EXPECT_EQ(run(slice(song(), 0, 3000)), 1) << output;
+    EXPECT_NE(output.find("only 3000 frames of the song"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, NothingButZerosFails)
+{
+    EXPECT_EQ(run(zeros(8000)), 1) << output;
+}
+
+} // namespace

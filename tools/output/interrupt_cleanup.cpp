@@ -1,0 +1,68 @@
+#include "interrupt_cleanup.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace output {
+namespace {
+
+char armedPath[4096];
+std::atomic<bool> armed{false};
+const char* interruptMessage = "";
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void onInterrupt(int signal)
+{
+    if (armed.exchange(false))
+        ::unlink(armedPath);
+    ssize_t ignored = ::write(STDERR_FILENO, interruptMessage, std::strlen(interruptMessage));
+    (void)ignored;
+    ::_exit(128 + signal);
+}
+
+sigset_t interruptSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, signal);
+    return set;
+}
+
+}  // namespace
+
+void installInterruptCleanup(const char* message)
+{
+    interruptMessage = message;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigfillset(&action.sa_mask);  // one handler at a time, nothing nested
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+void armInterruptCleanup(const char* path)
+{
+    // Unarmed while the name is rewritten, so that the handler never reads
+    // half a name.
+    armed.store(false);
+    if (path != nullptr && *path != '\0' && std::strlen(path) < sizeof armedPath) {
+        std::strcpy(armedPath, path);
+        armed.store(true);
+    }
+}
+
+SignalsHeld::SignalsHeld()
+{
+    const sigset_t set = interruptSignals();
+    ::sigprocmask(SIG_BLOCK, &set, &previous_);
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    ::sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+}  // namespace output
