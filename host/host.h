@@ -14,6 +14,11 @@ extern GLuint shaderProgram;
 // The time of the latest frame, milliseconds since the frame loop started.
 extern std::uint32_t timeMs;
 
+// The scene shader text that createShaderProgram builds; null (the default)
+// for the embedded text. A host that draws at an internal resolution sets
+// its scaled variant before demoMain.
+extern const char* sceneSourceText;
+
 // The exit time of the frame loop.
 inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
 

@@ -1,8 +1,8 @@
 // The program's entry on Linux.
-#include "host.h"
+#include "demo_command_line.h"
 #include "platform_sdl.h"
 
-int main()
+int main(int argc, char** argv)
 {
-    demoMain(sdlPlatform);
+    return runDemoCommandLine(argc, argv, sdlPlatform);
 }

@@ -13,12 +13,16 @@
 
 struct Platform {
     // Start-up step 1: a temporary full-screen mode of the given size. A
-    // refused change leaves the desktop's mode; nothing is reported.
+    // refused change leaves the desktop's mode; nothing is reported. (Linux
+    // changes no mode: the frame of this size is drawn offscreen and scaled
+    // to the window.)
     void (*setFullscreenMode)(int width, int height);
     // Start-up step 2: one borderless, visible, maximised window (no title).
+    // (Linux: covering the desktop, or an ordinary window when asked for.)
     void (*createWindow)();
     // Start-up steps 3 to 5: the window's device context, a double-buffered
     // pixel format, a compatibility-profile OpenGL context made current.
+    // (Linux: with the offscreen frame bound for drawing.)
     void (*createGlContext)();
     // An OpenGL entry point by name; null when it cannot be had.
     void* (*getProcAddress)(const char* name);
@@ -38,7 +42,8 @@ struct Platform {
     // The base-set OpenGL calls of the frame loop.
     PfnGlFogi fogi;
     PfnGlRectf rectf;
-    // Shows the frame just drawn.
+    // Shows the frame just drawn. (Linux: copied from the offscreen frame to
+    // the window, scaled to fit, first.)
     void (*swapBuffers)();
     // Looks at the window's messages without removing any.
     void (*peekMessage)();

@@ -1,5 +1,8 @@
-// The platform layer on Linux: SDL2 for the display mode, the window, the
-// OpenGL context, the keyboard, the clock and the sound device; POSIX threads.
+// The platform layer on Linux: SDL2 for the window, the OpenGL context, the
+// keyboard, the clock and the sound device; POSIX threads. The display's mode
+// is never changed: the window covers the desktop at its own mode (or is an
+// ordinary window with `--window`), and each frame, drawn offscreen at the
+// frame's size, is scaled to it (scaled_frame.cpp).
 #include "platform_sdl.h"
 
 #include <SDL2/SDL.h>
@@ -13,29 +16,20 @@
 #include <cstring>
 
 #include "audio_pull.h"
+#include "scaled_frame.h"
 
 namespace {
 
 SDL_Window* window;
-bool fullscreenModeAvailable;
-int fullscreenWidth;
-int fullscreenHeight;
+int frameWidth;
+int frameHeight;
+DemoOptions options;
 std::atomic<bool> escapeSeen;
-
-// X11 keeps a changed mode after the process ends (Windows drops it): every
-// end gives the desktop its mode back first, and releases nothing else.
-void giveBackDesktopMode()
-{
-    if (fullscreenModeAvailable && window) {
-        SDL_SetWindowFullscreen(window, 0);
-    }
-}
 
 [[noreturn]] void failStartUp(const char* what)
 {
     std::fprintf(stderr, "demo: cannot start: %s\n", what);
     std::fflush(stderr);
-    giveBackDesktopMode(); // a start-up may fail after the mode change
     _exit(1);
 }
 
@@ -67,18 +61,11 @@ void setFullscreenMode(int width, int height)
         std::snprintf(line, sizeof line, "no display: SDL found only its '%s' video driver", driver);
         failStartUp(line);
     }
-    // SDL changes the mode with the full-screen window of step 2; here it is
-    // only found out whether the display offers it. A display without that
-    // exact size refuses the change, as ChangeDisplaySettingsA would.
-    fullscreenWidth = width;
-    fullscreenHeight = height;
-    const int modes = SDL_GetNumDisplayModes(0);
-    for (int i = 0; i < modes; ++i) {
-        SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
-            fullscreenModeAvailable = true;
-        }
-    }
+    // No mode change: X11 would keep a changed mode after a kill or a crash,
+    // and many desktops have no such mode at all. The frame of this size is
+    // drawn offscreen and scaled to whatever the window has.
+    frameWidth = width;
+    frameHeight = height;
 }
 
 int SDLCALL escapeWatch(void*, SDL_Event* event)
@@ -100,33 +87,19 @@ void createWindow()
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
 
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
-    int width = fullscreenWidth;
-    int height = fullscreenHeight;
-    if (fullscreenModeAvailable) {
-        flags |= SDL_WINDOW_FULLSCREEN;
+    // Pixels, not points, on high-DPI screens: the copy fills the drawable.
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (options.windowed) {
+        window = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.windowWidth,
+                                  options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
     } else {
-        // Refused mode: a maximised window on the desktop's mode. Its size is
-        // the desktop's too, for displays without a window manager.
-        SDL_DisplayMode desktop;
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            width = desktop.w;
-            height = desktop.h;
-        }
-        flags |= SDL_WINDOW_MAXIMIZED;
-    }
-    window = SDL_CreateWindow("", 0, 0, width, height, flags);
-    if (!window && fullscreenModeAvailable) {
-        // The mode change failed after all: fall back as for a refusal.
-        fullscreenModeAvailable = false;
-        SDL_DisplayMode desktop;
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            width = desktop.w;
-            height = desktop.h;
-        }
-        window = SDL_CreateWindow("", 0, 0, width, height,
-                                  SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN |
-                                      SDL_WINDOW_MAXIMIZED);
+        // The desktop's own mode, borderless, covering the screen. The
+        // window is made at the screen's place and size too, for X servers
+        // without a window manager, where nobody else would resize it.
+        SDL_Rect bounds{0, 0, frameWidth, frameHeight};
+        SDL_GetDisplayBounds(0, &bounds);
+        window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
+                                  flags | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
     if (!window) {
         failSdl("no window");
@@ -161,6 +134,9 @@ void createGlContext()
         if ((profile & GL_CONTEXT_CORE_PROFILE_BIT) && !(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT)) {
             failStartUp("the OpenGL context is not a compatibility-profile context (no fog state)");
         }
+    }
+    if (const char* missing = scaled_frame::begin(frameWidth, frameHeight, options.scale, options.autoScale)) {
+        failStartUp(missing);
     }
 }
 
@@ -244,12 +220,19 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
 
 std::uint32_t clockMs()
 {
+    // Read once at the top of each frame: the frame's time starts here.
+    scaled_frame::markFrameStart();
     return SDL_GetTicks();
 }
 
 void swapBuffers()
 {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window, &width, &height);
+    scaled_frame::copyToWindow(width, height);
     SDL_GL_SwapWindow(window);
+    scaled_frame::prepareNextFrame();
 }
 
 void peekMessage()
@@ -268,11 +251,21 @@ bool escapePressed()
 
 void endProcess()
 {
-    giveBackDesktopMode();
+    // Nothing to give back: the display's mode was never changed.
     _exit(0);
 }
 
 } // namespace
+
+void sdl_platform::configure(const DemoOptions& chosen)
+{
+    options = chosen;
+}
+
+int sdl_platform::sceneScale()
+{
+    return scaled_frame::scale();
+}
 
 void sdl_platform::watchEscape()
 {

@@ -2,11 +2,17 @@
 
 // The Linux platform layer on SDL2 (platform_sdl.cpp).
 
+#include "demo_options.h"
 #include "platform.h"
 
 extern const Platform sdlPlatform;
 
 namespace sdl_platform {
+// The window and the internal resolution that the command line chose; set
+// before demoMain (the defaults: the desktop, scale 1).
+void configure(const DemoOptions& options);
+// The scale of the frame being drawn, for measuring tools.
+int sceneScale();
 // Starts watching SDL's events for Escape presses; createWindow does this
 // after SDL's video start-up. Exposed for the tests of the Escape rule.
 void watchEscape();

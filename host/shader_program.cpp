@@ -6,6 +6,8 @@
 #include "host.h"
 #include "shader_source.h"
 
+const char* sceneSourceText;
+
 namespace {
 constexpr GLsizei INFO_LOG_SIZE = 4096;
 constexpr GLsizei INFO_LOG_QUERY_SIZE = 4095;
@@ -24,7 +26,8 @@ void createShaderProgram(const Platform& platform)
     if (!createShaderProgramv) {
         platform.failStartUp("OpenGL entry point glCreateShaderProgramv");
     }
-    shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &sceneShaderSource); // 3
+    const char* source = sceneSourceText ? sceneSourceText : sceneShaderSource;
+    shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source); // 3
 
     if (logFile) {
         std::fprintf(logFile, "** Linking shader %d:\n", 0);           // 4

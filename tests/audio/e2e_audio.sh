@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end sound runs on a small Xvfb screen (320x240x24) with llvmpipe
-# drawing the real scene shader all the while:
+# drawing the real scene shader all the while (at --scale 6, about as many
+# pixels as the screen has):
 #  - SDL's disk driver writes what the device played to a file: the demo runs
 #    about 10 s and is ended with Escape (exit code 0, the sound ends with the
 #    process, mid-block); what was played is compared with the song rendered
@@ -24,7 +25,7 @@ work="$E2E_TMP/work"
 mkdir "$work"
 
 # 1. Played against rendered.
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" exec "$DEMO" --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
 demo=$!
 E2E_PIDS+=("$demo")
 sleep 10
@@ -57,7 +58,7 @@ fi
 # 2. A sound driver that cannot open: the disk driver on a path that cannot
 #    be created.
 rm -f "$work/played.raw"
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw exec "$DEMO") \
+(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw exec "$DEMO" --scale 6) \
   >"$E2E_TMP/demo.out" 2>&1 &
 demo=$!
 E2E_PIDS+=("$demo")
@@ -84,7 +85,7 @@ else
 fi
 
 (cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw DEMO_TRACE_AUDIO_MS=500 \
-   exec "$DEMO_TRACE") 2>"$E2E_TMP/trace.txt" >/dev/null &
+   exec "$DEMO_TRACE" --scale 6) 2>"$E2E_TMP/trace.txt" >/dev/null &
 trace=$!
 E2E_PIDS+=("$trace")
 start=$(now_ms)

@@ -107,6 +107,7 @@ TEST_F(CaptureTool, HelpAndBadArguments)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--rect"), std::string::npos);
     EXPECT_NE(help.output.find("--time"), std::string::npos);
+    EXPECT_NE(help.output.find("--scale N"), std::string::npos);
     for (const char* code : {"130 interrupted", "143", "129"})
         EXPECT_NE(help.output.find(code), std::string::npos) << code;
 
@@ -121,6 +122,8 @@ TEST_F(CaptureTool, HelpAndBadArguments)
         {"--time", "3", "--rect", "1900,0,64,64", "--out", out},
         {"--time", "3", "--rect", "0,0,64", "--out", out},
         {"--time", "3", "--rect", "0,0,0,10", "--out", out},
+        {"--time", "3", "--scale", "8", "--rect", "0,0,8,8", "--out", out},
+        {"--time", "3", "--scale", "2", "--rect", "900,0,64,64", "--out", out},
         {"--time", "3,4", "--out", (folder_ / "one.png").string()},
         {"--time", "3", "--frobnicate", "--out", out},
         {"--time"},

@@ -1,12 +1,18 @@
-// demo-trace: the demo itself (demoMain on the SDL platform) with every
-// platform call of start-up and of the frame loop timed and logged to
-// stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default 250) once the
-// sound has started, the render thread's published frame count against the
-// sound device's play position. A measuring tool of the project, not a test:
-//   demo-trace 2> trace.txt
-// Each line: "<ms since start> <event> [values]".
+// demo-trace: the demo itself (demoMain on the SDL platform, with the demo's
+// options) with every platform call of start-up and of the frame loop timed
+// and logged to stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default
+// 250) once the sound has started, the render thread's published frame count
+// against the sound device's play position. A measuring tool of the project,
+// not a test:
+//   demo-trace [--scale N|auto] [--window [WxH]] 2> trace.txt
+// Each line: "<ms since start> <event> [values]". Per frame: "frame K TIMEMS
+// SCALE" when it begins (its timeMs and the scale it is drawn at), "drawn K"
+// when the drawing is finished (glFinish), "swapped K CPUMS" after the copy to
+// the window and the swap, with the CPU time the process has used so far
+// (llvmpipe's threads and the render thread's included).
 #include <SDL2/SDL.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "demo_command_line.h"
 #include "host.h"
 #include "platform_sdl.h"
 
@@ -106,13 +113,21 @@ std::uint32_t clockMs()
 }
 void fogi(GLenum pname, GLint param)
 {
-    log("frame", frames, param);
+    std::fprintf(stderr, "%lld frame %u %d %d\n", sinceStart(), frames, param, sdl_platform::sceneScale());
     sdlPlatform.fogi(pname, param);
 }
 void swapBuffers()
 {
+    // Waits for the drawing, so that "drawn" to "swapped" is the copy to the
+    // window and the swap alone.
+    reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"))();
+    log("drawn", frames);
     sdlPlatform.swapBuffers();
-    log("swapped", frames++);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long long cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+                            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    log("swapped", frames++, cpuMs);
 }
 bool escapePressed()
 {
@@ -148,8 +163,8 @@ const Platform tracePlatform = {
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     log("main");
-    demoMain(tracePlatform);
+    return runDemoCommandLine(argc, argv, tracePlatform);
 }

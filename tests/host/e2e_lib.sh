@@ -84,3 +84,128 @@ screenshot() {
 expected_log_head() {
   printf '** Start logging:\n** Linking shader 0:\n'
 }
+
+# start_xorg MODE [MODE...]: starts a real X server (Xorg with the dummy video
+# driver) on the first free display number, with a configuration file of its
+# own that offers the given modes (the first is the desktop's) and its log in
+# the scratch directory; exports DISPLAY. The root window is black (-br), so
+# that what the demo does not cover stays black. Client connections are logged
+# (-audit 2), so a test can tell whether a process opened the display.
+# Returns 77 (skipped) where Xorg or its dummy driver is not installed.
+start_xorg() {
+  if ! command -v Xorg >/dev/null || ! ls /usr/lib/xorg/modules/drivers/dummy_drv.so >/dev/null 2>&1; then
+    echo "SKIP: Xorg with the dummy video driver is not installed (xserver-xorg-core, xserver-xorg-video-dummy)"
+    exit 77
+  fi
+  local modes="" mode
+  for mode in "$@"; do modes+=" \"$mode\""; done
+  XORG_CONF="$E2E_TMP/xorg.conf"
+  XORG_LOG="$E2E_TMP/xorg.log"
+  mkdir -p "$E2E_TMP/xorg.conf.d"
+  cat >"$XORG_CONF" <<CONF
+Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes$modes
+  EndSubSection
+EndSection
+CONF
+  local fifo="$E2E_TMP/xorg-displayfd.$RANDOM"
+  mkfifo "$fifo"
+  Xorg -displayfd 3 -config "$XORG_CONF" -configdir "$E2E_TMP/xorg.conf.d" -logfile "$XORG_LOG" \
+       -br -noreset -nolisten tcp -audit 2 3>"$fifo" >"$E2E_TMP/xorg.out" 2>&1 &
+  XORG_PID=$!
+  E2E_PIDS+=("$XORG_PID")
+  local number
+  if ! read -r -t 30 number <"$fifo"; then
+    echo "FAIL: Xorg did not start"; tail -20 "$E2E_TMP/xorg.out"; exit 1
+  fi
+  export DISPLAY=":$number"
+}
+
+stop_xorg() {
+  kill "$XORG_PID" 2>/dev/null
+  wait "$XORG_PID" 2>/dev/null
+}
+
+# desktop_mode: the screen's size and the output's mode in use, as xrandr
+# reports them, e.g. "screen 1920x1440, mode 1920x1440".
+desktop_mode() {
+  xrandr --current | awk '
+    /^Screen / { sub(/.*current /, ""); sub(/,.*/, ""); gsub(/ /, ""); screen = $0 }
+    /\*/ { mode = $1 }
+    END { printf "screen %s, mode %s\n", screen, mode }'
+}
+
+# connected_pids: the process ids of the clients that have connected to the
+# Xorg server so far (from its audit lines).
+connected_pids() {
+  grep -o 'client [0-9]* connected from local host ( uid=[0-9]* gid=[0-9]* pid=[0-9]*' "$E2E_TMP/xorg.out" |
+    sed 's/.*pid=//'
+}
+
+# trace_last EVENT TRACE: the number of the latest frame that demo-trace
+# logged with EVENT ("drawn" or "swapped"), or -1.
+trace_last() {
+  awk -v e="$1" '$2 == e { n = $3 } END { print (n == "" ? -1 : n) }' "$2"
+}
+
+# trace_time FRAME TRACE: the timeMs of that frame in demo-trace's log.
+trace_time() {
+  awk -v k="$1" '$2 == "frame" && $3 == k { print $4 }' "$2"
+}
+
+# frame_shot TRACE FILE [MIN_TIME_MS] [LIMIT_S] [MIN_FRAME]: a screenshot taken
+# while the screen holds one whole frame, the first whose timeMs is at least
+# MIN_TIME_MS and whose number is at least MIN_FRAME: after
+# demo-trace logged "swapped K" and before it logged "drawn K+1", the start
+# of the next frame's copy to the window. Sets SHOT_FRAME to K and SHOT_MS to
+# its timeMs (both empty when there is none within LIMIT_S seconds).
+frame_shot() {
+  local trace=$1 file=$2 min=${3:-0} limit=${4:-300} minFrame=${5:-0} start shown
+  start=$(now_ms)
+  SHOT_FRAME=""
+  SHOT_MS=""
+  while [ $(($(now_ms) - start)) -lt $((limit * 1000)) ]; do
+    shown=$(trace_last swapped "$trace")
+    if [ "$shown" -ge "$minFrame" ] && [ "$(trace_time "$shown" "$trace")" -ge "$min" ] &&
+       [ "$(trace_last drawn "$trace")" = "$shown" ]; then
+      xwd -root -silent >"$file"
+      if [ "$(trace_last drawn "$trace")" = "$shown" ]; then
+        SHOT_FRAME=$shown
+        SHOT_MS=$(trace_time "$shown" "$trace")
+        return
+      fi
+    fi
+    sleep 0.2
+  done
+}
+
+# seconds MS: milliseconds as the seconds that capture --time takes.
+seconds() {
+  printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000))
+}
+
+# frame_png MS: the name that capture --out DIR gives the frame at MS.
+frame_png() {
+  printf 'frame-%03d.%03d.png' $(($1 / 1000)) $(($1 % 1000))
+}

@@ -159,6 +159,17 @@ TEST_F(ShaderLog, ALinkedProgramWithWarningsStartsAsUsual)
     EXPECT_EQ(outcome(), "returned");
 }
 
+TEST_F(ShaderLog, AChosenSceneTextIsBuiltInsteadOfTheEmbeddedOne)
+{
+    const std::string scaled = "void main() { gl_FragColor = vec4(1); }";
+    sceneSourceText = scaled.c_str();
+    createShaderProgram(fake::platform());
+    sceneSourceText = nullptr;
+    ASSERT_EQ(fake::calls.size(), 6u);
+    EXPECT_EQ(fake::calls[1], "glCreateShaderProgramv 35632 1 " + std::to_string(scaled.size()));
+    EXPECT_EQ(log(), HEAD);
+}
+
 TEST(ShaderSource, IsEmbeddedUnchanged)
 {
     const std::string text = InTempDir::readFile(DEMO_SCENE_FRAG);

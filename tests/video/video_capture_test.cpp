@@ -130,6 +130,55 @@ TEST(VideoCapture, ShortRangeHasTheFramesAndTheSongsSamples)
         EXPECT_GT(differences[k], differences[2]) << "frame " << k << " matches the picture at 29.5 s as well";
 }
 
+// A preview at --scale 4: the video has the drawn size, 480x270, and its
+// frames are the pictures that the PNG capture draws at that scale.
+TEST(VideoCapture, AtAScaleTheVideoHasTheDrawnSizeAndPictures)
+{
+    ScratchFolder folder;
+    const std::string out = folder.file("preview.mp4");
+    int status = -1;
+    std::string log = videotest::runCommand(quoted(capture) + " --video " + quoted(out) +
+                                                " --scale 4 --from 30 --to 31 --fps 2 2>&1",
+                                            &status);
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("480x270"), std::string::npos) << log;
+    auto video = videotest::probeStream(out, "v:0");
+    EXPECT_EQ(video["width"], "480");
+    EXPECT_EQ(video["height"], "270");
+    EXPECT_EQ(video["nb_read_frames"], "2");
+    EXPECT_NEAR(std::stod(video["duration"]), 1.0, 1e-6);
+
+    const std::string pngs = folder.file("pngs");
+    log = videotest::runCommand(quoted(capture) + " --quiet --scale 4 --time 30,30.5 --out " + quoted(pngs + "/") +
+                                    " 2>&1",
+                                &status);
+    ASSERT_EQ(status, 0) << log;
+    const std::vector<std::uint8_t> frames = videotest::decodeVideo(out);
+    ASSERT_EQ(frames.size(), 2u * 480 * 270 * 3);
+    const char* names[] = {"/frame-030.000.png", "/frame-030.500.png"};
+    double same[2];
+    double crossed[2];
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<std::uint8_t> picture = videotest::decodeVideo(pngs + names[k]);
+        ASSERT_EQ(picture.size(), std::size_t(480) * 270 * 3);
+        auto frame = [&](int index) { return frames.data() + std::size_t(index) * 480 * 270 * 3; };
+        double sum = 0.0;
+        double other = 0.0;
+        for (std::size_t i = 0; i < picture.size(); ++i) {
+            sum += std::abs(int(frame(k)[i]) - int(picture[i]));
+            other += std::abs(int(frame(1 - k)[i]) - int(picture[i]));
+        }
+        same[k] = sum / picture.size();
+        crossed[k] = other / picture.size();
+    }
+    std::printf("mean difference of the preview's frames to the scaled PNGs: %.2f %.2f (crossed %.2f %.2f)\n",
+                same[0], same[1], crossed[0], crossed[1]);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_LT(same[k], 4.0) << "frame " << k;
+        EXPECT_GT(crossed[k], same[k]) << "frame " << k;
+    }
+}
+
 TEST(VideoCapture, WithoutFfmpegOneClearErrorAndNoFile)
 {
     ScratchFolder folder;

@@ -2,6 +2,7 @@
 
 #include "output_file.h"
 #include "plain_number.h"
+#include "scaled_source.h"
 #include "video_timeline.h"
 
 #include <cctype>
@@ -54,8 +55,8 @@ bool parseRect(const std::string& text, CaptureOptions& options, std::string& er
         error = "--rect wants X,Y,W,H (four integers), not '" + text + "'";
         return false;
     }
-    if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1 || v[0] + v[2] > 1920 || v[1] + v[3] > 1080) {
-        error = "--rect " + text + " does not lie within the 1920x1080 picture";
+    if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) {
+        error = "--rect " + text + ": X and Y from 0, W and H from 1";
         return false;
     }
     options.rectGiven = true;
@@ -168,6 +169,16 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
             std::string text;
             if (!takeValue(text) || !parseRect(text, options, error))
                 return ParseOutcome::Error;
+        } else if (arg == "--scale") {
+            std::string text;
+            if (!takeValue(text))
+                return ParseOutcome::Error;
+            const std::optional<int> scale = parseSceneScale(text);
+            if (!scale) {
+                error = std::string("--scale takes ") + SCENE_SCALE_LIST + ", not '" + text + "'";
+                return ParseOutcome::Error;
+            }
+            options.scale = *scale;
         } else if (arg == "--count-steps") {
             if (!noValue())
                 return ParseOutcome::Error;
@@ -192,6 +203,19 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
             error = "unknown argument '" + std::string(argv[i]) + "'";
             return ParseOutcome::Error;
         }
+    }
+    // The rectangle lies in the picture as drawn at the scale.
+    const int pictureWidth = FRAME_WIDTH / options.scale;
+    const int pictureHeight = FRAME_HEIGHT / options.scale;
+    if (!options.rectGiven) {
+        options.rectWidth = pictureWidth;
+        options.rectHeight = pictureHeight;
+    } else if (options.rectX + options.rectWidth > pictureWidth || options.rectY + options.rectHeight > pictureHeight) {
+        error = "--rect " + std::to_string(options.rectX) + "," + std::to_string(options.rectY) + "," +
+                std::to_string(options.rectWidth) + "," + std::to_string(options.rectHeight) +
+                " does not lie within the " + std::to_string(pictureWidth) + "x" + std::to_string(pictureHeight) +
+                " picture" + (options.scale > 1 ? " of --scale " + std::to_string(options.scale) : std::string());
+        return ParseOutcome::Error;
     }
     if (!video::checkVideoOptions(options.video, !options.timesMs.empty(),
                                   options.rectGiven || options.countSteps || !options.out.empty(), error))
@@ -235,9 +259,13 @@ std::string captureUsage()
            "  -o, --out PATH      a .png file (one time only) or a folder, created if\n"
            "                      missing, receiving frame-SSS.mmm.png per time;\n"
            "                      default: the current folder\n"
-           "      --rect X,Y,W,H  render only this part of the 1920x1080 picture\n"
-           "                      (pixels, top-left origin); the PNG is W x H and the\n"
-           "                      shader still sees full-frame coordinates\n"
+           "      --scale N       draw the picture at 1920/N x 1080/N, N = 1, 2, 3, 4 or\n"
+           "                      6 (default 1): each pixel is the full picture's pixel\n"
+           "                      at its place, as the demo's --scale N draws it, at\n"
+           "                      1/N^2 of the cost; for PNG files and --video\n"
+           "      --rect X,Y,W,H  render only this part of the picture (pixels of the\n"
+           "                      picture at the scale, top-left origin); the PNG is\n"
+           "                      W x H and the shader still sees full-frame coordinates\n"
            "      --count-steps   use a build of the shader that counts march steps\n"
            "                      and report the mean steps per pixel of each frame\n"
            "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"

@@ -15,7 +15,11 @@ struct CaptureOptions {
     std::vector<std::uint32_t> timesMs;
     // --out: a .png file (one time only) or a folder; empty: the current folder.
     std::string out;
-    // --rect: the part of the 1920x1080 picture to render, top-left origin.
+    // --scale N: the picture is drawn at 1920/N x 1080/N, each pixel the
+    // full picture's pixel at its place (as the demo's --scale N draws it).
+    int scale = 1;
+    // --rect: the part of that picture to render, top-left origin; without
+    // --rect, the whole picture.
     bool rectGiven = false;
     int rectX = 0;
     int rectY = 0;

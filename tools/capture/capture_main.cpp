@@ -5,6 +5,7 @@
 #include "frame_sink.h"
 #include "offscreen_gl.h"
 #include "png_sink.h"
+#include "scaled_source.h"
 #include "shader_source.h"
 #include "shader_variants.h"
 #include "video_sink.h"
@@ -117,7 +118,9 @@ int main(int argc, char** argv)
     if (!options.quiet)
         std::fprintf(stderr, "capture: %s\n", context->description().c_str());
 
-    std::string source = sceneShaderSource;
+    // At a scale the drawn pixels stand for the full picture's (the demo's
+    // --scale N); the counting build is made from that text.
+    std::string source = scaledSceneSource(sceneShaderSource, options.scale);
     if (options.countSteps) {
         source = offscreen::stepCountingSource(source, error);
         if (source.empty()) {
@@ -132,15 +135,17 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The whole 1920x1080 picture is the framebuffer, so gl_FragCoord keeps
-    // full-frame coordinates; --rect only narrows the scissor.
-    offscreen::RenderTarget target(offscreen::FRAME_WIDTH, offscreen::FRAME_HEIGHT,
+    // The whole picture at the scale is the framebuffer, so gl_FragCoord keeps
+    // the picture's coordinates; --rect only narrows the scissor.
+    const int pictureWidth = offscreen::FRAME_WIDTH / options.scale;
+    const int pictureHeight = offscreen::FRAME_HEIGHT / options.scale;
+    offscreen::RenderTarget target(pictureWidth, pictureHeight,
                                    options.countSteps ? offscreen::PixelFormat::Rgba32f : offscreen::PixelFormat::Rgba8);
     if (!target.complete()) {
-        std::fprintf(stderr, "capture: cannot make a 1920x1080 framebuffer\n");
+        std::fprintf(stderr, "capture: cannot make a %dx%d framebuffer\n", pictureWidth, pictureHeight);
         return 1;
     }
-    const offscreen::PixelRect rect{options.rectX, offscreen::FRAME_HEIGHT - options.rectY - options.rectHeight,
+    const offscreen::PixelRect rect{options.rectX, pictureHeight - options.rectY - options.rectHeight,
                                     options.rectWidth, options.rectHeight};
 
     const PngSink* const png = pngSink.get();

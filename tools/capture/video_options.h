@@ -20,7 +20,8 @@ struct VideoOptions {
     int crf = 18;
     // --audio-codec aac|flac.
     AudioCodec audioCodec = AudioCodec::Aac;
-    // --size WxH: the video's size; 0 keeps 1920x1080. Rendering stays 1920x1080.
+    // --size WxH: the video's size; 0 keeps the size drawn (1920x1080, or
+    // less with --scale). Rendering is not changed by it.
     int width = 0;
     int height = 0;
     // Some option other than --video was given (it then needs --video).

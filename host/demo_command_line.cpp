@@ -1,0 +1,36 @@
+// The demo's command line, before demoMain.
+#include "demo_command_line.h"
+
+#include <cstdio>
+#include <string>
+
+#include "demo_options.h"
+#include "host.h"
+#include "platform_sdl.h"
+#include "scaled_source.h"
+#include "shader_source.h"
+
+int runDemoCommandLine(int argc, const char* const* argv, const Platform& platform)
+{
+    DemoOptions options;
+    std::string error;
+    switch (parseDemoOptions(argc, argv, options, error)) {
+    case DemoOptionsOutcome::Help:
+        std::fputs(demoUsage().c_str(), stdout);
+        return 0;
+    case DemoOptionsOutcome::Error:
+        std::fprintf(stderr, "demo: %s (see 'demo --help')\n", error.c_str());
+        return 2;
+    case DemoOptionsOutcome::Run:
+        break;
+    }
+    // A fixed scale other than 1 builds the scaled text as the program of
+    // start-up; `--scale auto` starts from the embedded text at scale 1.
+    static std::string scaledText;
+    if (options.scale != 1) {
+        scaledText = scaledSceneSource(sceneShaderSource, options.scale);
+        sceneSourceText = scaledText.c_str();
+    }
+    sdl_platform::configure(options);
+    demoMain(platform);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+// The Linux demo's command line: how the picture reaches the screen (desktop
+// full screen or an ordinary window) and at which internal resolution it is
+// drawn. The scale is read with parseSceneScale, the one parser of it that
+// the capture tool and the browser page share. Parsing starts nothing: a bad
+// option is found before any window or sound exists.
+
+#include <string>
+
+struct DemoOptions {
+    // --scale N: the frame is drawn at 1920/N x 1080/N (1 by default).
+    int scale = 1;
+    // --scale auto: starts at 1 and follows the frame times.
+    bool autoScale = false;
+    // --window [WxH]: an ordinary resizable window instead of the desktop.
+    bool windowed = false;
+    int windowWidth = 1280;
+    int windowHeight = 720;
+};
+
+enum class DemoOptionsOutcome { Run, Help, Error };
+
+// Reads argv[1..argc-1]. On Error, `error` is one line naming what is wrong.
+DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error);
+
+// The --help text.
+std::string demoUsage();

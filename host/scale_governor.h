@@ -1,0 +1,70 @@
+#pragma once
+
+// What the frame times say about the internal resolution: `--scale auto`
+// steps to the next coarser scale while frames take longer than 1/30 s,
+// judged over the last second, and back to a finer one when the frame time
+// there, estimated from the pixel count, leaves room. A scale that had to be
+// left again soon after a step back is tried again only after a wait that
+// doubles each time, so the picture does not flicker between two scales.
+// Also decides the one hint for a fixed full resolution whose first frames
+// are slow. Pure arithmetic on times in seconds; the platform measures them.
+
+#include <array>
+#include <cstddef>
+
+class ScaleGovernor {
+public:
+    // `scale`: the scale of the first frame (one of SCENE_SCALES); `adaptive`:
+    // whether it may change.
+    constexpr ScaleGovernor(int scale, bool adaptive) : scale_(scale), adaptive_(adaptive) {}
+
+    // One frame took `seconds` and ended at `now` (seconds on any steady
+    // clock). Returns the scale for the next frame.
+    int frameDone(double now, double seconds);
+
+    int scale() const { return scale_; }
+
+    // True once, after the first two frames, when the scale is a fixed 1 and
+    // both took longer than SLOW_START_SECONDS.
+    bool takeSlowStartHint();
+
+    static constexpr double FRAME_BUDGET_SECONDS = 1.0 / 30.0;
+    static constexpr double JUDGED_SECONDS = 1.0;
+    // A finer scale is tried when its estimated frame time is below this
+    // share of the budget.
+    static constexpr double ROOM = 0.7;
+    static constexpr double SLOW_START_SECONDS = 0.1;
+    // The first and the longest wait before a finer scale is tried again.
+    static constexpr double FIRST_RETRY_WAIT_SECONDS = 4.0;
+    static constexpr double LONGEST_RETRY_WAIT_SECONDS = 128.0;
+
+private:
+    struct Frame {
+        double end;
+        double seconds;
+    };
+    void change(int scale, double now);
+    int coarser() const;
+    int finer() const;
+
+    int scale_;
+    bool adaptive_;
+    // The frames since the latest change that ended within the last second,
+    // oldest first, in a ring (fixed in size: at more than MAX_FRAMES frames
+    // a second the oldest go first, and the verdict is the same).
+    static constexpr std::size_t MAX_FRAMES = 1024;
+    std::array<Frame, MAX_FRAMES> frames_{};
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
+    double coveredSeconds_ = 0.0;
+    // A step to a finer scale: when it happened, and the wait before the
+    // next try after one that failed.
+    bool steppedFiner_ = false;
+    double steppedFinerAt_ = 0.0;
+    double retryWait_ = FIRST_RETRY_WAIT_SECONDS;
+    double finerAllowedAt_ = 0.0;
+    // The first two frames, for the hint.
+    int framesSeen_ = 0;
+    bool firstFramesSlow_ = true;
+    bool hintDue_ = false;
+};

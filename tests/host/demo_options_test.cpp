@@ -1,0 +1,108 @@
+// The demo's command line: the scales and auto, the window and its size, the
+// help, and every kind of bad input refused with one line.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "demo_options.h"
+
+namespace {
+
+DemoOptionsOutcome parse(std::initializer_list<const char*> args, DemoOptions& options, std::string& error)
+{
+    std::vector<const char*> argv{"demo"};
+    argv.insert(argv.end(), args);
+    return parseDemoOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+DemoOptions parsed(std::initializer_list<const char*> args)
+{
+    DemoOptions options;
+    std::string error;
+    EXPECT_EQ(parse(args, options, error), DemoOptionsOutcome::Run) << error;
+    return options;
+}
+
+TEST(DemoOptions, NoArgumentsIsTheDesktopAtFullResolution)
+{
+    const DemoOptions options = parsed({});
+    EXPECT_EQ(options.scale, 1);
+    EXPECT_FALSE(options.autoScale);
+    EXPECT_FALSE(options.windowed);
+}
+
+TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
+{
+    for (const char* scale : {"1", "2", "3", "4", "6"}) {
+        EXPECT_EQ(parsed({"--scale", scale}).scale, std::stoi(scale));
+        EXPECT_EQ(parsed({(std::string("--scale=") + scale).c_str()}).scale, std::stoi(scale));
+    }
+    const DemoOptions automatic = parsed({"--scale", "auto"});
+    EXPECT_TRUE(automatic.autoScale);
+    EXPECT_EQ(automatic.scale, 1); // auto starts at full resolution
+
+    const DemoOptions window = parsed({"--window"});
+    EXPECT_TRUE(window.windowed);
+    EXPECT_EQ(window.windowWidth, 1280);
+    EXPECT_EQ(window.windowHeight, 720);
+    const DemoOptions sized = parsed({"--window", "640x360", "--scale", "4"});
+    EXPECT_TRUE(sized.windowed);
+    EXPECT_EQ(sized.windowWidth, 640);
+    EXPECT_EQ(sized.windowHeight, 360);
+    EXPECT_EQ(sized.scale, 4);
+    const DemoOptions equals = parsed({"--scale=auto", "--window=16384x1"});
+    EXPECT_TRUE(equals.autoScale);
+    EXPECT_EQ(equals.windowWidth, 16384);
+    EXPECT_EQ(equals.windowHeight, 1);
+    // An option after --window is not taken as its size.
+    const DemoOptions thenScale = parsed({"--window", "--scale", "2"});
+    EXPECT_EQ(thenScale.windowWidth, 1280);
+    EXPECT_EQ(thenScale.scale, 2);
+}
+
+TEST(DemoOptions, HelpWinsWhereverItStands)
+{
+    DemoOptions options;
+    std::string error;
+    EXPECT_EQ(parse({"--help"}, options, error), DemoOptionsOutcome::Help);
+    EXPECT_EQ(parse({"--scale", "2", "-h"}, options, error), DemoOptionsOutcome::Help);
+    const std::string usage = demoUsage();
+    for (const char* named : {"--scale N", "--scale auto", "--window [WxH]", "--help", "1, 2, 3, 4 or 6"}) {
+        EXPECT_NE(usage.find(named), std::string::npos) << named;
+    }
+}
+
+TEST(DemoOptions, BadInputIsOneLineNamingIt)
+{
+    const std::vector<std::pair<std::initializer_list<const char*>, std::string>> cases = {
+        {{"--scale", "5"}, "'5'"},
+        {{"--scale", "02"}, "'02'"},
+        {{"--scale", "Auto"}, "'Auto'"},
+        {{"--scale="}, "''"},
+        {{"--scale"}, "needs a value"},
+        {{"--scale", "2", "--scale", "2"}, "twice"},
+        {{"--window", "1280"}, "'1280'"},
+        {{"--window", "1280x"}, "'1280x'"},
+        {{"--window", "0x720"}, "'0x720'"},
+        {{"--window", "16385x720"}, "'16385x720'"},
+        {{"--window", "0640x480"}, "'0640x480'"},
+        {{"--window", "640X480"}, "'640X480'"},
+        {{"--window=640x480x2"}, "'640x480x2'"},
+        {{"--window", "--window"}, "twice"},
+        {{"--fullscreen"}, "'--fullscreen'"},
+        {{"--help=yes"}, "'--help=yes'"},
+        {{"-s"}, "'-s'"},
+        {{"2"}, "'2'"},
+    };
+    for (const auto& [args, named] : cases) {
+        DemoOptions options;
+        std::string error;
+        EXPECT_EQ(parse(args, options, error), DemoOptionsOutcome::Error) << named;
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+} // namespace
