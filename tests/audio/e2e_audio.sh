@@ -43,7 +43,7 @@ if [ "$played_frames" -gt 0 ]; then
   # At least 5 s played, and at most one device buffer (1,024 frames) of the
   # song's start played as silence: SDL asks for its first buffer about 1 ms
   # after the render thread starts, and the render thread's first 1,024
-  # frames take it 1.5 to 3 ms here (most of it first touches of memory
+  # frames take it 2 to 5 ms here (most of it first touches of memory
   # pages, dear in a virtual machine), so the first request may find fewer
   # than 1,024 frames; the next comes 23 ms later, when thousands are ready.
   if "$AUDIO_COMPARE" "$work/played.raw" "$work/rendered.wav" 220500 1024; then
