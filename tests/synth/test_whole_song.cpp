@@ -64,9 +64,9 @@ TEST(WholeSong, TwoRendersAreIdenticalFiniteAndTheTailStaysZero) {
 }
 
 // The fast loop against the reference loop over the whole range, in four
-// parts that ctest can run side by side: the fast loop renders up to the
-// part's start, a copy of that state renders the part with the reference
-// loop, and frames and states must match. Part 0 starts from the start
+// quarters that ctest can run side by side: the fast loop renders up to the
+// quarter's start, a copy of that state renders the quarter with the reference
+// loop, and frames and states must match. The first quarter starts from the start
 // state, so the four together cover the range from a reference start.
 class WholeSongPart : public ::testing::TestWithParam<std::uint32_t> {};
 
