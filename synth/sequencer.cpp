@@ -1,7 +1,9 @@
 // Song sequencer and render loop: the note fetch, the
-// straightforward reference render loop, and renderSong.
+// straightforward reference render loop, and renderSong with its
+// preparation.
 #include <cstring>
 
+#include "memory_pages.h"
 #include "synth_state.h"
 
 std::atomic<std::uint32_t> renderedFrames{0};
@@ -62,18 +64,29 @@ std::uint32_t renderSongFrames(SynthState& s, StereoFrame* out, std::uint32_t fr
 namespace {
 // The demo's one synthesizer state: static and zero at start.
 SynthState demoState;
-bool demoStateUsed = false;
+enum class DemoStateStage { Zero, Prepared, Used };
+DemoStateStage demoStateStage = DemoStateStage::Zero;
+// The frames whose memory prepareSong faults in: two of the sound device's
+// buffers, the frames that it may ask for before the render thread has
+// written them.
+constexpr std::uint32_t PREPARED_FRAMES = 1024;
 }  // namespace
 
+void prepareSong(SampleBuffer* buffer) {
+    if (demoStateStage != DemoStateStage::Zero) return;
+    startZeroSynthState(demoState);
+    prepareSongFrames(demoState, PREPARED_FRAMES);
+    writeZeroPages(buffer->frames, sizeof(StereoFrame) * PREPARED_FRAMES);
+    demoStateStage = DemoStateStage::Prepared;
+}
+
 std::uint32_t renderSong(SampleBuffer* buffer) {
-    // The first render finds the state still zero and sets only what starts
-    // non-zero, so the first frames are not held up by clearing (and faulting
-    // in) the 24 MB delay pool while the sound device already plays.
-    if (demoStateUsed) {
-        resetSynthState(demoState);
-    } else {
-        startZeroSynthState(demoState);
-    }
-    demoStateUsed = true;
+    // The first render finds the state still zero (or prepared) and sets
+    // only what starts non-zero, so the first frames are not held up by
+    // clearing (and faulting in) the 24 MB delay pool while the sound device
+    // already plays.
+    if (demoStateStage == DemoStateStage::Used) resetSynthState(demoState);
+    if (demoStateStage == DemoStateStage::Zero) startZeroSynthState(demoState);
+    demoStateStage = DemoStateStage::Used;
     return renderSongFrames(demoState, buffer->frames, SONG_FRAMES, &renderedFrames);
 }

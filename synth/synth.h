@@ -35,3 +35,10 @@ extern std::atomic<std::uint32_t> renderedFrames;
 // zero at start, publishing progress through `renderedFrames`. Returns the
 // number of frames rendered. The thread entry of the demo's render thread.
 std::uint32_t renderSong(SampleBuffer* buffer);
+
+// Readies the demo's synthesizer state and the start of `buffer` (zero) for
+// renderSong, on the thread that then starts the render thread, so that the
+// render thread publishes its first frames at once: its first frames would
+// otherwise first have to fault in the memory that they write. Changes no
+// value. Optional, and only before renderSong.
+void prepareSong(SampleBuffer* buffer);

@@ -263,6 +263,13 @@ std::uint32_t renderSongFramesReference(SynthState& s, StereoFrame* out, std::ui
                                         std::atomic<std::uint32_t>* progress = nullptr);
 std::uint32_t renderSongFramesFast(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
                                    std::atomic<std::uint32_t>* progress = nullptr);
+// Readies an untouched state for a render on another thread that must
+// publish its first frames at once (fast/prepare.cpp): builds the fast
+// loop's book and faults in the memory that the first `frames` frames write.
+// Renders nothing and changes no value; does nothing to a state that is not
+// untouched or that is prepared already. Call it before the render thread
+// starts.
+void prepareSongFrames(SynthState& s, std::uint32_t frames);
 
 // The fast loop's counters, for profiling and tests (since the state was
 // made or last rendered by the reference loop).

@@ -14,13 +14,16 @@
 
 // Renders `frames` frames from `startFrame` on with both loops, from the
 // start state (`reference` and `fast` are reset first, so that a sweep can
-// use the same two states: every fresh state's 24 MB cost page faults).
+// use the same two states: every fresh state's 24 MB cost page faults), the
+// fast loop's state prepared for its first `prepareFrames` frames first
+// when that is not 0.
 inline void compareRendersOn(SynthState& reference, SynthState& fast, const SongData* song, std::uint32_t startFrame,
                              std::uint32_t frames, std::uint32_t seed, bool expectFast = true,
-                             FastCounters* counters = nullptr) {
+                             FastCounters* counters = nullptr, std::uint32_t prepareFrames = 0) {
     resetSynthState(reference, song);
     resetSynthState(fast, song);
     reference.nextFrame = fast.nextFrame = startFrame;
+    if (prepareFrames) prepareSongFrames(fast, prepareFrames);
     std::vector<StereoFrame> a(frames), b(frames);
     ASSERT_EQ(renderSongFramesReference(reference, a.data(), frames), frames);
     // The fast loop in pieces of varying length.

@@ -25,10 +25,13 @@ struct FreeDeleter {
 };
 
 TEST(WholeSong, TwoRendersAreIdenticalFiniteAndTheTailStaysZero) {
-    // renderSong itself into a zeroed SampleBuffer (the whole song).
+    // renderSong itself into a zeroed SampleBuffer (the whole song), prepared
+    // as the demo prepares it.
 #ifndef DEMO_SANITIZE
     std::unique_ptr<SampleBuffer, FreeDeleter> buffer(static_cast<SampleBuffer*>(std::calloc(1, sizeof(SampleBuffer))));
     ASSERT_TRUE(buffer);
+    prepareSong(buffer.get());
+    EXPECT_EQ(buffer->frames[0].left, 0.0f);
     EXPECT_EQ(renderSong(buffer.get()), SONG_FRAMES);
     EXPECT_EQ(renderedFrames.load(std::memory_order_acquire), SONG_FRAMES);
     for (std::uint32_t i = SONG_FRAMES; i < BUFFER_FRAMES; ++i) {
