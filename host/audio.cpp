@@ -17,8 +17,11 @@ void renderThread(void* buffer)
 
 void startAudio(const Platform& platform)
 {
-    // The render thread first, so that it has the device's opening as a
-    // head start; then the whole buffer as one block. Nothing waits.
+    // The synthesizer's first pages faulted in here, so that the render
+    // thread publishes its first frames at once; then the render thread, so
+    // that it has the device's opening as a head start; then the whole buffer
+    // as one block. Nothing waits.
+    prepareSong(&sampleBuffer);
     platform.startThread(renderThread, &sampleBuffer);
     platform.startAudioDevice(&sampleBuffer.frames[0].left, BUFFER_FRAMES, &renderedFrames);
 }

@@ -1,13 +1,14 @@
 // render-start: how soon the render thread publishes its first frames. Each
 // run is a fresh process (forked before any synthesizer state is touched, so
-// the static state and SampleBuffer are as cold as in the demo) that starts
-// renderSong on a thread of its own, as the demo does, and watches
-// renderedFrames. Prints, per run and as median / min / max over the runs,
-// the milliseconds from just before the thread starts to the first
-// published frame and to 1,024, 3,072 and 44,100 frames, and the page
-// faults that the render thread took by then (each first touch of a page
-// costs a fault; on some virtual machines a dear one). A measuring tool,
-// not a test:
+// the static state and SampleBuffer are as cold as in the demo) that, as the
+// demo does, prepares the song (prepareSong) and then starts renderSong on a
+// thread of its own, and watches renderedFrames. Prints, per run and as
+// median / min / max over the runs, the milliseconds that the preparation
+// took, and from just before the thread starts to the first published frame
+// and to 1,024, 3,072 and 44,100 frames, with the page faults that the
+// render thread took by then (each first touch of a page costs a fault; on
+// some virtual machines a dear one). --unprepared leaves the preparation out,
+// as the demo was before it had one. A measuring tool, not a test:
 //   render-start --runs 20
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -30,6 +31,9 @@ namespace {
 
 constexpr std::uint32_t MARKS[] = {1, 1024, 3072, 44100};
 constexpr int MARK_COUNT = 4;
+// The times of the marks, the render thread's faults by each, and the
+// preparation's time.
+constexpr int RESULT_COUNT = 2 * MARK_COUNT + 1;
 
 SampleBuffer sampleBuffer;  // static and zero, as the demo's
 std::atomic<long> renderThreadId{0};
@@ -60,23 +64,28 @@ long threadFaults(long tid) {
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: render-start [--runs N]\n"
-                 "Starts the song's render thread in a fresh process, as the demo does,\n"
-                 "and reports how many milliseconds pass until it has published its\n"
+                 "Usage: render-start [--runs N] [--unprepared]\n"
+                 "Prepares the song and starts its render thread in a fresh process, as\n"
+                 "the demo does, and reports how long the preparation took and how many\n"
+                 "milliseconds pass from the thread's start until it has published its\n"
                  "first frame and 1,024, 3,072 and 44,100 frames.\n"
                  "\n"
-                 "  --runs N   runs, each in a process of its own (1 to 1000; default 10)\n"
-                 "  --help     show this help and exit\n");
+                 "  --runs N       runs, each in a process of its own (1 to 1000; default 10)\n"
+                 "  --unprepared   start the thread without preparing the song first\n"
+                 "  --help         show this help and exit\n");
 }
 
 // One run, in the forked child: writes the times of the marks to `pipe`.
-[[noreturn]] void measure(int pipe) {
+[[noreturn]] void measure(int pipe, bool prepared) {
     // Wake from the short sleeps below with little slack.
     prctl(PR_SET_TIMERSLACK, 1000UL);
+    double at[RESULT_COUNT];
+    const auto before = std::chrono::steady_clock::now();
+    if (prepared) prepareSong(&sampleBuffer);
     const auto start = std::chrono::steady_clock::now();
+    at[2 * MARK_COUNT] = std::chrono::duration<double, std::milli>(start - before).count();
     pthread_t thread;
     if (pthread_create(&thread, nullptr, renderThread, &sampleBuffer) != 0) _exit(3);
-    double at[2 * MARK_COUNT];
     int next = 0;
     while (next < MARK_COUNT) {
         const std::uint32_t done = renderedFrames.load(std::memory_order_acquire);
@@ -106,10 +115,15 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     long runs = 10;
+    bool prepared = true;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             printUsage(stdout);
             return 0;
+        }
+        if (!std::strcmp(argv[i], "--unprepared")) {
+            prepared = false;
+            continue;
         }
         if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
             char* end = nullptr;
@@ -125,9 +139,10 @@ int main(int argc, char** argv) {
         printUsage(stderr);
         return 2;
     }
-    std::vector<double> times[2 * MARK_COUNT];
-    std::printf("run   first frame   1,024 frames   3,072 frames   44,100 frames  (ms after the thread starts;\n"
-                "                                                                 the render thread's page faults by then)\n");
+    std::vector<double> times[RESULT_COUNT];
+    std::printf("run   prepared   first frame   1,024 frames   3,072 frames   44,100 frames  (ms: the preparation;\n"
+                "                                                                            after the thread starts, with the\n"
+                "                                                                            render thread's page faults by then)\n");
     for (long r = 1; r <= runs; ++r) {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -142,10 +157,10 @@ int main(int argc, char** argv) {
         }
         if (child == 0) {
             close(fds[0]);
-            measure(fds[1]);
+            measure(fds[1], prepared);
         }
         close(fds[1]);
-        double at[2 * MARK_COUNT];
+        double at[RESULT_COUNT];
         const ssize_t got = read(fds[0], at, sizeof at);
         close(fds[0]);
         int status = 0;
@@ -154,12 +169,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "render-start: run %ld failed\n", r);
             return 1;
         }
-        std::printf("%3ld   %7.3f %4.0f   %8.3f %4.0f   %8.3f %4.0f   %9.3f %4.0f\n", r, at[0], at[4], at[1], at[5],
-                    at[2], at[6], at[3], at[7]);
-        for (int m = 0; m < 2 * MARK_COUNT; ++m) times[m].push_back(at[m]);
+        std::printf("%3ld   %8.3f   %7.3f %4.0f   %8.3f %4.0f   %8.3f %4.0f   %9.3f %4.0f\n", r, at[8], at[0], at[4],
+                    at[1], at[5], at[2], at[6], at[3], at[7]);
+        for (int m = 0; m < RESULT_COUNT; ++m) times[m].push_back(at[m]);
     }
     const char* names[MARK_COUNT] = {"first frame", "1,024 frames", "3,072 frames", "44,100 frames"};
     std::printf("over %ld runs: median / min / max in ms, and median page faults\n", runs);
+    const std::vector<double>& preparation = times[2 * MARK_COUNT];
+    std::printf("  %-14s %8.3f / %8.3f / %8.3f\n", prepared ? "preparation" : "(unprepared)", median(preparation),
+                *std::min_element(preparation.begin(), preparation.end()),
+                *std::max_element(preparation.begin(), preparation.end()));
     for (int m = 0; m < MARK_COUNT; ++m)
         std::printf("  %-14s %8.3f / %8.3f / %8.3f   %5.0f faults\n", names[m], median(times[m]),
                     *std::min_element(times[m].begin(), times[m].end()),
