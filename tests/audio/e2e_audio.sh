@@ -45,10 +45,10 @@ if [ "$played_frames" -gt 0 ]; then
   # after the render thread and asks for its first buffer at once, at a
   # higher priority, on the one core that the main thread leaves free. On
   # this 2-core machine the render thread, with its memory prepared, has
-  # published 1,024 frames 1.4 ms after its start (median), but making a
-  # thread takes 0.3 to 0.6 ms here, and in about two runs of five it has not
-  # run yet when that first request comes. The next comes 23 ms later, when
-  # thousands of frames are ready.
+  # published 1,024 frames 1.4 to 2 ms after its start (median), but making
+  # a thread takes 0.3 to 0.6 ms here, and in about half the runs it has not
+  # run yet when that first request comes (tests/audio/measure_start.sh).
+  # The next request comes 23 ms later, when thousands of frames are ready.
   if "$AUDIO_COMPARE" "$work/played.raw" "$work/rendered.wav" 220500 1024; then
     pass "what was played is the song as rendered, frame for frame"
   else
