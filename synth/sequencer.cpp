@@ -66,9 +66,10 @@ namespace {
 SynthState demoState;
 enum class DemoStateStage { Zero, Prepared, Used };
 DemoStateStage demoStateStage = DemoStateStage::Zero;
-// The frames whose memory prepareSong faults in: two of the sound device's
-// buffers, the frames that it may ask for before the render thread has
-// written them.
+// The frames whose memory prepareSong faults in: the song's first 23 ms, a
+// buffer of the Linux sound device, which it may ask for before the render
+// thread has written them; later pages the render thread faults in itself,
+// a few at a time.
 constexpr std::uint32_t PREPARED_FRAMES = 1024;
 }  // namespace
 
