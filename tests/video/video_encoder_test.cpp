@@ -3,7 +3,7 @@
 // comes out of it, and that every way of failing leaves no file behind.
 
 #include "video_encoder.h"
-#include "video_interrupt.h"
+#include "interrupt_cleanup.h"
 #include "video_progress.h"
 #include "video_timeline.h"
 #include "video_test_util.h"
@@ -485,7 +485,7 @@ TEST(VideoEncoder, InterruptRemovesThePartialFile)
     ASSERT_GE(child, 0);
     if (child == 0) {
         // An endless capture, a frame every 50 ms, until a signal ends it.
-        installInterruptHandlers();
+        output::installInterruptCleanup("interrupted\n");
         VideoEncoder encoder;
         std::string error;
         EncoderSettings s = smallSettings(output);

@@ -1,12 +1,11 @@
 # The video side of the capture tool (`capture --video`). capture_video is
-# the ffmpeg encoder process, the progress line, the interrupt handling and
-# the options, none of which needs OpenGL or the synthesizer, so the tests
-# drive it with frames of their own; capture_video_sink adds the FrameSink and
-# the song's sound.
+# the ffmpeg encoder process (stopped on an interrupt by the tools' own
+# cleanup, tools/output), the progress line and the options, none of which
+# needs OpenGL or the synthesizer, so the tests drive it with frames of their
+# own; capture_video_sink adds the FrameSink and the song's sound.
 find_package(Threads REQUIRED)
 add_library(capture_video STATIC
   ${CMAKE_CURRENT_LIST_DIR}/video_encoder.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/video_interrupt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/video_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plain_number.cpp
   ${CMAKE_CURRENT_LIST_DIR}/video_progress.cpp)

@@ -1,7 +1,6 @@
 #include "video_encoder.h"
 
 #include "interrupt_cleanup.h"
-#include "video_interrupt.h"
 #include "video_timeline.h"
 
 #include <algorithm>
@@ -186,7 +185,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
         output::SignalsHeld held;  // the hidden file exists only armed
         if (!output_.reserve(plan, error))
             return false;
-        setInterruptCleanup(-1, output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
+        output::armInterruptCleanup(output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
     }
     partPath_ = output_.writePath();
 
@@ -250,7 +249,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
         cleanUp();
         return false;
     }
-    setInterruptCleanup(pid_, output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
+    output::armInterruptCleanup(output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str(), pid_);
 
     stopAudio_ = false;
     audioError_.clear();
@@ -352,7 +351,7 @@ bool VideoEncoder::finish(std::string& error)
     {
         output::SignalsHeld held;  // renamed and disarmed together
         const bool committed = output_.commit(error);
-        clearInterruptCleanup();
+        output::armInterruptCleanup(nullptr);
         if (!committed) {
             cleanUp();
             return false;
@@ -380,7 +379,7 @@ void VideoEncoder::cleanUp()
     {
         output::SignalsHeld held;  // removed and disarmed together
         output_.abort();
-        clearInterruptCleanup();
+        output::armInterruptCleanup(nullptr);
     }
     partPath_.clear();
 }

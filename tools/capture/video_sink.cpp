@@ -1,6 +1,6 @@
 #include "video_sink.h"
 
-#include "video_interrupt.h"
+#include "interrupt_cleanup.h"
 #include "video_song.h"
 
 #include <cstdio>
@@ -19,7 +19,7 @@ bool VideoSink::begin(int width, int height, std::string& error)
     total_ = frameCount(options_.range);
     // From here on Ctrl-C stops at once, even inside a long frame, and takes
     // the unfinished file with it.
-    installInterruptHandlers();
+    output::installInterruptCleanup("\ncapture: interrupted, stopping; the unfinished video is removed\n");
     const CaptureRange& range = options_.range;
     if (!encoder_.start(encoderSettings(options_, width, height),
                         songProducer(audioFirstFrame(range), audioFrameCount(range)), error))

@@ -1,5 +1,6 @@
 #include "interrupt_cleanup.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,11 +13,18 @@ namespace {
 
 char armedPath[4096];
 std::atomic<bool> armed{false};
+std::atomic<pid_t> armedChild{-1};
 const char* interruptMessage = "";
-static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
 
 void onInterrupt(int signal)
 {
+    // The child first: it may still be writing the file.
+    const pid_t child = armedChild.exchange(-1);
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
     if (armed.exchange(false))
         ::unlink(armedPath);
     ssize_t ignored = ::write(STDERR_FILENO, interruptMessage, std::strlen(interruptMessage));
@@ -45,7 +53,7 @@ void installInterruptCleanup(const char* message)
         ::sigaction(signal, &action, nullptr);
 }
 
-void armInterruptCleanup(const char* path)
+void armInterruptCleanup(const char* path, pid_t child)
 {
     // Unarmed while the name is rewritten, so that the handler never reads
     // half a name.
@@ -54,6 +62,7 @@ void armInterruptCleanup(const char* path)
         std::strcpy(armedPath, path);
         armed.store(true);
     }
+    armedChild.store(child);
 }
 
 SignalsHeld::SignalsHeld()
