@@ -74,10 +74,7 @@ void unitOutput(UnitContext& c) {
     const double b = stackPop(s);
     float words[4];
     outputWords(a, b, gain, auxGain, words);
-    c.voice.auxOut[0] = words[0];
-    c.voice.auxOut[1] = words[1];
-    c.voice.mainOut[0] = words[2];
-    c.voice.mainOut[1] = words[3];
+    setOutputWords(c.voice, words);
 }
 
 void unitAccumulate(UnitContext& c) {

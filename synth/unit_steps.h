@@ -184,3 +184,11 @@ inline void outputWords(double a, double b, double gain, double auxGain, float* 
     words[2] = static_cast<float>(a * gain);
     words[3] = static_cast<float>(b * gain);
 }
+
+// Sets a voice's output words from the four that outputWords gives.
+inline void setOutputWords(Voice& voice, const float* words) {
+    voice.auxOut[0] = words[0];
+    voice.auxOut[1] = words[1];
+    voice.mainOut[0] = words[2];
+    voice.mainOut[1] = words[3];
+}

@@ -104,10 +104,7 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
             float* words = wordRow(b, c.v)[c.base + i];
             outputWords(stk[d - 1][i], stk[d - 2][i], op.c[0] + modValue(c, op.mods[0], i), op.c[1], words);
             if (SILENT && last && std::memcmp(words, voice.auxOut, 4 * sizeof(float)) != 0) c.changed = true;
-            voice.auxOut[0] = words[0];
-            voice.auxOut[1] = words[1];
-            voice.mainOut[0] = words[2];
-            voice.mainOut[1] = words[3];
+            setOutputWords(voice, words);
             break;
         }
         case K_ACCUMULATE: {
@@ -245,10 +242,7 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
             Voice& voice = c.voice;
             const float* before = n >= 2 ? words[n - 2] : voice.auxOut;
             if (SILENT && std::memcmp(words[n - 1], before, 4 * sizeof(float)) != 0) c.changed = true;
-            voice.auxOut[0] = words[n - 1][0];
-            voice.auxOut[1] = words[n - 1][1];
-            voice.mainOut[0] = words[n - 1][2];
-            voice.mainOut[1] = words[n - 1][3];
+            setOutputWords(voice, words[n - 1]);
             break;
         }
         case K_ACCUMULATE: {

@@ -99,10 +99,7 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
                 outputWords(st[sp - 1], st[sp - 2], op.c[0] + static_cast<double>(slot[1].f), op.c[1], words);
                 sp -= 2;
                 if (SILENT && std::memcmp(words, voice.auxOut, sizeof(words)) != 0) changed = true;
-                voice.auxOut[0] = words[0];
-                voice.auxOut[1] = words[1];
-                voice.mainOut[0] = words[2];
-                voice.mainOut[1] = words[3];
+                setOutputWords(voice, words);
                 break;
             }
             case K_ACCUMULATE: {
