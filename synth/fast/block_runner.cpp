@@ -61,31 +61,14 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
                                                c.changed, c.allZeroPath);
             break;
         case K_POP:
-            break;
         case K_ADD_POP:
-            stk[d - 2][i] = stk[d - 2][i] + stk[d - 1][i];
-            break;
         case K_MUL_POP:
-            stk[d - 2][i] = stk[d - 2][i] * stk[d - 1][i];
-            break;
         case K_DUP:
-            stk[d][i] = stk[d - 1][i];
-            break;
-        case K_SWAP: {
-            const double a = stk[d - 1][i];
-            stk[d - 1][i] = stk[d - 2][i];
-            stk[d - 2][i] = a;
-            break;
-        }
+        case K_SWAP:
         case K_ADD:
-            stk[d - 1][i] = stk[d - 1][i] + stk[d - 2][i];
-            break;
         case K_MUL:
-            stk[d - 1][i] = stk[d - 1][i] * stk[d - 2][i];
-            break;
         case K_ADD_PAIRS:
-            stk[d - 3][i] = stk[d - 3][i] + stk[d - 1][i];
-            stk[d - 4][i] = stk[d - 4][i] + stk[d - 2][i];
+            stackOperation<stackOperationOf(KIND)>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
             break;
         case K_STORE: {
             const float value = storeValue(stk[d - 1][i], op.c[0]);
@@ -188,33 +171,19 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
         case K_PUSH_ZERO:
             for (std::uint32_t i = 0; i < n; ++i) stk[d][i] = 0.0;
             break;
+        case K_POP:
         case K_ADD_POP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 2][i] = stk[d - 2][i] + stk[d - 1][i];
-            break;
         case K_MUL_POP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 2][i] = stk[d - 2][i] * stk[d - 1][i];
-            break;
         case K_DUP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d][i] = stk[d - 1][i];
-            break;
         case K_SWAP:
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const double a = stk[d - 1][i];
-                stk[d - 1][i] = stk[d - 2][i];
-                stk[d - 2][i] = a;
-            }
-            break;
         case K_ADD:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 1][i] = stk[d - 1][i] + stk[d - 2][i];
-            break;
         case K_MUL:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 1][i] = stk[d - 1][i] * stk[d - 2][i];
-            break;
         case K_ADD_PAIRS:
-            for (std::uint32_t i = 0; i < n; ++i) {
-                stk[d - 3][i] = stk[d - 3][i] + stk[d - 1][i];
-                stk[d - 4][i] = stk[d - 4][i] + stk[d - 2][i];
-            }
+            withStackOperation(stackOperationOf(op.kind), [&stk, d, n](auto operation) {
+                for (std::uint32_t i = 0; i < n; ++i)
+                    stackOperation<decltype(operation)::value>(
+                        [&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
+            });
             break;
         case K_STORE: {
             float* values = b.storeValues[op.storeIndex];
@@ -280,8 +249,6 @@ void opFrames(BlockContext& c, const Op& op, std::uint32_t n) {
         case K_DISTORT:
             for (std::uint32_t i = 0; i < n; ++i) opFrameOf<SILENT, K_DISTORT>(c, op, i, i + 1 == n);
             break;
-        case K_POP:
-            break;
         default:
             routingFrames<SILENT>(c, op, n);
             break;
@@ -308,7 +275,7 @@ std::uint32_t runPlan(BlockContext& c, const Program& p, std::uint32_t n) {
             for (std::uint32_t k = 0; k < step.copyCount; ++k)
                 c.voice.slots[step.copies[k].word].f = c.b.storeValues[step.copies[k].store][i];
             for (std::uint32_t k = step.first; k <= step.last; ++k) opFrame<SILENT>(c, ops[k], i, i + 1 == n);
-            if (firstStep && (c.voice.slots[0].u & 0xFFu) == DONE) {
+            if (firstStep && envelopeDone(c.voice)) {
                 n = i + 1;
                 break;
             }
@@ -367,7 +334,7 @@ void runVoiceBlock(SynthState& s, Book& b, const Instrument& inst, std::uint32_t
             }
             BlockContext c{s, b, voice, v, i, false, true};
             i += runPlan<false>(c, inst.sounding, n - i);
-            if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+            applyEndOfNote(voice);
         } else if (b.quiet[v]) {
             b.counters.skippedRuns += n - i;
             if (i == 0 && b.sumWords) {

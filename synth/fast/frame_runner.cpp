@@ -52,37 +52,18 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
                                                 allZeroPath);
                 break;
             case K_POP:
-                --sp;
-                break;
             case K_ADD_POP:
-                st[sp - 2] = st[sp - 2] + st[sp - 1];
-                --sp;
-                break;
             case K_MUL_POP:
-                st[sp - 2] = st[sp - 2] * st[sp - 1];
-                --sp;
-                break;
             case K_DUP:
-                st[sp] = st[sp - 1];
-                ++sp;
-                break;
-            case K_SWAP: {
-                const double a = st[sp - 1];
-                st[sp - 1] = st[sp - 2];
-                st[sp - 2] = a;
+            case K_SWAP:
+            case K_ADD:
+            case K_MUL:
+            case K_ADD_PAIRS: {
+                double* top = st + sp - 1;
+                stackOperation(stackOperationOf(op.kind), [top](int below) -> double& { return top[-below]; });
+                sp = op.depthAfter;
                 break;
             }
-            case K_ADD:
-                st[sp - 1] = st[sp - 1] + st[sp - 2];
-                break;
-            case K_MUL:
-                st[sp - 1] = st[sp - 1] * st[sp - 2];
-                break;
-            case K_ADD_PAIRS:
-                st[sp - 3] = st[sp - 3] + st[sp - 1];
-                st[sp - 4] = st[sp - 4] + st[sp - 2];
-                sp -= 2;
-                break;
             case K_STORE: {
                 const float value = storeValue(st[sp - 1], op.c[0]);
                 Word& target = voice.slots[op.flags];
@@ -140,7 +121,7 @@ void runTrackVoiceFrame(SynthState& s, Book& b, const Instrument& inst, std::uin
             b.quiet[v] = false;
         }
         runProgram<false>(s, b, inst.sounding, voice, v);
-        if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+        applyEndOfNote(voice);
     } else if (!b.quiet[v]) {
         if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
             b.quiet[v] = true;
