@@ -1,4 +1,5 @@
 """Writes synth/song_data.cpp from the five blocks."""
+from unit_formats import NAMES
 
 
 def _rows(values, per_line, width, indent="    "):
@@ -47,14 +48,12 @@ def write_cpp(path, patterns, lists, cmd, par, delay, instruments, summary_lines
     out.append("")
     out.append("// The parameter bytes of the 264 units, in CommandStream order.")
     out.append("const std::uint8_t PARAMETER_STREAM[913] = {")
-    names = {1: "Envelope", 2: "Oscillator", 3: "Filter", 4: "Distort", 5: "Delay",
-             6: "StackOp", 7: "Store", 8: "Pan", 9: "Output", 10: "Accumulate", 11: "Nop"}
     for i, units in enumerate(instruments):
         name = "Track %d" % i if i < 16 else "master chain"
         out.append("    // %s" % name)
         for k, (op, params) in enumerate(units):
             if params:
-                out.append("    " + ", ".join("%3d" % v for v in params) + ",  // %d %s" % (k, names[op]))
+                out.append("    " + ", ".join("%3d" % v for v in params) + ",  // %d %s" % (k, NAMES[op]))
     out.append("};")
     out.append("")
     out.append("// Delay line lengths in frames, indexed by a Delay unit's timeIndex.")

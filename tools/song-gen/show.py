@@ -7,7 +7,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-import compose  # noqa: E402
+import harmony  # noqa: E402
 import song_parse  # noqa: E402
 
 NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
@@ -31,7 +31,7 @@ def load_patterns():
 
 def main(argv):
     lists = song_parse.pattern_lists()
-    harm = compose.harmony()
+    harm = harmony.harmony()
     pats = load_patterns()
     tracks = [int(a) for a in argv] or range(16)
     for t in tracks:
