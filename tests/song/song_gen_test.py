@@ -1,9 +1,11 @@
 """The song generator (tools/song-gen): the song that it composes has every
-count that it promises, its check finds counts that are off, and it writes the
-committed synth/song_data.cpp byte for byte."""
+count that it promises, its check finds counts that are off, it writes the
+committed synth/song_data.cpp byte for byte, and it refuses an argument that
+it does not know before it writes anything."""
 import contextlib
 import io
 import os
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -61,6 +63,17 @@ class SongGenerator(unittest.TestCase):
             with open(out, "rb") as written, open(os.path.join(ROOT, "synth", "song_data.cpp"), "rb") as committed:
                 self.assertEqual(written.read(), committed.read(),
                                  "synth/song_data.cpp is not what python3 tools/song-gen/song_gen.py writes")
+
+    def test_an_unknown_argument_writes_nothing(self):
+        # A mistyped --check must not go on to write the file.
+        data = os.path.join(ROOT, "synth", "song_data.cpp")
+        before = os.stat(data).st_mtime_ns
+        run = subprocess.run([sys.executable, os.path.join(ROOT, "tools", "song-gen", "song_gen.py"), "--chek"],
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("unrecognized arguments: --chek", run.stderr)
+        self.assertEqual(run.stdout, "")
+        self.assertEqual(os.stat(data).st_mtime_ns, before)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@ song_text.py, with the unit formats of synth/song_format.h; the rest of the
 Pattern table is composed in compose.py. Every constraint is checked
 (checks.py) before anything is written.
 """
+import argparse
 import os
 import sys
 
@@ -29,6 +30,13 @@ OUT = os.path.join(ROOT, "synth", "song_data.cpp")
 
 
 def main(argv):
+    parser = argparse.ArgumentParser(
+        prog="song_gen.py",
+        description="Composes the song's Pattern table, checks every count and rule of the song, "
+                    "and writes synth/song_data.cpp.")
+    parser.add_argument("--check", action="store_true", help="compose and check only; write nothing")
+    args = parser.parse_args(argv)
+
     lists = song_parse.pattern_lists()
     instruments = song_parse.instruments()
     cmd, par = song_parse.streams()
@@ -56,7 +64,7 @@ def main(argv):
             print("  " + f)
         return 1
     print("all constraints hold")
-    if "--check" in argv:
+    if args.check:
         return 0
     emit.write_cpp(OUT, patterns, lists, cmd, par, delay, instruments, summary)
     print("wrote", OUT)
