@@ -28,6 +28,10 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
     Voice& voice = c.voice;
     auto& stk = b.blockStack;
     const std::uint32_t d = op.depthBefore;  // values below this unit
+    if constexpr (stackOperationOf(KIND) != 0) {
+        stackOperation<stackOperationOf(KIND)>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
+        return;
+    }
     Word* slot = &voice.slots[op.slot];
     switch (KIND) {
         case K_PUSH_ZERO:
@@ -59,16 +63,6 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
         case K_DELAY:
             stk[d - 1][i] = delayFrame<SILENT>(c.s, b, op, b.voiceRecordBase[c.v] + op.recordOffset, stk[d - 1][i], last,
                                                c.changed, c.allZeroPath);
-            break;
-        case K_POP:
-        case K_ADD_POP:
-        case K_MUL_POP:
-        case K_DUP:
-        case K_SWAP:
-        case K_ADD:
-        case K_MUL:
-        case K_ADD_PAIRS:
-            stackOperation<stackOperationOf(KIND)>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
             break;
         case K_STORE: {
             const float value = storeValue(stk[d - 1][i], op.c[0]);
@@ -165,25 +159,18 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
     const std::uint32_t d = op.depthBefore;
     // A modulation input's values: a Store's row, or the word, which stays
     // put while the unit runs.
+    if (const std::uint8_t operation = stackOperationOf(op.kind)) {
+        withStackOperation(operation, [&stk, d, n](auto known) {
+            for (std::uint32_t i = 0; i < n; ++i)
+                stackOperation<decltype(known)::value>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
+        });
+        return;
+    }
     const float* mod = op.mods[0].store >= 0 ? b.storeValues[op.mods[0].store] : nullptr;
     const double word = static_cast<double>(c.voice.slots[op.mods[0].word].f);
     switch (op.kind) {
         case K_PUSH_ZERO:
             for (std::uint32_t i = 0; i < n; ++i) stk[d][i] = 0.0;
-            break;
-        case K_POP:
-        case K_ADD_POP:
-        case K_MUL_POP:
-        case K_DUP:
-        case K_SWAP:
-        case K_ADD:
-        case K_MUL:
-        case K_ADD_PAIRS:
-            withStackOperation(stackOperationOf(op.kind), [&stk, d, n](auto operation) {
-                for (std::uint32_t i = 0; i < n; ++i)
-                    stackOperation<decltype(operation)::value>(
-                        [&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
-            });
             break;
         case K_STORE: {
             float* values = b.storeValues[op.storeIndex];

@@ -22,6 +22,12 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
     const Op* ops = opsOf(b, program);
     for (std::uint32_t k = 0; k < program.count; ++k) {
         const Op& op = ops[k];
+        if (const std::uint8_t operation = stackOperationOf(op.kind)) {
+            double* top = st + sp - 1;
+            stackOperation(operation, [top](int below) -> double& { return top[-below]; });
+            sp = op.depthAfter;
+            continue;
+        }
         Word* slot = &voice.slots[op.slot];
         switch (op.kind) {
             case K_PUSH_ZERO:
@@ -51,19 +57,6 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
                 st[sp - 1] = delayFrame<SILENT>(s, b, op, recordBase + op.recordOffset, st[sp - 1], true, changed,
                                                 allZeroPath);
                 break;
-            case K_POP:
-            case K_ADD_POP:
-            case K_MUL_POP:
-            case K_DUP:
-            case K_SWAP:
-            case K_ADD:
-            case K_MUL:
-            case K_ADD_PAIRS: {
-                double* top = st + sp - 1;
-                stackOperation(stackOperationOf(op.kind), [top](int below) -> double& { return top[-below]; });
-                sp = op.depthAfter;
-                break;
-            }
             case K_STORE: {
                 const float value = storeValue(st[sp - 1], op.c[0]);
                 Word& target = voice.slots[op.flags];
