@@ -703,7 +703,7 @@ TEST(UnitMachine, LoadUnitParamsScalesAndReturnsTheLastByte) {
     EXPECT_EQ(s->parameterPos, 4u);
 }
 
-TEST(SynthConstants, BitPatterns) {
+TEST(SharedConstants, BitPatterns) {
     EXPECT_EQ(floatBits(ONE_TWELFTH), 0x3DAAAAAAu);
     EXPECT_EQ(floatBits(PITCH_SCALE), 0x38C265DCu);
     EXPECT_EQ(floatBits(LFO_PITCH_SCALE), 0x385DEBCAu);
