@@ -214,6 +214,7 @@ inline void withStackOperation(std::uint8_t operation, F&& f) {
     }
 }
 
+// stackOperation for an operation known only at run time.
 template <typename At>
 inline void stackOperation(std::uint8_t operation, At&& at) {
     withStackOperation(operation, [&at](auto known) { stackOperation<decltype(known)::value>(at); });
