@@ -1,11 +1,11 @@
 // Envelope (opcode 1) and Oscillator (opcode 2): parameters, the silent
 // voice's 0.0, and the frame's arithmetic of unit_steps.h.
-#include "synth_state.h"
+#include "unit_machine.h"
 #include "unit_steps.h"
 
 void unitEnvelope(UnitContext& c) {
     SynthState& s = c.state;
-    loadUnitParams(s, 5);
+    loadUnitParams(s, unitParamCount(OP_ENVELOPE));
     if (c.voice.note == 0) {
         stackPush(s, 0.0);
         return;
@@ -19,7 +19,7 @@ void unitEnvelope(UnitContext& c) {
 
 void unitOscillator(UnitContext& c) {
     SynthState& s = c.state;
-    const std::uint8_t flags = loadUnitParams(s, 7);
+    const std::uint8_t flags = loadUnitParams(s, unitParamCount(OP_OSCILLATOR));
     if (c.voice.note == 0) {
         stackPush(s, 0.0);
         return;

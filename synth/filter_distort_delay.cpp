@@ -1,12 +1,12 @@
 // Filter (opcode 3), Distort (opcode 4) and Delay (opcode 5): parameters,
 // the silent voice's pass-through, the Delay's records, and the frame's
 // arithmetic of unit_steps.h.
-#include "synth_state.h"
+#include "unit_machine.h"
 #include "unit_steps.h"
 
 void unitFilter(UnitContext& c) {
     SynthState& s = c.state;
-    const std::uint8_t flags = loadUnitParams(s, 3);
+    const std::uint8_t flags = loadUnitParams(s, unitParamCount(OP_FILTER));
     if (c.voice.note == 0) return;
     const double frequency = s.loadedParams[0];
     const double resonance = s.loadedParams[1];
@@ -16,7 +16,7 @@ void unitFilter(UnitContext& c) {
 
 void unitDistort(UnitContext& c) {
     SynthState& s = c.state;
-    loadUnitParams(s, 2);
+    loadUnitParams(s, unitParamCount(OP_DISTORT));
     if (c.voice.note == 0) return;
     const double drive = s.loadedParams[0];
     const double holdRate = s.loadedParams[1];
@@ -26,7 +26,7 @@ void unitDistort(UnitContext& c) {
 
 void unitDelay(UnitContext& c) {
     SynthState& s = c.state;
-    const std::uint8_t lineCount = loadUnitParams(s, 8);
+    const std::uint8_t lineCount = loadUnitParams(s, unitParamCount(OP_DELAY));
     const std::uint8_t timeIndex = c.params[6];
     const double inputGain = s.loadedParams[0];
     const double dry = s.loadedParams[1];

@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "memory_pages.h"
+#include "render_loop.h"
+#include "synth_math.h"
 #include "synth_state.h"
+#include "unit_machine.h"
 
 std::atomic<std::uint32_t> renderedFrames{0};
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "synth_state.h"
+
 namespace {
 
 std::string describe(std::uint32_t instrument, std::uint32_t unit, const char* text) {
@@ -58,22 +60,17 @@ SongCheckReport checkSong(const SongData& song) {
             const std::uint8_t* p = song.parameters + parameterPos;
             parameterPos += count;
             const std::uint8_t last = count ? p[count - 1] : 0;
-            std::int32_t pops = 0;
-            std::int32_t pushes = 0;
+            const StackEffect effect = unitStackEffect(opcode, last);
+            const std::int32_t pops = effect.pops;
+            const std::int32_t pushes = effect.pushes;
             switch (opcode) {
-                case OP_ENVELOPE: pushes = 1; break;
                 case OP_OSCILLATOR: {
-                    pushes = 1;
-                    const std::uint8_t shapes = last & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE);
+                    const std::uint8_t shapes = last & OSC_SHAPES;
                     if (shapes == 0 || (shapes & (shapes - 1)) != 0)
                         report.problems.push_back(describe(instrument, unit, "Oscillator needs exactly one shape bit"));
                     break;
                 }
-                case OP_FILTER:
-                case OP_DISTORT: pops = 1; pushes = 1; break;
                 case OP_DELAY: {
-                    pops = 1;
-                    pushes = 1;
                     const std::uint32_t timeIndex = p[6];
                     const std::uint32_t lineCount = p[7];
                     if (lineCount == 0) report.problems.push_back(describe(instrument, unit, "Delay with lineCount 0"));
@@ -88,23 +85,10 @@ SongCheckReport checkSong(const SongData& song) {
                     break;
                 }
                 case OP_STACKOP:
-                    switch (last) {
-                        case STACK_POP: pops = 1; break;
-                        case STACK_ADD_POP:
-                        case STACK_MUL_POP: pops = 2; pushes = 1; break;
-                        case STACK_DUP: pops = 1; pushes = 2; break;
-                        case STACK_SWAP:
-                        case STACK_ADD:
-                        case STACK_MUL: pops = 2; pushes = 2; break;
-                        case STACK_ADD_PAIRS: pops = 4; pushes = 2; break;
-                        default: report.problems.push_back(describe(instrument, unit, "StackOp operation outside 1..8"));
-                    }
+                    if (!isStackOperation(last))
+                        report.problems.push_back(describe(instrument, unit, "StackOp operation outside 1..8"));
                     break;
-                case OP_STORE: pops = 1; pushes = 1; break;
-                case OP_PAN: pops = 1; pushes = 2; break;
-                case OP_OUTPUT: pops = 2; break;
                 case OP_ACCUMULATE:
-                    pushes = 2;
                     if (last != 0 && last != 8)
                         report.problems.push_back(describe(instrument, unit, "Accumulate source other than 0 or 8"));
                     break;

@@ -3,10 +3,11 @@
 // on and does not test while it runs: the built-in song is checked by a
 // test, and the fast loop makes the checks it needs before it trusts a song.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "synth_state.h"
+#include "song_format.h"
 
 struct SongCheckReport {
     std::vector<std::string> problems;  // empty: the data keeps every rule

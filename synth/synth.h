@@ -1,7 +1,13 @@
 #pragma once
+// The synthesizer's public interface: the song's timing, the SampleBuffer
+// and the demo's render thread (renderSong, prepareSong, renderedFrames),
+// and a synthesizer state of one's own for rendering the song into a buffer
+// of one's own, a range of frames at a time (render-song, capture --video,
+// the browser's Worker).
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 // Song timing, all fixed.
 inline constexpr std::uint32_t SAMPLE_RATE = 44100;
@@ -42,3 +48,22 @@ std::uint32_t renderSong(SampleBuffer* buffer);
 // otherwise first have to fault in the memory that they write. Changes no
 // value. Optional, and only before renderSong.
 void prepareSong(SampleBuffer* buffer);
+
+// A synthesizer state of its own (synth_state.h has its layout), at the
+// song's first frame: made on the heap by makeSynthState, reading `song`
+// (the built-in song when null), freed by its SynthStatePtr.
+struct SynthState;
+struct SongData;
+struct SynthStateDeleter {
+    void operator()(SynthState* s) const;
+};
+using SynthStatePtr = std::unique_ptr<SynthState, SynthStateDeleter>;
+// Throws std::bad_alloc when memory runs out.
+SynthStatePtr makeSynthState(const SongData* song = nullptr);
+
+// Renders the next `frameCount` frames of the song (fewer at its end: none
+// once it has ended) from the state's next frame on into out[0..],
+// publishing the absolute count of finished frames through `progress`
+// (release order) after each one. Returns the number of frames rendered.
+std::uint32_t renderSongFrames(SynthState& s, StereoFrame* out, std::uint32_t frameCount,
+                               std::atomic<std::uint32_t>* progress = nullptr);

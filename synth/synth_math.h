@@ -1,10 +1,40 @@
 #pragma once
-// Shared numeric routines of the units and the clip of the render loop,
-// inline so that the reference units and the fast loop run the very same
-// arithmetic. Included by synth_state.h after SynthState.
+// The units' shared constants and numeric routines, and the clip of the
+// render loop: inline, so that the reference units and the fast loop run
+// the very same arithmetic. The one shared value that changes, the noise
+// seed, lives in SynthState (noiseSeed).
 
 #include <cmath>
 #include <cstdint>
+
+#include "bit_cast.h"
+#include "song_format.h"
+
+// A parameter byte times PARAM_SCALE is the unit's parameter (byte 128 is 1).
+inline constexpr float PARAM_SCALE = 0.0078125f;
+// The noise seed divided by NOISE_DIVISOR gives -1 to 1.
+inline constexpr std::int32_t NOISE_DIVISOR = INT32_MIN;
+inline constexpr float HALF = 0.5f;
+// The Delay's read-position modulation, in frames per unit of depth.
+inline constexpr float DELAY_MOD_SCALE = 1024.0f;
+// The pole of the Delay's DC blocker.
+inline constexpr float DC_COEFF = 0.99609375f;
+// An Envelope stage's rate is 2^(-ENV_TIME_SCALE × parameter) per frame.
+inline constexpr std::int32_t ENV_TIME_SCALE = 24;
+// The Oscillator's pitch: 2^(semitones × ONE_TWELFTH) × PITCH_SCALE cycles
+// per frame (LFO_PITCH_SCALE in LFO mode). Fixed by their bit patterns.
+inline constexpr float ONE_TWELFTH = 0.0833333284f;
+inline constexpr float PITCH_SCALE = 9.26961366e-5f;
+inline constexpr float LFO_PITCH_SCALE = 5.29101017e-5f;
+inline constexpr std::uint32_t ONE_TWELFTH_BITS = 0x3DAAAAAAu;
+inline constexpr std::uint32_t PITCH_SCALE_BITS = 0x38C265DCu;
+inline constexpr std::uint32_t LFO_PITCH_SCALE_BITS = 0x385DEBCAu;
+static_assert(bitCast<std::uint32_t>(ONE_TWELFTH) == ONE_TWELFTH_BITS);
+static_assert(bitCast<std::uint32_t>(PITCH_SCALE) == PITCH_SCALE_BITS);
+static_assert(bitCast<std::uint32_t>(LFO_PITCH_SCALE) == LFO_PITCH_SCALE_BITS);
+static_assert(PARAM_SCALE * 128.0f == 1.0f);
+static_assert(DC_COEFF == 255.0f / 256.0f);
+inline constexpr double TWO_PI = 6.283185307179586476925286766559;
 
 // 2^x: the integer part truncated toward zero and the remainder, 2^remainder
 // times 2^integer part. NaN passes through; exponents beyond the range of a
@@ -58,7 +88,6 @@ inline double nextNoise(std::int32_t& seed) {
     seed = static_cast<std::int32_t>(static_cast<std::uint32_t>(seed) * 16007u);
     return static_cast<double>(seed) / static_cast<double>(NOISE_DIVISOR);
 }
-inline double nextNoise(SynthState& s) { return nextNoise(s.noiseSeed); }
 
 // The clip of the render loop: NaN and values from 1 up give +1, values down from
 // -1 give -1, everything else passes unchanged (-0.0 included).

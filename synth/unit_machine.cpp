@@ -1,11 +1,7 @@
-// The unit machine: UnitDispatch, loadUnitParams, runVoice, runTrackVoices
-// and the end-of-note rule.
-#include <cstdlib>
-#include <cstring>
-#include <new>
-
-#include "song_data.h"
-#include "synth_state.h"
+// The unit machine: UnitDispatch, loadUnitParams, runVoice and
+// runTrackVoices.
+#include "synth_math.h"
+#include "unit_machine.h"
 
 const UnitFunction UnitDispatch[OPCODE_COUNT] = {
     unitNop,  // 0 ends the chain before dispatch; never called
@@ -43,10 +39,6 @@ void runVoice(SynthState& s, Voice& voice) {
     }
 }
 
-void applyEndOfNote(Voice& voice) {
-    if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;
-}
-
 void runTrackVoices(SynthState& s, std::uint32_t track) {
     const std::uint32_t commandStart = s.commandPos;
     const std::uint32_t parameterStart = s.parameterPos;
@@ -56,36 +48,4 @@ void runTrackVoices(SynthState& s, std::uint32_t track) {
     s.parameterPos = parameterStart;
     runVoice(s, s.voices[2 * track + 1]);
     applyEndOfNote(s.voices[2 * track + 1]);
-}
-
-const SongData& builtinSong() {
-    static const SongData song{
-        PATTERN_TABLE,  sizeof(PATTERN_TABLE),    PATTERN_LIST_TABLE,
-        COMMAND_STREAM, sizeof(COMMAND_STREAM),   PARAMETER_STREAM,
-        sizeof(PARAMETER_STREAM), DelayTimeTable, sizeof(DelayTimeTable) / sizeof(DelayTimeTable[0]),
-    };
-    return song;
-}
-
-void startZeroSynthState(SynthState& s, const SongData* song) {
-    s.noiseSeed = 1;
-    s.song = song ? song : &builtinSong();
-    s.fastValid = false;
-    s.untouched = true;
-}
-
-void resetSynthState(SynthState& s, const SongData* song) {
-    std::memset(static_cast<void*>(&s), 0, sizeof(SynthState));
-    startZeroSynthState(s, song);
-}
-
-void SynthStateDeleter::operator()(SynthState* s) const { std::free(s); }
-
-SynthStatePtr makeSynthState(const SongData* song) {
-    // calloc: the pool's 24 MB come as zero pages.
-    void* memory = std::calloc(1, sizeof(SynthState));
-    if (!memory) throw std::bad_alloc();
-    auto* s = static_cast<SynthState*>(memory);
-    startZeroSynthState(*s, song);
-    return SynthStatePtr(s);
 }

@@ -4,15 +4,18 @@
 // loop call these, so that a unit's sound is defined once: the fast loop
 // differs only in what it skips and hoists around them (decoding, silent
 // voices, state kept in registers, loop shapes). Each function rounds where
-// the unit stores a word and nowhere else. Relies on synth_state.h.
+// the unit stores a word and nowhere else.
 //
-// Not here: StackOp and Accumulate, whose arithmetic is a single + or × of
-// stack values or of output words taken in voice order.
+// Not here: Accumulate, whose arithmetic is a sum of output words taken in
+// voice order.
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
+#include "song_format.h"
+#include "synth_math.h"
 #include "synth_state.h"
 
 // ---------------------------------------------------------------------------
@@ -164,6 +167,57 @@ inline double delayDcBlock(double out, float& prevIn, float& prevOut) {
     y = (y + static_cast<double>(HALF)) - static_cast<double>(HALF);
     prevOut = static_cast<float>(y);
     return y;
+}
+
+// ---------------------------------------------------------------------------
+// StackOp: the operation on the values at the top of the stack. `at(k)` is
+// the k-th value below the top as the stack stands before the operation
+// (at(0) the top, at(-1) the free place above it); the depth then changes by
+// the operation's stack effect (unitStackEffect). POP only moves the depth.
+template <std::uint8_t OPERATION, typename At>
+inline void stackOperation(At&& at) {
+    if constexpr (OPERATION == STACK_ADD_POP) {
+        at(1) = at(1) + at(0);
+    } else if constexpr (OPERATION == STACK_MUL_POP) {
+        at(1) = at(1) * at(0);
+    } else if constexpr (OPERATION == STACK_DUP) {
+        at(-1) = at(0);
+    } else if constexpr (OPERATION == STACK_SWAP) {
+        const double a = at(0);
+        at(0) = at(1);
+        at(1) = a;
+    } else if constexpr (OPERATION == STACK_ADD) {
+        at(0) = at(0) + at(1);
+    } else if constexpr (OPERATION == STACK_MUL) {
+        at(0) = at(0) * at(1);
+    } else if constexpr (OPERATION == STACK_ADD_PAIRS) {
+        at(2) = at(2) + at(0);
+        at(3) = at(3) + at(1);
+    }
+}
+
+// Calls f(std::integral_constant<std::uint8_t, operation>) for an operation
+// known only at run time, so that f can run stackOperation, or a loop of
+// it, compiled for that one operation. Operations outside 1 to 8 do nothing.
+template <typename F>
+inline void withStackOperation(std::uint8_t operation, F&& f) {
+    switch (operation) {
+        case STACK_POP: f(std::integral_constant<std::uint8_t, STACK_POP>{}); break;
+        case STACK_ADD_POP: f(std::integral_constant<std::uint8_t, STACK_ADD_POP>{}); break;
+        case STACK_MUL_POP: f(std::integral_constant<std::uint8_t, STACK_MUL_POP>{}); break;
+        case STACK_DUP: f(std::integral_constant<std::uint8_t, STACK_DUP>{}); break;
+        case STACK_SWAP: f(std::integral_constant<std::uint8_t, STACK_SWAP>{}); break;
+        case STACK_ADD: f(std::integral_constant<std::uint8_t, STACK_ADD>{}); break;
+        case STACK_MUL: f(std::integral_constant<std::uint8_t, STACK_MUL>{}); break;
+        case STACK_ADD_PAIRS: f(std::integral_constant<std::uint8_t, STACK_ADD_PAIRS>{}); break;
+        default: break;
+    }
+}
+
+// stackOperation for an operation known only at run time.
+template <typename At>
+inline void stackOperation(std::uint8_t operation, At&& at) {
+    withStackOperation(operation, [&at](auto known) { stackOperation<decltype(known)::value>(at); });
 }
 
 // ---------------------------------------------------------------------------

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "scaled_source.h"
-#include "synth_state.h"
+#include "synth.h"
 
 namespace {
 

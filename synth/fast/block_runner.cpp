@@ -28,6 +28,10 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
     Voice& voice = c.voice;
     auto& stk = b.blockStack;
     const std::uint32_t d = op.depthBefore;  // values below this unit
+    if constexpr (stackOperationOf(KIND) != 0) {
+        stackOperation<stackOperationOf(KIND)>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
+        return;
+    }
     Word* slot = &voice.slots[op.slot];
     switch (KIND) {
         case K_PUSH_ZERO:
@@ -59,33 +63,6 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
         case K_DELAY:
             stk[d - 1][i] = delayFrame<SILENT>(c.s, b, op, b.voiceRecordBase[c.v] + op.recordOffset, stk[d - 1][i], last,
                                                c.changed, c.allZeroPath);
-            break;
-        case K_POP:
-            break;
-        case K_ADD_POP:
-            stk[d - 2][i] = stk[d - 2][i] + stk[d - 1][i];
-            break;
-        case K_MUL_POP:
-            stk[d - 2][i] = stk[d - 2][i] * stk[d - 1][i];
-            break;
-        case K_DUP:
-            stk[d][i] = stk[d - 1][i];
-            break;
-        case K_SWAP: {
-            const double a = stk[d - 1][i];
-            stk[d - 1][i] = stk[d - 2][i];
-            stk[d - 2][i] = a;
-            break;
-        }
-        case K_ADD:
-            stk[d - 1][i] = stk[d - 1][i] + stk[d - 2][i];
-            break;
-        case K_MUL:
-            stk[d - 1][i] = stk[d - 1][i] * stk[d - 2][i];
-            break;
-        case K_ADD_PAIRS:
-            stk[d - 3][i] = stk[d - 3][i] + stk[d - 1][i];
-            stk[d - 4][i] = stk[d - 4][i] + stk[d - 2][i];
             break;
         case K_STORE: {
             const float value = storeValue(stk[d - 1][i], op.c[0]);
@@ -182,39 +159,18 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
     const std::uint32_t d = op.depthBefore;
     // A modulation input's values: a Store's row, or the word, which stays
     // put while the unit runs.
+    if (const std::uint8_t operation = stackOperationOf(op.kind)) {
+        withStackOperation(operation, [&stk, d, n](auto known) {
+            for (std::uint32_t i = 0; i < n; ++i)
+                stackOperation<decltype(known)::value>([&stk, d, i](int below) -> double& { return stk[d - 1 - below][i]; });
+        });
+        return;
+    }
     const float* mod = op.mods[0].store >= 0 ? b.storeValues[op.mods[0].store] : nullptr;
     const double word = static_cast<double>(c.voice.slots[op.mods[0].word].f);
     switch (op.kind) {
         case K_PUSH_ZERO:
             for (std::uint32_t i = 0; i < n; ++i) stk[d][i] = 0.0;
-            break;
-        case K_ADD_POP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 2][i] = stk[d - 2][i] + stk[d - 1][i];
-            break;
-        case K_MUL_POP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 2][i] = stk[d - 2][i] * stk[d - 1][i];
-            break;
-        case K_DUP:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d][i] = stk[d - 1][i];
-            break;
-        case K_SWAP:
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const double a = stk[d - 1][i];
-                stk[d - 1][i] = stk[d - 2][i];
-                stk[d - 2][i] = a;
-            }
-            break;
-        case K_ADD:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 1][i] = stk[d - 1][i] + stk[d - 2][i];
-            break;
-        case K_MUL:
-            for (std::uint32_t i = 0; i < n; ++i) stk[d - 1][i] = stk[d - 1][i] * stk[d - 2][i];
-            break;
-        case K_ADD_PAIRS:
-            for (std::uint32_t i = 0; i < n; ++i) {
-                stk[d - 3][i] = stk[d - 3][i] + stk[d - 1][i];
-                stk[d - 4][i] = stk[d - 4][i] + stk[d - 2][i];
-            }
             break;
         case K_STORE: {
             float* values = b.storeValues[op.storeIndex];
@@ -280,8 +236,6 @@ void opFrames(BlockContext& c, const Op& op, std::uint32_t n) {
         case K_DISTORT:
             for (std::uint32_t i = 0; i < n; ++i) opFrameOf<SILENT, K_DISTORT>(c, op, i, i + 1 == n);
             break;
-        case K_POP:
-            break;
         default:
             routingFrames<SILENT>(c, op, n);
             break;
@@ -308,7 +262,7 @@ std::uint32_t runPlan(BlockContext& c, const Program& p, std::uint32_t n) {
             for (std::uint32_t k = 0; k < step.copyCount; ++k)
                 c.voice.slots[step.copies[k].word].f = c.b.storeValues[step.copies[k].store][i];
             for (std::uint32_t k = step.first; k <= step.last; ++k) opFrame<SILENT>(c, ops[k], i, i + 1 == n);
-            if (firstStep && (c.voice.slots[0].u & 0xFFu) == DONE) {
+            if (firstStep && envelopeDone(c.voice)) {
                 n = i + 1;
                 break;
             }
@@ -367,7 +321,7 @@ void runVoiceBlock(SynthState& s, Book& b, const Instrument& inst, std::uint32_t
             }
             BlockContext c{s, b, voice, v, i, false, true};
             i += runPlan<false>(c, inst.sounding, n - i);
-            if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+            applyEndOfNote(voice);
         } else if (b.quiet[v]) {
             b.counters.skippedRuns += n - i;
             if (i == 0 && b.sumWords) {

@@ -33,8 +33,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
 
         Op op{};
         op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
-        int pops = 0;
-        int pushes = 0;
         switch (opcode) {
             case OP_ENVELOPE:
                 // c: the rates of ATTACK, DECAY, -, RELEASE at their stage
@@ -45,7 +43,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[2] = p[2];
                 op.c[3] = envelopeRate(p[3]);
                 op.c[4] = p[4];
-                pushes = 1;
                 break;
             case OP_OSCILLATOR:
                 // c: transpose - HALF, the detune in semitones, phaseShift,
@@ -60,7 +57,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[4] = p[4];
                 op.c[5] = p[5];
                 op.c[7] = waveshapeGain(p[4]);
-                pushes = 1;
                 break;
             case OP_FILTER:
                 // c: frequency, resonance.
@@ -68,8 +64,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.flags = last;
                 op.c[0] = p[0];
                 op.c[1] = p[1];
-                pops = 1;
-                pushes = 1;
                 break;
             case OP_DISTORT:
                 // c: drive, holdRate², the waveshaper's gain for the drive.
@@ -77,8 +71,6 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 op.c[0] = p[0];
                 op.c[1] = p[1] * p[1];
                 op.c[2] = waveshapeGain(p[0]);
-                pops = 1;
-                pushes = 1;
                 break;
             case OP_DELAY: {
                 // c: inputGain, dry, feedback, 1 - damping, damping,
@@ -108,56 +100,40 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
                 }
                 op.timeIndex = static_cast<std::uint8_t>(timeIndex);
                 lines += lineCount;
-                pops = 1;
-                pushes = 1;
                 break;
             }
             case OP_STACKOP:
-                switch (last) {
-                    case STACK_POP: op.kind = K_POP; pops = 1; break;
-                    case STACK_ADD_POP: op.kind = K_ADD_POP; pops = 2; pushes = 1; break;
-                    case STACK_MUL_POP: op.kind = K_MUL_POP; pops = 2; pushes = 1; break;
-                    case STACK_DUP: op.kind = K_DUP; pops = 1; pushes = 2; break;
-                    case STACK_SWAP: op.kind = K_SWAP; pops = 2; pushes = 2; break;
-                    case STACK_ADD: op.kind = K_ADD; pops = 2; pushes = 2; break;
-                    case STACK_MUL: op.kind = K_MUL; pops = 2; pushes = 2; break;
-                    case STACK_ADD_PAIRS: op.kind = K_ADD_PAIRS; pops = 4; pushes = 2; break;
-                    default: continue;  // does nothing
-                }
+                if (!isStackOperation(last)) continue;  // does nothing
+                op.kind = kindOfStackOperation(last);
                 break;
             case OP_STORE:
                 // c: (amount - HALF) × 2.
                 op.kind = K_STORE;
                 op.flags = last;
                 op.c[0] = (p[0] - static_cast<double>(HALF)) * 2.0;
-                pops = 1;
-                pushes = 1;
                 break;
             case OP_PAN:
                 // c: position.
                 op.kind = K_PAN;
                 op.c[0] = p[0];
-                pops = 1;
-                pushes = 2;
                 break;
             case OP_OUTPUT:
                 // c: gain, auxGain.
                 op.kind = K_OUTPUT;
                 op.c[0] = p[0];
                 op.c[1] = p[1];
-                pops = 2;
                 break;
             case OP_ACCUMULATE:
                 op.kind = K_ACCUMULATE;
                 op.flags = last;
-                pushes = 2;
                 out.canBeQuiet = false;
                 break;
             default:
                 continue;  // Nop, and opcodes above 11, which run as Nop
         }
-        if (static_cast<int>(depth) < pops) return false;
-        depth = depth - pops + pushes;
+        const StackEffect effect = unitStackEffect(opcode, last);
+        if (depth < effect.pops) return false;
+        depth = depth - effect.pops + effect.pushes;
         if (depth > STACK_CAPACITY) return false;
         op.depthAfter = static_cast<std::uint8_t>(depth);
         sounding[out.sounding.count++] = op;

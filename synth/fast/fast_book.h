@@ -4,13 +4,15 @@
 // loop's own bookkeeping (zero runs of the delay lines, quiet voices, pitch
 // caches, the block's scratch). The book lives in SynthState::fastBook, so
 // nothing is allocated; fast_loop.cpp says how the parts work together.
-// Relies on synth_state.h and unit_steps.h.
 
 #include <cstdint>
 #include <cstring>
 #include <new>
 
+#include "render_loop.h"
+#include "song_format.h"
 #include "synth_state.h"
+#include "unit_machine.h"
 #include "unit_steps.h"
 
 namespace fast {
@@ -37,6 +39,16 @@ enum Kind : std::uint8_t {
     K_OUTPUT,
     K_ACCUMULATE,
 };
+
+// The StackOp kinds, K_POP to K_ADD_PAIRS, are the operations in their order.
+static_assert(K_ADD_PAIRS - K_POP == STACK_ADD_PAIRS - STACK_POP);
+constexpr std::uint8_t kindOfStackOperation(std::uint8_t operation) {
+    return static_cast<std::uint8_t>(K_POP + (operation - STACK_POP));
+}
+// The StackOp operation of a kind; 0, no operation, for the other kinds.
+constexpr std::uint8_t stackOperationOf(std::uint8_t kind) {
+    return kind >= K_POP && kind <= K_ADD_PAIRS ? static_cast<std::uint8_t>(STACK_POP + (kind - K_POP)) : 0;
+}
 
 // Where an operation run unit by unit over a block reads a modulation input:
 // the per-frame values of the Store that wrote it earlier in the chain, or
@@ -212,7 +224,7 @@ inline bool isPositiveZero(float f) { return bitsOf(f) == 0; }
 
 // Whether an operation draws from the noise seed (when its voice sounds).
 inline bool drawsNoise(const Op& op) {
-    return op.kind == K_OSCILLATOR && (op.flags & (OSC_SINE | OSC_TRISAW | OSC_PULSE | OSC_NOISE)) == OSC_NOISE;
+    return op.kind == K_OSCILLATOR && (op.flags & OSC_SHAPES) == OSC_NOISE;
 }
 
 // An Oscillator's step for its pitch inputs, from the voice's cache when

@@ -22,6 +22,12 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
     const Op* ops = opsOf(b, program);
     for (std::uint32_t k = 0; k < program.count; ++k) {
         const Op& op = ops[k];
+        if (const std::uint8_t operation = stackOperationOf(op.kind)) {
+            double* top = st + sp - 1;
+            stackOperation(operation, [top](int below) -> double& { return top[-below]; });
+            sp = op.depthAfter;
+            continue;
+        }
         Word* slot = &voice.slots[op.slot];
         switch (op.kind) {
             case K_PUSH_ZERO:
@@ -50,38 +56,6 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
             case K_DELAY:
                 st[sp - 1] = delayFrame<SILENT>(s, b, op, recordBase + op.recordOffset, st[sp - 1], true, changed,
                                                 allZeroPath);
-                break;
-            case K_POP:
-                --sp;
-                break;
-            case K_ADD_POP:
-                st[sp - 2] = st[sp - 2] + st[sp - 1];
-                --sp;
-                break;
-            case K_MUL_POP:
-                st[sp - 2] = st[sp - 2] * st[sp - 1];
-                --sp;
-                break;
-            case K_DUP:
-                st[sp] = st[sp - 1];
-                ++sp;
-                break;
-            case K_SWAP: {
-                const double a = st[sp - 1];
-                st[sp - 1] = st[sp - 2];
-                st[sp - 2] = a;
-                break;
-            }
-            case K_ADD:
-                st[sp - 1] = st[sp - 1] + st[sp - 2];
-                break;
-            case K_MUL:
-                st[sp - 1] = st[sp - 1] * st[sp - 2];
-                break;
-            case K_ADD_PAIRS:
-                st[sp - 3] = st[sp - 3] + st[sp - 1];
-                st[sp - 4] = st[sp - 4] + st[sp - 2];
-                sp -= 2;
                 break;
             case K_STORE: {
                 const float value = storeValue(st[sp - 1], op.c[0]);
@@ -140,7 +114,7 @@ void runTrackVoiceFrame(SynthState& s, Book& b, const Instrument& inst, std::uin
             b.quiet[v] = false;
         }
         runProgram<false>(s, b, inst.sounding, voice, v);
-        if ((voice.slots[0].u & 0xFFu) == DONE) voice.note = 0;  // end of note
+        applyEndOfNote(voice);
     } else if (!b.quiet[v]) {
         if (runProgram<true>(s, b, inst.silent, voice, v) && inst.canBeQuiet) {
             b.quiet[v] = true;

@@ -17,7 +17,7 @@ void prepareSongFrames(SynthState& s, std::uint32_t frames) {
     if (!s.untouched || s.fastValid) return;
     // An untouched state is zero but for the words that start otherwise
     // (noiseSeed, song, the flags), which are written already. The words that
-    // every frame writes: the workspace before the pool, the value stack
+    // every frame writes: the state's words before the pool, the value stack
     // after it, and the book's bookkeeping and block scratch (its programs
     // are written as it is built).
     writeZeroPages(&s, offsetof(SynthState, delayPool));

@@ -1,8 +1,10 @@
 // The committed song data: the two instrument streams, the delay table, the
 // PatternLists and the Pattern table, checked against the counts and rules
-// that the song keeps. Reads the blocks of song_data.cpp only.
+// that the song keeps. Reads the blocks of song_data.cpp, with the unit
+// formats of song_format.h.
 
 #include "song_data.h"
+#include "song_format.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +23,9 @@ constexpr int kEntries = 109;
 constexpr int kPatterns = 163;
 constexpr int kRows = 16;
 
-enum Op : std::uint8_t {
-    kEnd = 0, kEnvelope = 1, kOscillator = 2, kFilter = 3, kDistort = 4, kDelay = 5,
-    kStackOp = 6, kStore = 7, kPan = 8, kOutput = 9, kAccumulate = 10, kNop = 11,
-};
-
-int paramCount(std::uint8_t op) {
-    static constexpr std::array<int, 12> counts{0, 5, 7, 3, 2, 8, 1, 2, 1, 2, 1, 0};
-    return op < counts.size() ? counts[op] : -1;
-}
-
 struct Unit {
     std::uint8_t op;
-    const std::uint8_t* params;  // paramCount(op) bytes of PARAMETER_STREAM
+    const std::uint8_t* params;  // unitParamCount(op) bytes of PARAMETER_STREAM
 };
 
 struct Streams {
@@ -51,18 +43,18 @@ Streams readStreams() {
     for (std::size_t c = 0; c < sizeof COMMAND_STREAM; ++c) {
         const std::uint8_t op = COMMAND_STREAM[c];
         s.commandBytes = c + 1;
-        if (op == kEnd) {
+        if (op == OP_END) {
             s.instruments.push_back(chain);
             chain.clear();
             continue;
         }
-        const int n = paramCount(op);
-        if (n < 0 || s.parameterBytes + static_cast<std::size_t>(n) > sizeof PARAMETER_STREAM) {
+        const std::size_t n = unitParamCount(op);
+        if (op >= OPCODE_COUNT || s.parameterBytes + n > sizeof PARAMETER_STREAM) {
             s.badOpcode = true;
             break;
         }
         chain.push_back({op, PARAMETER_STREAM + s.parameterBytes});
-        s.parameterBytes += static_cast<std::size_t>(n);
+        s.parameterBytes += n;
     }
     return s;
 }
@@ -123,8 +115,8 @@ TEST(SongStreams, SeventeenInstrumentsOf264UnitsReadEveryParameterByte) {
         units += chain.size();
         EXPECT_LE(chain.size(), 32u);
         for (const Unit& u : chain) {
-            EXPECT_GE(u.op, kEnvelope);
-            EXPECT_LE(u.op, kNop);
+            EXPECT_GE(u.op, OP_ENVELOPE);
+            EXPECT_LE(u.op, OP_NOP);
         }
     }
     EXPECT_EQ(units, 264u);
@@ -132,7 +124,7 @@ TEST(SongStreams, SeventeenInstrumentsOf264UnitsReadEveryParameterByte) {
     for (const auto& chain : s.instruments) EXPECT_LE(chain.size(), 25u);
 }
 
-TEST(SongStreams, Track0AndTrack2BeginAsListed) {
+TEST(SongStreams, Track0sChainAndTrack2sFirstUnits) {
     const std::vector<std::uint8_t> track0{1, 2, 2, 7, 6, 2, 6, 3, 6, 8, 5, 6, 5, 6, 9, 0};
     EXPECT_TRUE(std::equal(track0.begin(), track0.end(), COMMAND_STREAM));
     const std::vector<std::uint8_t> params{0, 9, 65, 30, 128, 64, 64, 0, 64, 64, 128, 4};
@@ -142,10 +134,10 @@ TEST(SongStreams, Track0AndTrack2BeginAsListed) {
     ASSERT_EQ(s.instruments.size(), 17u);
     const auto& t2 = s.instruments[2];
     ASSERT_GE(t2.size(), 4u);
-    EXPECT_EQ(t2[0].op, kEnvelope);
-    EXPECT_EQ(t2[1].op, kStore);
-    EXPECT_EQ(t2[2].op, kStore);
-    EXPECT_EQ(t2[3].op, kEnvelope);
+    EXPECT_EQ(t2[0].op, OP_ENVELOPE);
+    EXPECT_EQ(t2[1].op, OP_STORE);
+    EXPECT_EQ(t2[2].op, OP_STORE);
+    EXPECT_EQ(t2[3].op, OP_ENVELOPE);
     // The Store right after the Envelope writes that Envelope's own gainMod.
     EXPECT_EQ(t2[1].params[1], 2);
 }
@@ -156,31 +148,18 @@ TEST(SongStreams, EveryChainStartsRightAndLeavesTheStackEmpty) {
     for (std::size_t i = 0; i < s.instruments.size(); ++i) {
         const auto& chain = s.instruments[i];
         ASSERT_FALSE(chain.empty());
-        EXPECT_EQ(chain.front().op, i < 16 ? kEnvelope : kAccumulate) << "instrument " << i;
-        EXPECT_EQ(chain.back().op, kOutput) << "instrument " << i;
+        EXPECT_EQ(chain.front().op, i < 16 ? OP_ENVELOPE : OP_ACCUMULATE) << "instrument " << i;
+        EXPECT_EQ(chain.back().op, OP_OUTPUT) << "instrument " << i;
         int depth = 0, deepest = 0;
         for (const Unit& u : chain) {
-            int need = 0, change = 0;
-            switch (u.op) {
-                case kEnvelope: case kOscillator: change = 1; break;
-                case kFilter: case kDistort: case kDelay: case kStore: need = 1; break;
-                case kPan: need = 1; change = 1; break;
-                case kOutput: need = 2; change = -2; break;
-                case kAccumulate: change = 2; break;
-                case kStackOp:
-                    switch (u.params[0]) {
-                        case 1: need = 1; change = -1; break;
-                        case 2: case 3: need = 2; change = -1; break;
-                        case 4: need = 1; change = 1; break;
-                        case 5: case 6: case 7: need = 2; break;
-                        case 8: need = 4; change = -2; break;
-                        default: ADD_FAILURE() << "StackOp " << int(u.params[0]);
-                    }
-                    break;
-                default: break;
+            const std::uint8_t count = unitParamCount(u.op);
+            const std::uint8_t last = count ? u.params[count - 1] : 0;
+            if (u.op == OP_STACKOP) {
+                EXPECT_TRUE(isStackOperation(last)) << "StackOp " << int(last);
             }
-            EXPECT_GE(depth, need) << "instrument " << i;
-            depth += change;
+            const StackEffect effect = unitStackEffect(u.op, last);
+            EXPECT_GE(depth, effect.pops) << "instrument " << i;
+            depth += effect.pushes - effect.pops;
             deepest = std::max(deepest, depth);
         }
         EXPECT_EQ(depth, 0) << "instrument " << i;
@@ -194,7 +173,7 @@ TEST(SongStreams, DelayUnitsOfOneFrameUse92LinesWithinTheTable) {
     int trackLines = 0, masterLines = 0;
     for (std::size_t i = 0; i < s.instruments.size(); ++i) {
         for (const Unit& u : s.instruments[i]) {
-            if (u.op != kDelay) continue;
+            if (u.op != OP_DELAY) continue;
             const int timeIndex = u.params[6], lineCount = u.params[7];
             EXPECT_GE(lineCount, 1);
             EXPECT_LE(timeIndex + lineCount, 26) << "instrument " << i;
@@ -209,15 +188,15 @@ TEST(SongStreams, DelayUnitsOfOneFrameUse92LinesWithinTheTable) {
 TEST(SongStreams, EveryStoreTargetsAModulationInputOfItsOwnChain) {
     // The UnitSlot words that each unit reads as modulation inputs.
     const std::map<std::uint8_t, std::set<int>> inputs{
-        {kEnvelope, {2}}, {kOscillator, {1, 2, 4, 5, 6, 7}}, {kFilter, {4}},
-        {kPan, {0}}, {kOutput, {1}},
+        {OP_ENVELOPE, {2}}, {OP_OSCILLATOR, {1, 2, 4, 5, 6, 7}}, {OP_FILTER, {4}},
+        {OP_PAN, {0}}, {OP_OUTPUT, {1}},
     };
     const Streams s = readStreams();
     int stores = 0, later = 0, earlier = 0;
     for (std::size_t i = 0; i < s.instruments.size(); ++i) {
         const auto& chain = s.instruments[i];
         for (std::size_t k = 0; k < chain.size(); ++k) {
-            if (chain[k].op != kStore) continue;
+            if (chain[k].op != OP_STORE) continue;
             ++stores;
             const int target = chain[k].params[1];
             const std::size_t slot = static_cast<std::size_t>(target / 8);
@@ -239,17 +218,17 @@ TEST(SongStreams, ParameterBytesAndFlagsStayInTheirRanges) {
     std::set<int> oscFlags, filterFlags, stackOps, sources, bigBytes;
     for (const auto& chain : s.instruments) {
         for (const Unit& u : chain) {
-            for (int j = 0; j < paramCount(u.op); ++j) {
+            for (int j = 0; j < unitParamCount(u.op); ++j) {
                 if (u.params[j] > 128) {
-                    EXPECT_EQ(u.op, kStore);
+                    EXPECT_EQ(u.op, OP_STORE);
                     EXPECT_EQ(j, 1);
                     bigBytes.insert(u.params[j]);
                 }
             }
-            if (u.op == kOscillator) oscFlags.insert(u.params[6]);
-            if (u.op == kFilter) filterFlags.insert(u.params[2]);
-            if (u.op == kStackOp) stackOps.insert(u.params[0]);
-            if (u.op == kAccumulate) sources.insert(u.params[0]);
+            if (u.op == OP_OSCILLATOR) oscFlags.insert(u.params[6]);
+            if (u.op == OP_FILTER) filterFlags.insert(u.params[2]);
+            if (u.op == OP_STACKOP) stackOps.insert(u.params[0]);
+            if (u.op == OP_ACCUMULATE) sources.insert(u.params[0]);
         }
     }
     EXPECT_EQ(bigBytes, (std::set<int>{137, 164}));
@@ -285,8 +264,8 @@ TEST(SongPatterns, OnlyPatternZeroIsEmptyAndNoTwoAreAlike) {
     }
 }
 
-TEST(SongPatterns, ThePatternsShownInFullAreExact) {
-    const std::map<int, std::array<int, kRows>> shown{
+TEST(SongPatterns, FixedPatternsHaveTheirExactRows) {
+    const std::map<int, std::array<int, kRows>> fixed{
         {0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {1, {69, 1, 1, 1, 1, 1, 1, 1, 74, 1, 1, 1, 1, 1, 1, 1}},
         {4, {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
@@ -296,7 +275,7 @@ TEST(SongPatterns, ThePatternsShownInFullAreExact) {
         {131, {64, 0, 57, 0, 64, 0, 57, 0, 64, 0, 57, 0, 64, 0, 57, 0}},
         {139, {0, 0, 0, 0, 0, 0, 81, 1, 1, 1, 1, 0, 81, 0, 0, 0}},
     };
-    for (const auto& [p, rows] : shown)
+    for (const auto& [p, rows] : fixed)
         for (int r = 0; r < kRows; ++r) EXPECT_EQ(noteByte(p, r), rows[r]) << "Pattern " << p << " row " << r;
     // Track 4's figure: 67 one note on row 0, 69 one on row 2.
     for (int r = 0; r < kRows; ++r) {
@@ -363,7 +342,7 @@ TEST(SongTracks, NewNotesOnlyOnEachTracksRowsAndBytes) {
                 rowsUsed.insert(r);
             }
         }
-        // Every listed byte and row is used somewhere in the Track.
+        // Every byte and row of the rule is used somewhere in the Track.
         EXPECT_EQ(bytesUsed, rule.bytes) << "Track " << t;
         EXPECT_EQ(rowsUsed, rule.rows) << "Track " << t;
     }

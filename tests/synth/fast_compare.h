@@ -12,6 +12,18 @@
 #include "song_check.h"
 #include "state_compare.h"
 
+// The number of random songs of a sweep: `full`, or `sanitized` in the
+// sanitizer build, where every render takes many times longer.
+constexpr std::uint32_t sweepSongs(std::uint32_t full, std::uint32_t sanitized) {
+#ifdef DEMO_SANITIZE
+    (void)full;
+    return sanitized;
+#else
+    (void)sanitized;
+    return full;
+#endif
+}
+
 // Renders `frames` frames from `startFrame` on with both loops, from the
 // start state (`reference` and `fast` are reset first, so that a sweep can
 // use the same two states: every fresh state's 24 MB cost page faults), the

@@ -29,7 +29,8 @@ struct RandomSong {
 namespace random_song_detail {
 
 // The words that a unit reads as modulation inputs, and those it keeps as
-// state (see the UnitSlot roles).
+// state, as the units read and keep them (envelope_oscillator.cpp,
+// filter_distort_delay.cpp, stack_routing.cpp).
 inline std::vector<std::uint8_t> modulationWords(std::uint8_t opcode) {
     switch (opcode) {
         case OP_ENVELOPE: return {2};

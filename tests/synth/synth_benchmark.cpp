@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "synth_state.h"
+#include "render_loop.h"
 
 namespace {
 

@@ -5,7 +5,10 @@
 #include <initializer_list>
 #include <vector>
 
+#include "render_loop.h"
+#include "synth_math.h"
 #include "synth_state.h"
+#include "unit_machine.h"
 
 // A song built in the test: 17 instruments (missing ones are empty), patterns
 // and PatternLists of its own.
@@ -31,8 +34,15 @@ struct TestSong {
         return index;
     }
     const SongData* finish() {
-        data = SongData{patterns.data(),   patterns.size(),   patternList.data(), commands.data(), commands.size(),
-                        parameters.data(), parameters.size(), delayTimes.data(),  delayTimes.size()};
+        data = SongData{.patterns = patterns.data(),
+                        .patternsSize = patterns.size(),
+                        .patternList = patternList.data(),
+                        .commands = commands.data(),
+                        .commandsSize = commands.size(),
+                        .parameters = parameters.data(),
+                        .parametersSize = parameters.size(),
+                        .delayTimes = delayTimes.data(),
+                        .delayTimesSize = delayTimes.size()};
         return &data;
     }
 };

@@ -22,11 +22,7 @@ TEST(FastLoop, MatchesReferenceLaterInTheSong) {
     compareRenders(&builtinSong(), 16 * 16 * SAMPLES_PER_TICK, 2 * SAMPLE_RATE, 2);
 }
 
-#ifdef DEMO_SANITIZE
-constexpr std::uint32_t RANDOM_SONGS = 60;
-#else
-constexpr std::uint32_t RANDOM_SONGS = 300;
-#endif
+constexpr std::uint32_t RANDOM_SONGS = sweepSongs(300, 60);
 
 TEST(FastLoop, MatchesReferenceOnRandomSongs) {
     const SweepResult r = sweepRandomSongs(1, RANDOM_SONGS);

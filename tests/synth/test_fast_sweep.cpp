@@ -9,11 +9,7 @@
 
 namespace {
 
-#ifdef DEMO_SANITIZE
-constexpr std::uint32_t SWEEP_SONGS = 100;
-#else
-constexpr std::uint32_t SWEEP_SONGS = 2000;
-#endif
+constexpr std::uint32_t SWEEP_SONGS = sweepSongs(2000, 100);
 
 TEST(FastLoopSweep, MatchesReferenceOnThousandsOfRandomSongs) {
     // FAST_SWEEP_SONGS sets the number of songs.

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "synth_state.h"
+#include "synth.h"
 #include "tool_process.h"
 
 namespace {

@@ -663,6 +663,33 @@ TEST(UnitMachine, UnknownOpcodesRunAsNop) {
     EXPECT_EQ(r.slot(1)[1].f, 1.0f);
 }
 
+TEST(UnitMachine, EachUnitMovesTheStackAndTheStreamAsItsFormatSays) {
+    // The format table (song_format.h) that the song check and the fast loop
+    // go by, against the units themselves, sounding and silent: every StackOp
+    // operation, and every other unit with parameters that it accepts.
+    for (std::uint8_t opcode = OP_ENVELOPE; opcode < OPCODE_COUNT; ++opcode) {
+        for (std::uint8_t operation = STACK_POP; operation <= (opcode == OP_STACKOP ? STACK_ADD_PAIRS : STACK_POP);
+             ++operation) {
+            for (std::uint32_t note : {0u, 60u}) {
+                ChainBuilder chain;
+                chain.commands.push_back(opcode);
+                chain.parameters.assign(unitParamCount(opcode), 64);
+                if (opcode == OP_OSCILLATOR) chain.parameters[6] = OSC_SINE;
+                if (opcode == OP_DELAY) chain.parameters[6] = 0, chain.parameters[7] = 2;
+                if (opcode == OP_STACKOP) chain.parameters[0] = operation;
+                if (opcode == OP_ACCUMULATE) chain.parameters[0] = 8;
+                ChainRunner r(chain);
+                r.voice().note = note;
+                for (int i = 0; i < 4; ++i) r.push(0.25 * i);
+                r.run();
+                const StackEffect effect = unitStackEffect(opcode, chain.parameters.empty() ? 0 : chain.parameters.back());
+                EXPECT_EQ(r.depth(), 4u - effect.pops + effect.pushes) << int(opcode) << " " << int(operation);
+                EXPECT_EQ(r.state->parameterPos, unitParamCount(opcode)) << int(opcode);
+            }
+        }
+    }
+}
+
 TEST(UnitMachine, LoadUnitParamsScalesAndReturnsTheLastByte) {
     TestSong song;
     song.parameters = {0, 64, 128, 255, 7};
@@ -676,7 +703,7 @@ TEST(UnitMachine, LoadUnitParamsScalesAndReturnsTheLastByte) {
     EXPECT_EQ(s->parameterPos, 4u);
 }
 
-TEST(SynthConstants, BitPatterns) {
+TEST(SharedConstants, BitPatterns) {
     EXPECT_EQ(floatBits(ONE_TWELFTH), 0x3DAAAAAAu);
     EXPECT_EQ(floatBits(PITCH_SCALE), 0x38C265DCu);
     EXPECT_EQ(floatBits(LFO_PITCH_SCALE), 0x385DEBCAu);

@@ -19,7 +19,7 @@ SongSound::SongSound(std::uint32_t first, std::uint32_t count)
 
 void SongSound::render(StereoFrame* out, std::uint32_t count)
 {
-    std::uint32_t done = state_->nextFrame < SONG_FRAMES ? renderSongFrames(*state_, out, count) : 0;
+    std::uint32_t done = renderSongFrames(*state_, out, count);
     std::fill(out + done, out + count, StereoFrame{0.0f, 0.0f});
 }
 

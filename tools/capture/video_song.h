@@ -4,7 +4,7 @@
 // first frame, handed out from a chosen frame on. The synthesizer only runs
 // forwards, so the frames before the start are rendered and dropped.
 
-#include "synth_state.h"
+#include "synth.h"
 #include "video_encoder.h"
 
 #include <cstddef>

@@ -24,7 +24,7 @@
 
 #include "interrupt_cleanup.h"
 #include "output_file.h"
-#include "synth_state.h"
+#include "synth.h"
 
 namespace {
 

@@ -1,5 +1,10 @@
 """Every rule that the song sets the Pattern table, checked on the final data."""
 
+# The table-wide counts of release, hold and new-note rows, and the note
+# values that the table uses.
+TABLE_RELEASES = 1100
+TABLE_HOLDS = 1063
+TABLE_NOTES = 445
 NOTE_VALUES = [43, 45, 48, 49, 50, 52, 55, 57, 60, 61, 62, 64, 67, 69, 71, 72, 74, 76,
                77, 78, 79, 80, 81, 82, 84, 86, 88, 89, 90, 91, 92, 93, 94, 96, 98]
 
@@ -14,6 +19,7 @@ def usage(lists):
 
 
 def track_counts(patterns, lists):
+    """(new notes, holds) of each Track over the whole song."""
     out = []
     for t, lst in enumerate(lists):
         notes = sum(1 for p in lst for b in patterns[p] if b >= 2)
@@ -22,17 +28,19 @@ def track_counts(patterns, lists):
     return out
 
 
-def check(patterns, lists, tracks, shown):
-    """Returns a list of failures (empty when every constraint holds)."""
+def check(patterns, lists, tracks, fixed):
+    """Returns a list of failures (empty when every constraint holds).
+    `tracks`: the TrackRule of each Track; `fixed`: the Patterns whose rows
+    the song fixes."""
     fail = []
     if len(patterns) != 163:
         fail.append("163 Patterns")
     for p, pat in enumerate(patterns):
         if len(pat) != 16 or any(not (0 <= b <= 127) for b in pat):
             fail.append("Pattern %d: 16 bytes below 128" % p)
-    for p, rows in shown.items():
+    for p, rows in fixed.items():
         if patterns[p] != rows:
-            fail.append("shown Pattern %d differs" % p)
+            fail.append("fixed Pattern %d differs" % p)
     zero = [p for p, pat in enumerate(patterns) if all(b == 0 for b in pat)]
     if zero != [0]:
         fail.append("all-zero Patterns: %s" % zero)
@@ -61,31 +69,31 @@ def check(patterns, lists, tracks, shown):
         fail.append("numbering by first use")
     # Table-wide counts and note values.
     flat = [b for pat in patterns for b in pat]
-    if flat.count(0) != 1100:
-        fail.append("release rows %d != 1100" % flat.count(0))
-    if flat.count(1) != 1063:
-        fail.append("hold rows %d != 1063" % flat.count(1))
+    if flat.count(0) != TABLE_RELEASES:
+        fail.append("release rows %d != %d" % (flat.count(0), TABLE_RELEASES))
+    if flat.count(1) != TABLE_HOLDS:
+        fail.append("hold rows %d != %d" % (flat.count(1), TABLE_HOLDS))
     notes = [b for b in flat if b >= 2]
-    if len(notes) != 445:
-        fail.append("new notes %d != 445" % len(notes))
+    if len(notes) != TABLE_NOTES:
+        fail.append("new notes %d != %d" % (len(notes), TABLE_NOTES))
     if sorted(set(notes)) != NOTE_VALUES:
         fail.append("note values %s" % sorted(set(notes)))
     # Per Track: rows, bytes, counts.
     counts = track_counts(patterns, lists)
     for t, lst in enumerate(lists):
-        info = tracks[t]
+        rule = tracks[t]
         for p in set(lst):
             for r, b in enumerate(patterns[p]):
                 if b >= 2:
-                    if r not in info["rows"]:
+                    if r not in rule.rows:
                         fail.append("Track %d Pattern %d: note on row %d" % (t, p, r))
-                    if b not in info["bytes"]:
+                    if b not in rule.bytes:
                         fail.append("Track %d Pattern %d: note byte %d" % (t, p, b))
         used_rows = {r for p in set(lst) for r, b in enumerate(patterns[p]) if b >= 2}
         used_bytes = {b for p in set(lst) for b in patterns[p] if b >= 2}
-        if used_rows != set(info["rows"]):
+        if used_rows != set(rule.rows):
             fail.append("Track %d rows in use %s" % (t, sorted(used_rows)))
-        if used_bytes != set(info["bytes"]):
+        if used_bytes != set(rule.bytes):
             fail.append("Track %d bytes in use %s" % (t, sorted(used_bytes)))
         prev = 0
         for i in range(109):
@@ -94,8 +102,8 @@ def check(patterns, lists, tracks, shown):
                 if b == 1 and prev == 0:
                     fail.append("Track %d Tick %d: a hold after a release" % (t, 16 * i + r))
                 prev = b
-        if counts[t] != (info["notes"], info["holds"]):
-            fail.append("Track %d counts %s != %s" % (t, counts[t], (info["notes"], info["holds"])))
+        if counts[t] != (rule.notes, rule.holds):
+            fail.append("Track %d counts %s != %s" % (t, counts[t], (rule.notes, rule.holds)))
     # The break, the end.
     for i in (60, 61):
         for t in range(16):

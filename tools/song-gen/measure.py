@@ -4,6 +4,7 @@ peak per PatternList entry (75,600 frames), overall level and clipping.
 
     python3 tools/song-gen/measure.py song.wav
 """
+import argparse
 import array
 import math
 import struct
@@ -13,8 +14,11 @@ FRAMES_PER_ENTRY = 16 * 4725
 
 
 def read_float_wav(path):
-    with open(path, "rb") as f:
-        data = f.read()
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        raise SystemExit("measure.py: %s: %s" % (path, e.strerror))
     if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
         raise SystemExit("not a WAV file: %s" % path)
     pos, fmt, samples = 12, None, None
@@ -39,7 +43,11 @@ def db(x):
 
 
 def main(argv):
-    rate, s = read_float_wav(argv[0])
+    parser = argparse.ArgumentParser(prog="measure.py", description="RMS and peak per PatternList entry, "
+                                     "overall level and clipping of a 32-bit float stereo WAV (render-song's).")
+    parser.add_argument("wav", help="the WAV file")
+    args = parser.parse_args(argv)
+    rate, s = read_float_wav(args.wav)
     frames = len(s) // 2
     entries = (frames + FRAMES_PER_ENTRY - 1) // FRAMES_PER_ENTRY
     print("%d frames at %d Hz (%.3f s), %d entries" % (frames, rate, frames / rate, entries))

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Prints the composed song Track by Track, entry by entry, with note names:
 a reading aid for the generator's output (python3 tools/song-gen/show.py [TRACK...])."""
+import argparse
 import os
 import re
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-import compose  # noqa: E402
+import harmony  # noqa: E402
 import song_parse  # noqa: E402
 
 NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
@@ -30,11 +31,15 @@ def load_patterns():
 
 
 def main(argv):
+    parser = argparse.ArgumentParser(prog="show.py", description="Prints the song's Tracks entry by entry "
+                                     "with note names, from synth/song_data.cpp.")
+    parser.add_argument("tracks", nargs="*", type=int, choices=range(16), metavar="TRACK",
+                        help="the Tracks to print, 0 to 15 (default all)")
+    args = parser.parse_args(argv)
     lists = song_parse.pattern_lists()
-    harm = compose.harmony()
+    harm = harmony.harmony()
     pats = load_patterns()
-    tracks = [int(a) for a in argv] or range(16)
-    for t in tracks:
+    for t in args.tracks or range(16):
         print("Track %d" % t)
         for i, p in enumerate(lists[t]):
             if p == 0:

@@ -1,17 +1,14 @@
-"""Parsing of the song's verbatim listings in song_text.py.
+"""Parsing of the song's fixed data in song_text.py.
 
 Gives the PatternLists, the CommandStream, the ParameterStream, the
-DelayTimeTable, the Tracks table and the Patterns shown in full.
+DelayTimeTable, the Tracks table and the Patterns that the song fixes row by
+row.
 """
 import re
+from dataclasses import dataclass
 
 import song_text
-
-OPCODES = {
-    "Envelope": 1, "Oscillator": 2, "Filter": 3, "Distort": 4, "Delay": 5,
-    "StackOp": 6, "Store": 7, "Pan": 8, "Output": 9, "Accumulate": 10, "Nop": 11,
-}
-PARAM_COUNT = {1: 5, 2: 7, 3: 3, 4: 2, 5: 8, 6: 1, 7: 2, 8: 1, 9: 2, 10: 1, 11: 0}
+from unit_formats import OPCODES, PARAM_COUNT
 
 NUMBER_WORDS = {
     "twice": 2, "three times": 3, "four times": 4, "five times": 5, "six times": 6,
@@ -65,6 +62,7 @@ def _expand_item(item):
 
 
 def pattern_lists():
+    """The 16 PatternLists of 109 entries."""
     lists = {}
     for line in song_text.PATTERN_LISTS.strip().splitlines():
         m = re.fullmatch(r"- Track (\d+): (.*)\.", line.strip())
@@ -103,6 +101,7 @@ def instruments():
 
 
 def streams():
+    """The CommandStream and the ParameterStream, as lists of bytes."""
     cmd, par = [], []
     for units in instruments():
         for op, params in units:
@@ -116,14 +115,23 @@ def delay_time_table():
     return list(song_text.DELAY_TIME_TABLE)
 
 
+@dataclass
+class TrackRule:
+    """A Track's row of the Tracks table."""
+    bytes: list   # the note bytes of its new notes, ascending
+    rows: list    # the rows its new notes start on, ascending
+    notes: int    # its new notes over the whole song
+    holds: int    # its holds over the whole song
+
+
 def tracks_table():
-    """Per Track: dict(bytes=set, rows=set, notes=int, holds=int)."""
+    """The TrackRule of each Track."""
     out = []
     for line in song_text.TRACKS_TABLE.strip().splitlines():
         cells = [c.strip() for c in line.strip().strip("|").split("|")]
         t = int(cells[0])
         assert t == len(out)
-        out.append(dict(
+        out.append(TrackRule(
             bytes=sorted(int(x) for x in cells[3].split()),
             rows=sorted(int(x) for x in cells[4].split()),
             notes=int(cells[5]),
@@ -133,13 +141,14 @@ def tracks_table():
     return out
 
 
-def shown_patterns():
-    shown = {}
-    for line in song_text.SHOWN_PATTERNS.strip().splitlines():
+def fixed_patterns():
+    """{Pattern: its 16 rows} of the Patterns that the song fixes."""
+    fixed = {}
+    for line in song_text.FIXED_PATTERNS.strip().splitlines():
         cells = [c.strip() for c in line.strip().strip("|").split("|")]
         if not cells[0].isdigit():
             continue
         rows = [0 if w == "." else int(w) for w in cells[1].split()]
         assert len(rows) == 16
-        shown[int(cells[0])] = rows
-    return shown
+        fixed[int(cells[0])] = rows
+    return fixed

@@ -1,6 +1,7 @@
-"""The song's fixed data as its design document lists it, verbatim: the PatternLists,
-the 17 instrument listings, the delay lengths, the Tracks table and the shown Patterns.
-Parsed by song_parse.py, so the transcription into C++ cannot drift from the listing."""
+"""The song's fixed data as text: the PatternLists, the 17 instruments unit by
+unit, the delay lengths, the Tracks table and the Patterns fixed row by row.
+song_parse.py reads it, so that the C++ data is made from this text alone and
+cannot drift from it."""
 
 PATTERN_LISTS = r"""
 - Track 0: 1–5, 2, 6, 7, 1–5, 2, 6, 4, 0×3, 8–16, 9, 17, 18, 12, 19–22, 0×5, 23, 0×30, 24, 0, 9, 17, 18, 12, 25–27, 22, 28–35, 28–34, 36, 0×11.
@@ -67,10 +68,10 @@ TRACKS_TABLE = r"""
 | 15 | 16 to 104 | 150 to 162 | 67 69 71 72 74 76 77 78 79 82 | 4 12 | 27 | 129 |
 """
 
-SHOWN_PATTERNS = r"""
-Telling Patterns (rows 0 to 15; a dot is 0):
+FIXED_PATTERNS = r"""
+Patterns fixed row by row (rows 0 to 15; a dot is 0):
 
-| Pattern | rows 0 to 15 | what it shows |
+| Pattern | rows 0 to 15 | what it does |
 |---|---|---|
 | 0 | . . . . . . . . . . . . . . . . | release on every row |
 | 1 | 69 1 1 1 1 1 1 1 74 1 1 1 1 1 1 1 | two notes on rows 0 and 8, held on all other rows; the second sounds on into the next Pattern until that one's first byte other than 1 (Track 0) |
