@@ -35,7 +35,7 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
   const songFrames = START_FRAME + (RECORD_SECONDS + 2) * RATE;
   const song = readWavFrames(renderSongWav(songFrames, temp.folder), 0, songFrames);
 
-  await page.evaluate(`demoDebug.frameRect = { x: 150, y: 80, width: 16, height: 16 }`);
+  await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
   await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
   await page.click(200, 200);
   assert.equal(await page.waitFor(`demoDebug.state === 'running' && demoDebug.state`, 30000), 'running');
