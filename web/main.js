@@ -30,6 +30,9 @@ const END_MS = 185000;
 // The moment of the still behind the start view, drawn at the coarsest scale.
 const STILL_MS = 30000;
 const SEEK_MS = 10000;
+// How long a run waits for the sound output to start before the picture
+// runs without it.
+const SOUND_WAIT_MS = 4000;
 // Frame times are shown as the mean over this much of the latest frames.
 const SHOWN_FRAMES_MS = 1000;
 
@@ -40,6 +43,7 @@ const prompt = document.getElementById('prompt');
 const messageLine = document.getElementById('message');
 const resolutionLine = document.getElementById('resolution');
 const infoLine = document.getElementById('info');
+const noticeLine = document.getElementById('notice');
 
 const debug = {
   state: 'loading',  // loading, ready, starting, running, pausing, paused, failed
@@ -267,8 +271,9 @@ async function startRun() {
   pendingScale = -1;
   const { width, height } = scales.list[debug.scale];
   renderer.use(debug.scale, width, height);
+  let soundRuns;
   try {
-    await sound.start(Math.round(debug.startMs * SAMPLE_RATE / 1000));
+    soundRuns = await sound.start(Math.round(debug.startMs * SAMPLE_RATE / 1000), SOUND_WAIT_MS);
   } catch (error) {
     console.error(error);
     endRun();
@@ -276,11 +281,36 @@ async function startRun() {
     return;
   }
   if (debug.state !== 'starting' || debug.run !== run) return;  // ended meanwhile
+  if (!soundRuns) {
+    // The picture goes on; the sound joins it where it stands if the
+    // output starts later.
+    run.noSound = true;
+    noticeLine.textContent = `No sound: the browser has not started its sound output in ${SOUND_WAIT_MS / 1000} s `
+      + '(is there a sound device? is sound blocked for this page?). The picture runs without it; '
+      + 'the sound joins in if the output starts.';
+    show(noticeLine, true);
+    sound.whenRunning.then(() => soundJoins(run));
+  }
   debug.state = 'running';
   run.loopStartAt = performance.now();
   run.clockStart = run.loopStartAt;
   run.clockBaseMs = debug.startMs;
   frameRequest = requestAnimationFrame(frame);
+}
+
+// The sound output started late: the sound goes to the picture's moment.
+function soundJoins(run) {
+  if (debug.run !== run || !['running', 'pausing', 'paused'].includes(debug.state)) return;
+  run.noSound = false;
+  show(noticeLine, false);
+  seekSound(run, debug.state === 'running' ? clockMs(run, performance.now()) : run.pausedMs);
+}
+
+// The sound from the song's frame of `ms` on.
+function seekSound(run, ms) {
+  const frame = Math.round(ms * SAMPLE_RATE / 1000);
+  run.seeks.push({ toMs: ms, frame });
+  sound.seek(frame);
 }
 
 // The picture's time at page time `now`.
@@ -384,7 +414,16 @@ function setAddressTime(ms) {
 
 function togglePause() {
   const run = debug.run;
-  if (debug.state === 'running') {
+  if (debug.state === 'running' && run.noSound) {
+    // No answer comes from a player that does not run: the picture's moment
+    // is the one to hold, and the player is told to hold it too.
+    debug.state = 'paused';
+    cancelAnimationFrame(frameRequest);
+    const ms = Math.min(clockMs(run, performance.now()), END_MS - 1);
+    sound.pause();
+    seekSound(run, ms);
+    showPausedMoment(run, ms);
+  } else if (debug.state === 'running') {
     debug.state = 'pausing';
     cancelAnimationFrame(frameRequest);
     sound.pause();  // answered by 'paused', see pausedAt
@@ -425,16 +464,12 @@ function seek(deltaMs) {
   if (debug.state === 'running') {
     const now = performance.now();
     const target = Math.max(0, clockMs(run, now) + deltaMs);
-    const frame = Math.round(target * SAMPLE_RATE / 1000);
-    run.seeks.push({ toMs: target, frame });
-    sound.seek(frame);
+    seekSound(run, target);
     run.clockStart = now;
     run.clockBaseMs = target;
   } else if (debug.state === 'paused') {
     const target = Math.min(Math.max(0, run.pausedMs + deltaMs), END_MS - 1);
-    const frame = Math.round(target * SAMPLE_RATE / 1000);
-    run.seeks.push({ toMs: target, frame });
-    sound.seek(frame);
+    seekSound(run, target);
     showPausedMoment(run, target);
   }
 }
@@ -459,6 +494,7 @@ function endRun() {
   if (debug.run) debug.run.endedAt = performance.now();
   document.body.classList.remove('running');
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+  show(noticeLine, false);
   resolutionLine.textContent = resolutionText();
   show(startView, true);
   showInfo();

@@ -30,13 +30,24 @@ export class SongSound {
   }
 
   // Starts the sound from `startFrame`. Call it from the user's gesture: the
-  // context is made there. Resolves when the player is connected and the
-  // context runs; rejects when there is no sound at 44,100 Hz here.
-  async start(startFrame) {
+  // context is made there. Resolves once the player is connected and the
+  // context runs (true), or when it has not started `waitMs` after the
+  // player was connected (false: no sound device, or the browser keeps the
+  // page silent); `whenRunning` resolves whenever it starts. Rejects when
+  // there is no sound at 44,100 Hz here.
+  async start(startFrame, waitMs) {
     this.stop();
     const context = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: 'interactive' });
     this.context = context;
     const resumed = context.resume();
+    this.whenRunning = new Promise((resolve) => {
+      const check = () => {
+        if (context.state === 'running') resolve();
+      };
+      context.addEventListener('statechange', check);
+      resumed.then(check, () => {});
+      check();
+    });
     // The renderer starts first (as on the desktop, where the render thread
     // starts before the sound device opens): its first pieces wait in the
     // channel while the player's code loads.
@@ -73,7 +84,8 @@ export class SongSound {
 
     player.port.postMessage({ type: 'source', port: channel.port2 }, [channel.port2]);
     player.connect(context.destination);
-    await resumed;
+    const waited = new Promise((resolve) => setTimeout(() => resolve(false), waitMs));
+    return Promise.race([this.whenRunning.then(() => true), waited]);
   }
 
   // Ends the recording of this run now.
