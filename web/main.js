@@ -33,6 +33,8 @@ const SEEK_MS = 10000;
 // How long a run waits for the sound output to start before the picture
 // runs without it.
 const SOUND_WAIT_MS = 4000;
+// How long a pause waits for the player to say where it stopped.
+const PAUSE_ANSWER_MS = 1000;
 // Frame times are shown as the mean over this much of the latest frames.
 const SHOWN_FRAMES_MS = 1000;
 
@@ -415,18 +417,16 @@ function setAddressTime(ms) {
 function togglePause() {
   const run = debug.run;
   if (debug.state === 'running' && run.noSound) {
-    // No answer comes from a player that does not run: the picture's moment
-    // is the one to hold, and the player is told to hold it too.
-    debug.state = 'paused';
     cancelAnimationFrame(frameRequest);
-    const ms = Math.min(clockMs(run, performance.now()), END_MS - 1);
     sound.pause();
-    seekSound(run, ms);
-    showPausedMoment(run, ms);
+    pauseAtPicture(run);
   } else if (debug.state === 'running') {
     debug.state = 'pausing';
     cancelAnimationFrame(frameRequest);
     sound.pause();  // answered by 'paused', see pausedAt
+    setTimeout(() => {
+      if (debug.state === 'pausing' && debug.run === run) pauseAtPicture(run);
+    }, PAUSE_ANSWER_MS);
   } else if (debug.state === 'paused') {
     debug.state = 'running';
     sound.resume();
@@ -438,6 +438,15 @@ function togglePause() {
     frameRequest = requestAnimationFrame(frame);
   }
   showInfo();
+}
+
+// A player that does not run gives no answer: the moment of the picture
+// drawn last is the one to hold, and the player is told to hold it too.
+function pauseAtPicture(run) {
+  debug.state = 'paused';
+  const ms = Math.min(run.timeMs ?? run.clockBaseMs, END_MS - 1);
+  seekSound(run, ms);
+  showPausedMoment(run, ms);
 }
 
 // The sound stopped before song frame `position`: the picture shows that

@@ -121,11 +121,12 @@ test('the address of a pause starts the next page at the paused moment', async (
   assert.equal(await settled(next), 'ready');
   assert.equal(await next.evaluate('demoDebug.startMs'), pausedMs);
   await next.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
-  await next.evaluate('demoDebug.recordNextRun(1); true');
+  // Long enough to outlast the Worker's way to that frame on a busy machine.
+  await next.evaluate('demoDebug.recordNextRun(3); true');
   await next.click(200, 200);
   await next.waitFor('demoDebug.recording', 30000, 'the recording');
   const startFrame = Math.round(pausedMs * RATE / 1000);
-  const frames = startFrame + 3 * RATE;
+  const frames = startFrame + 5 * RATE;
   const song = readWavFrames(renderSongWav(frames, temp.folder), 0, frames);
   const found = locateRecording(floatsFromBase64(await next.evaluate('demoDebug.recording')), song, 0, startFrame, RATE);
   assert.ok(found, `the sound does not start at frame ${startFrame}`);
