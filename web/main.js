@@ -279,7 +279,7 @@ async function startRun() {
   } catch (error) {
     console.error(error);
     endRun();
-    fail(`The demo cannot play its sound here: ${error.message}`);
+    fail(`The demo cannot play its sound here: ${error.message}${fromDiskAdvice()}`);
     return;
   }
   if (debug.state !== 'starting' || debug.run !== run) return;  // ended meanwhile
@@ -593,11 +593,17 @@ debug.recordNextRun = (seconds) => sound.recordNextRun(seconds).then(({ left, ri
   return true;
 });
 
+// What to try instead where something was refused to a page opened from disk.
+function fromDiskAdvice() {
+  if (location.protocol !== 'file:') return '';
+  return isOneFile
+    ? ' Opened from disk, a browser may refuse what it allows from a web server: serve this '
+      + 'file\'s folder with one (python3 -m http.server, then open http://localhost:8000/demo.html).'
+    : ' Opened as a file, this page cannot load its parts: open demo.html (the whole demo in one file) '
+      + 'instead, or serve this folder with a web server (./run-web.sh).';
+}
+
 load().catch((error) => {
   console.error(error);
-  const fromDisk = location.protocol === 'file:' && !isOneFile
-    ? ' Opened as a file, this page cannot load its parts: open demo.html (the whole demo in one file) '
-      + 'instead, or serve this folder with a web server (./run-web.sh).'
-    : '';
-  fail(`The demo could not start: ${error.message}${fromDisk}`);
+  fail(`The demo could not start: ${error.message}${fromDiskAdvice()}`);
 });
