@@ -1,7 +1,8 @@
 // A recorder of the sound graph, for tests and measurements: an
 // AudioWorkletProcessor that copies the first `frames` frames of its input
 // (the song player's output) and posts them as { left, right }
-// (Float32Arrays) through its port, then stops.
+// (Float32Arrays) through its port, then stops; a { type: 'stop' } message
+// through the port makes it post what it has so far at once.
 class SoundRecorder extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -9,6 +10,18 @@ class SoundRecorder extends AudioWorkletProcessor {
     this.left = new Float32Array(frames);
     this.right = new Float32Array(frames);
     this.filled = 0;
+    this.port.onmessage = (event) => {
+      if (event.data.type === 'stop') this.finish();
+    };
+  }
+
+  finish() {
+    if (!this.left) return;
+    const left = this.left.slice(0, this.filled);
+    const right = this.right.slice(0, this.filled);
+    this.port.postMessage({ left, right }, [left.buffer, right.buffer]);
+    this.left = null;
+    this.right = null;
   }
 
   process(inputs) {
@@ -21,9 +34,7 @@ class SoundRecorder extends AudioWorkletProcessor {
     }
     this.filled += count;
     if (this.filled < this.left.length) return true;
-    this.port.postMessage({ left: this.left, right: this.right }, [this.left.buffer, this.right.buffer]);
-    this.left = null;
-    this.right = null;
+    this.finish();
     return false;
   }
 }

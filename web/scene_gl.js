@@ -2,8 +2,10 @@
 // from the desktop text) over one rectangle that covers the drawing buffer,
 // with the time in milliseconds in its uniform, as the desktop host hands it
 // through the fog end. The drawing buffer is the picture at its internal
-// resolution (1920x1080 divided by the scale); the page scales it to the
-// screen.
+// resolution (the canvas's size); the page scales it to the screen. Each
+// scale has a program of its own (its text reads the pixel position of the
+// full picture), built when first asked for. Building one draws a pixel of
+// the canvas: build before drawing a frame, not after.
 
 const VERTEX_SHADER = `#version 300 es
 // The rectangle from (-1, -1) to (1, 1), as a strip of four corners.
@@ -17,6 +19,8 @@ void main()
 // The uniform that carries the time (see shader/glsl_es_source.h).
 const TIME_UNIFORM = 'fogEnd';
 
+const ONE_PIXEL = { x: 0, y: 0, width: 1, height: 1 };
+
 function compile(gl, type, text) {
   const shader = gl.createShader(type);
   gl.shaderSource(shader, text);
@@ -25,44 +29,98 @@ function compile(gl, type, text) {
 }
 
 export class SceneRenderer {
-  // Starts compiling; ready() finishes. Compiling this shader takes seconds
-  // on a software renderer, so where the browser compiles in the background
-  // (KHR_parallel_shader_compile) ready() waits without blocking the page.
+  // `fragmentText(index)` gives the shader text of the scale `index`.
   constructor(gl, fragmentText) {
     this.gl = gl;
+    this.fragmentText = fragmentText;
     this.parallel = gl.getExtension('KHR_parallel_shader_compile');
-    this.vertex = compile(gl, gl.VERTEX_SHADER, VERTEX_SHADER);
-    this.fragment = compile(gl, gl.FRAGMENT_SHADER, fragmentText);
-    this.program = gl.createProgram();
-    gl.attachShader(this.program, this.vertex);
-    gl.attachShader(this.program, this.fragment);
-    gl.linkProgram(this.program);
+    this.programs = new Map();  // index -> { program, vertex, fragment, linked, error }
+    this.current = null;
+    gl.bindVertexArray(gl.createVertexArray());
   }
 
-  // Resolves when the program is linked; rejects with the compiler's log.
-  async ready() {
+  // Starts building the program of scale `index`, if not begun yet.
+  prepare(index) {
+    if (this.programs.has(index)) return;
     const gl = this.gl;
-    if (this.parallel) {
-      while (!gl.getProgramParameter(this.program, this.parallel.COMPLETION_STATUS_KHR)) {
-        if (gl.isContextLost()) throw new Error('the graphics context was lost while the shader compiled');
-        await new Promise((resolve) => setTimeout(resolve, 20));
-      }
+    const entry = {
+      vertex: compile(gl, gl.VERTEX_SHADER, VERTEX_SHADER),
+      fragment: compile(gl, gl.FRAGMENT_SHADER, this.fragmentText(index)),
+      program: gl.createProgram(),
+      linked: false,
+      error: null,
+    };
+    gl.attachShader(entry.program, entry.vertex);
+    gl.attachShader(entry.program, entry.fragment);
+    gl.linkProgram(entry.program);
+    this.programs.set(index, entry);
+  }
+
+  // Whether the program of `index` is built (or has failed); never waits
+  // where the browser compiles in the background (KHR_parallel_shader_compile).
+  settled(index) {
+    this.prepare(index);
+    const entry = this.programs.get(index);
+    if (entry.linked || entry.error) return true;
+    if (this.parallel && !this.gl.getProgramParameter(entry.program, this.parallel.COMPLETION_STATUS_KHR)) {
+      return false;
     }
-    if (!gl.getProgramParameter(this.program, gl.LINK_STATUS)) {
-      const log = [gl.getShaderInfoLog(this.fragment), gl.getShaderInfoLog(this.vertex),
-        gl.getProgramInfoLog(this.program)].filter(Boolean).join('\n');
-      throw new Error(`the scene shader does not compile here:\n${log}`);
+    this.finishBuilding(entry);
+    return true;
+  }
+
+  // Whether `index` can be drawn (settled and built).
+  usable(index) {
+    return this.settled(index) && this.programs.get(index).linked;
+  }
+
+  finishBuilding(entry) {
+    const gl = this.gl;
+    if (!gl.getProgramParameter(entry.program, gl.LINK_STATUS)) {
+      const log = [gl.getShaderInfoLog(entry.fragment), gl.getShaderInfoLog(entry.vertex),
+        gl.getProgramInfoLog(entry.program)].filter(Boolean).join('\n');
+      entry.error = new Error(`the scene shader does not compile here:\n${log}`);
+      return;
     }
-    gl.deleteShader(this.vertex);
-    gl.deleteShader(this.fragment);
-    this.timeLocation = gl.getUniformLocation(this.program, TIME_UNIFORM);
-    gl.useProgram(this.program);
-    gl.bindVertexArray(gl.createVertexArray());
+    gl.deleteShader(entry.vertex);
+    gl.deleteShader(entry.fragment);
+    entry.timeLocation = gl.getUniformLocation(entry.program, TIME_UNIFORM);
+    entry.linked = true;
     // Many drivers (SwiftShader among them) finish compiling only at the
-    // first draw: one pixel drawn and read back now keeps that wait out of
-    // the first frame of a run.
-    this.draw(0, { x: 0, y: 0, width: 1, height: 1 });
-    this.read({ x: 0, y: 0, width: 1, height: 1 });
+    // first draw, for the framebuffer drawn into: one pixel of the canvas
+    // drawn and read back now keeps that wait out of the first frame drawn
+    // with the program (which draws over that pixel).
+    gl.useProgram(entry.program);
+    gl.viewport(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight);
+    gl.enable(gl.SCISSOR_TEST);
+    gl.scissor(0, 0, 1, 1);
+    gl.uniform1f(entry.timeLocation, 0);
+    gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
+    gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+    if (this.current) gl.useProgram(this.current.program);
+  }
+
+  // Resolves when the program of `index` is built; rejects with the
+  // compiler's log. Waits without blocking the page where it can.
+  async ready(index) {
+    while (!this.settled(index)) {
+      if (this.gl.isContextLost()) throw new Error('the graphics context was lost while the shader compiled');
+      await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    const entry = this.programs.get(index);
+    if (entry.error) throw entry.error;
+  }
+
+  // Draws from now on with the (built) program of `index` into a drawing
+  // buffer of width x height.
+  use(index, width, height) {
+    const entry = this.programs.get(index);
+    if (!entry || !entry.linked) throw new Error(`the program of scale ${index} is not built`);
+    const canvas = this.gl.canvas;
+    if (canvas.width !== width) canvas.width = width;
+    if (canvas.height !== height) canvas.height = height;
+    this.current = entry;
+    this.gl.useProgram(entry.program);
   }
 
   // Draws the frame of `timeMs`. `rect` (x, y, width, height, top-left
@@ -78,8 +136,13 @@ export class SceneRenderer {
     } else {
       gl.disable(gl.SCISSOR_TEST);
     }
-    gl.uniform1f(this.timeLocation, timeMs);
+    gl.uniform1f(this.current.timeLocation, timeMs);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
+  }
+
+  // Waits until the drawing so far is done (by reading one pixel back).
+  finish() {
+    this.read(ONE_PIXEL);
   }
 
   // The RGBA bytes of `rect` (top-left origin), rows top first; waits for the

@@ -1,9 +1,10 @@
 // The sound of one run: an AudioContext at the song's 44,100 Hz, the song
 // player worklet connected to its output, and the synthesizer's Worker
-// rendering the song from its first frame and sending the pieces straight to
-// the player (a MessageChannel between the two, so the page's own thread is
-// not in the way). Where the device runs at another rate, the browser
-// resamples the context's output for it.
+// rendering the song from its first frame and sending every piece straight
+// to the player (a MessageChannel between the two, so the page's own thread
+// is not in the way), which keeps them for seeks back. Where the device runs
+// at another rate, the browser resamples the context's output for it.
+import { workletUrl } from './page_parts.js';
 
 export const SAMPLE_RATE = 44100;
 
@@ -15,11 +16,13 @@ export class SongSound {
     this.songFrames = songFrames;
     this.onEvent = onEvent;
     this.context = null;
+    this.player = null;
+    this.recorder = null;
     this.recording = null;
   }
 
-  // Records the first `seconds` of the next run's sound graph output;
-  // resolves to { left, right } Float32Arrays.
+  // Records the first `seconds` of the next run's sound graph output (or
+  // less, up to stopRecording()); resolves to { left, right } Float32Arrays.
   recordNextRun(seconds) {
     return new Promise((resolve) => {
       this.recording = { frames: Math.round(seconds * SAMPLE_RATE), resolve };
@@ -27,22 +30,33 @@ export class SongSound {
   }
 
   // Starts the sound from `startFrame`. Call it from the user's gesture: the
-  // context is made there. Resolves when the player is connected and the
-  // context runs; rejects when there is no sound at 44,100 Hz here.
-  async start(startFrame) {
+  // context is made there. Resolves once the player is connected and the
+  // context runs (true), or when it has not started `waitMs` after the
+  // player was connected (false: no sound device, or the browser keeps the
+  // page silent); `whenRunning` resolves whenever it starts. Rejects when
+  // there is no sound at 44,100 Hz here.
+  async start(startFrame, waitMs) {
     this.stop();
     const context = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: 'interactive' });
     this.context = context;
     const resumed = context.resume();
+    this.whenRunning = new Promise((resolve) => {
+      const check = () => {
+        if (context.state === 'running') resolve();
+      };
+      context.addEventListener('statechange', check);
+      resumed.then(check, () => {});
+      check();
+    });
     // The renderer starts first (as on the desktop, where the render thread
     // starts before the sound device opens): its first pieces wait in the
     // channel while the player's code loads.
     const channel = new MessageChannel();
-    this.worker.postMessage({ type: 'start', startFrame, port: channel.port1 }, [channel.port1]);
-    await context.audioWorklet.addModule('player_worklet.js');
+    this.worker.postMessage({ type: 'start', startFrame: 0, port: channel.port1 }, [channel.port1]);
+    await context.audioWorklet.addModule(workletUrl('player_worklet.js'));
     const recording = this.recording;
     this.recording = null;
-    if (recording) await context.audioWorklet.addModule('recorder_worklet.js');
+    if (recording) await context.audioWorklet.addModule(workletUrl('recorder_worklet.js'));
     if (this.context !== context) return;  // stopped meanwhile
 
     const player = new AudioWorkletNode(context, 'song-player', {
@@ -52,6 +66,7 @@ export class SongSound {
       processorOptions: { startFrame, songFrames: this.songFrames },
     });
     player.port.onmessage = (event) => this.onEvent(event.data);
+    this.player = player;
     player.onprocessorerror = () => console.error('the song player stopped with an error');
     if (recording) {
       const recorder = new AudioWorkletNode(context, 'sound-recorder', {
@@ -63,12 +78,35 @@ export class SongSound {
         processorOptions: { frames: recording.frames },
       });
       recorder.port.onmessage = (event) => recording.resolve(event.data);
+      this.recorder = recorder;
       player.connect(recorder);
     }
 
     player.port.postMessage({ type: 'source', port: channel.port2 }, [channel.port2]);
     player.connect(context.destination);
-    await resumed;
+    const waited = new Promise((resolve) => setTimeout(() => resolve(false), waitMs));
+    return Promise.race([this.whenRunning.then(() => true), waited]);
+  }
+
+  // Ends the recording of this run now.
+  stopRecording() {
+    if (this.recorder) this.recorder.port.postMessage({ type: 'stop' });
+  }
+
+  // Silence from the next render quantum on, the song's position held; the
+  // player answers { type: 'paused', position } through onEvent.
+  pause() {
+    if (this.player) this.player.port.postMessage({ type: 'pause' });
+  }
+
+  // The song again from the position held.
+  resume() {
+    if (this.player) this.player.port.postMessage({ type: 'resume' });
+  }
+
+  // The song from `frame` on (answered by { type: 'seeked', position }).
+  seek(frame) {
+    if (this.player) this.player.port.postMessage({ type: 'seek', frame });
   }
 
   // The context's output timestamp, to place context times on the page's clock.
@@ -82,5 +120,7 @@ export class SongSound {
     this.worker.postMessage({ type: 'stop' });
     this.context.close();
     this.context = null;
+    this.player = null;
+    this.recorder = null;
   }
 }

@@ -15,7 +15,9 @@
 // Messages to the page: { type: 'ready' }, { type: 'progress' | 'done',
 // frames, wallMs, renderMs } (frames rendered, time since the start, time
 // spent inside the synthesizer), { type: 'error', message }.
-importScripts('demo.js');
+// The emscripten loader; in the one-file page it comes first in this
+// Worker's own script.
+if (typeof createDemoModule !== 'function') importScripts('demo.js');
 
 // Frames rendered per call (about 93 ms of song).
 const PIECE_FRAMES = 4096;

@@ -1,37 +1,17 @@
 // The functions of the WebAssembly module that the page and its Worker call.
 // The Worker renders the song with synthCreate / synthRender, exactly as the
-// native render loop does (same sources, same rounding flags); the page reads
-// its ?scale=N with sceneScale and makes the scaled shader text with
-// scaledScene, the same functions that the desktop tools use.
-//
-// Strings cross as NUL-terminated UTF-8 in the module's memory; a returned
-// string belongs to the caller, who frees it with free().
+// native render loop does (same sources, same rounding flags). The scales and
+// their choice are in scale_exports.cpp.
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
-#include "scaled_source.h"
 #include "synth.h"
-
-namespace {
-
-char* copyToHeap(const std::string& text)
-{
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy) {
-        std::memcpy(copy, text.c_str(), text.size() + 1);
-    }
-    return copy;
-}
-
-} // namespace
 
 extern "C" {
 
-// A fresh synthesizer at the song's first frame; null when memory runs out.
+// A fresh synthesizer at the song's first frame. (Without memory for it the
+// module aborts, which reaches the Worker as an error.)
 EMSCRIPTEN_KEEPALIVE SynthState* synthCreate()
 {
     return makeSynthState().release();
@@ -57,25 +37,6 @@ EMSCRIPTEN_KEEPALIVE std::uint32_t songFrames()
 EMSCRIPTEN_KEEPALIVE std::uint32_t songSampleRate()
 {
     return SAMPLE_RATE;
-}
-
-// The scale that `text` names, or 0 when it names none.
-EMSCRIPTEN_KEEPALIVE int sceneScale(const char* text)
-{
-    return parseSceneScale(text).value_or(0);
-}
-
-// "1, 2, 3, 4 or 6", for messages.
-EMSCRIPTEN_KEEPALIVE const char* sceneScaleList()
-{
-    return SCENE_SCALE_LIST;
-}
-
-// The shader text drawn at `scale` (see scaledSceneSource); null when memory
-// runs out.
-EMSCRIPTEN_KEEPALIVE char* scaledScene(const char* source, int scale)
-{
-    return copyToHeap(scaledSceneSource(source, scale));
 }
 
 }

@@ -1,38 +1,20 @@
-// Loads the WebAssembly module once: fetches demo.wasm with progress,
+// Loads the WebAssembly module once: reads demo.wasm (with progress),
 // compiles it, and instantiates it here through the emscripten loader
 // (demo.js, which defines createDemoModule). The compiled module is handed on
 // to the synthesizer's Worker, which instantiates its own copy without a
 // second download.
+import { binaryPart, loadScript } from './page_parts.js';
 
-// Fetches and compiles demo.wasm; onProgress(received, total) follows the
+// Reads and compiles demo.wasm; onProgress(received, total) follows the
 // download (total is 0 when the server does not say).
 export async function compileDemoWasm(onProgress) {
-  const response = await fetch('demo.wasm');
-  if (!response.ok) {
-    throw new Error(`demo.wasm could not be loaded (HTTP ${response.status})`);
-  }
-  const total = Number(response.headers.get('Content-Length')) || 0;
-  const reader = response.body.getReader();
-  const chunks = [];
-  let received = 0;
-  for (;;) {
-    const { done, value } = await reader.read();
-    if (done) break;
-    chunks.push(value);
-    received += value.length;
-    onProgress(received, total);
-  }
-  const bytes = new Uint8Array(received);
-  let at = 0;
-  for (const chunk of chunks) {
-    bytes.set(chunk, at);
-    at += chunk.length;
-  }
+  const bytes = await binaryPart('demo.wasm', onProgress);
   return WebAssembly.compile(bytes);
 }
 
 // An instance of the compiled module with the emscripten runtime around it.
-export function instantiateDemo(module) {
+export async function instantiateDemo(module) {
+  if (typeof createDemoModule !== 'function') await loadScript('demo.js');
   return new Promise((resolve, reject) => {
     createDemoModule({
       instantiateWasm(imports, receiveInstance) {
@@ -45,10 +27,23 @@ export function instantiateDemo(module) {
   });
 }
 
-// The module's text functions, with strings copied in and out of its memory.
-export class SceneText {
+// The internal resolutions, as the module lists them: `list` holds
+// { index, name, width, height }, finest first; a scale is named by its index
+// everywhere else. Also the module's shader text functions and the
+// governor that chooses the scale from frame times (ScaleGovernor).
+export class SceneScales {
   constructor(demo) {
     this.demo = demo;
+    this.list = [];
+    for (let index = 0; index < demo._sceneScaleCount(); index++) {
+      this.list.push({
+        index,
+        name: demo.UTF8ToString(demo._sceneScaleName(index)),
+        width: demo._sceneScaleWidth(index),
+        height: demo._sceneScaleHeight(index),
+      });
+    }
+    this.coarsest = this.list.length - 1;
   }
 
   withString(text, use) {
@@ -63,20 +58,21 @@ export class SceneText {
     }
   }
 
-  // The scale that `text` names (as the desktop's --scale reads it), or 0.
-  parseScale(text) {
-    return this.withString(text, (pointer) => this.demo._sceneScale(pointer));
+  // The index of the scale that `text` names (as the desktop's --scale reads
+  // it), or -1.
+  parse(text) {
+    return this.withString(text, (pointer) => this.demo._sceneScaleIndex(pointer));
   }
 
-  // "1, 2, 3, 4 or 6".
-  scaleList() {
+  // The names for messages: "1, 2, 3, 4 or 6".
+  names() {
     return this.demo.UTF8ToString(this.demo._sceneScaleList());
   }
 
-  // The shader text that draws the same pixels at `scale`.
-  scaled(source, scale) {
+  // The shader text that draws the same pixels at scale `index`.
+  scaledText(source, index) {
     return this.withString(source, (pointer) => {
-      const result = this.demo._scaledScene(pointer, scale);
+      const result = this.demo._scaledSceneAt(pointer, index);
       if (!result) throw new Error('the WebAssembly module is out of memory');
       try {
         return this.demo.UTF8ToString(result);
@@ -84,5 +80,41 @@ export class SceneText {
         this.demo._free(result);
       }
     });
+  }
+
+  // A governor whose first frame is at `index`; see ScaleGovernor.
+  governor(index, adaptive) {
+    return new ScaleGovernor(this.demo, index, adaptive);
+  }
+}
+
+// The desktop's scale policy (host/scale_governor.h) in the module: it is
+// told how long each frame took and answers the scale of the next.
+class ScaleGovernor {
+  constructor(demo, index, adaptive) {
+    this.demo = demo;
+    this.adaptive = adaptive;
+    this.pointer = demo._scaleGovernorCreate(index, adaptive ? 1 : 0);
+    if (!this.pointer) throw new Error('the WebAssembly module is out of memory');
+  }
+
+  // A frame took `seconds` and ended at `now` (seconds); returns the index
+  // of the scale for the next frame.
+  frameDone(now, seconds) {
+    return this.demo._scaleGovernorFrameDone(this.pointer, now, seconds);
+  }
+
+  // True once, when the first frames at a fixed full resolution were slow.
+  takeSlowStartHint() {
+    return this.demo._scaleGovernorTakeSlowStartHint(this.pointer) !== 0;
+  }
+
+  slowStartMs() {
+    return this.demo._scaleGovernorSlowStartMs();
+  }
+
+  destroy() {
+    if (this.pointer) this.demo._scaleGovernorDestroy(this.pointer);
+    this.pointer = 0;
   }
 }

@@ -1,8 +1,9 @@
 // The page in headless Chromium, before any run: it loads without errors,
-// gets WebGL2 and compiles the scene shader; still frames at chosen times
-// match the capture tool's pictures (see TOLERANCE), and the same rects a
-// little later do not; ?scale=4 draws exactly the full picture's pixels at
-// its places; bad ?scale= and ?t= values are refused in words.
+// gets WebGL2, compiles the scene shader and shows its still; still frames
+// at chosen times match the capture tool's pictures (see TOLERANCE), and the
+// same rects a little later do not; ?scale=4 draws exactly the full
+// picture's pixels at its places; bad ?scale= and ?t= values are refused in
+// words.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -26,8 +27,12 @@ test('the page loads with WebGL2 and a compiled scene shader, without errors', a
   assert.equal(await settled(page), 'ready', await page.evaluate('demoDebug.message'));
   assert.equal(await page.evaluate(`document.getElementById('prompt').hidden`), false);
   assert.equal(await page.evaluate(`document.getElementById('progress').hidden`), true);
+  // The still behind the start view, at the coarsest of the module's scales.
   const size = await page.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`);
-  assert.deepEqual(size, [1920, 1080]);
+  const scales = await page.evaluate('demoDebug.scales');
+  assert.deepEqual([scales[0].width, scales[0].height], [1920, 1080]);
+  assert.deepEqual(size, [scales.at(-1).width, scales.at(-1).height]);
+  assert.equal(await page.evaluate('demoDebug.adaptive'), true);
   assert.deepEqual(page.errors, []);
 });
 
@@ -60,10 +65,11 @@ test('?scale=4 draws the full picture\'s pixels at their places, bit for bit', a
   const coarse = await demo.browser.newPage();
   await coarse.goto(`${page.url}?scale=4`);
   assert.equal(await settled(coarse), 'ready');
-  assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`), [480, 270]);
+  assert.equal(await coarse.evaluate('demoDebug.adaptive'), false);
   const { time, rect } = STILLS[0];
   const small = { x: rect.x / 4, y: rect.y / 4, width: rect.width / 4, height: rect.height / 4 };
   const got = await still(coarse, time * 1000, small);
+  assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`), [480, 270]);
   const full = await still(page, time * 1000, rect);
   // Drawn pixel (x, y) stands for the full picture's pixel (4x, 4y) in GL's
   // bottom-up rows: top-down, row 4y + 3 of the full picture.

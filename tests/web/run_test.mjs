@@ -6,6 +6,8 @@
 // bit and in order, with silence only where a frame was not rendered yet;
 // the picture's clock starts at ?t=; Escape ends the run and shows the start
 // view, a key starts the next run, and the run ends by itself at 185 s.
+// Where the sound output does not start, the picture runs without it and
+// the page says so.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import {
@@ -35,7 +37,7 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
   const songFrames = START_FRAME + (RECORD_SECONDS + 2) * RATE;
   const song = readWavFrames(renderSongWav(songFrames, temp.folder), 0, songFrames);
 
-  await page.evaluate(`demoDebug.frameRect = { x: 150, y: 80, width: 16, height: 16 }`);
+  await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
   await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
   await page.click(200, 200);
   assert.equal(await page.waitFor(`demoDebug.state === 'running' && demoDebug.state`, 30000), 'running');
@@ -97,5 +99,26 @@ test('the run ends by itself at 185 s', async () => {
   assert.equal(run.id, 3);
   assert.ok(run.timeMs >= 185000, `ended at ${run.timeMs} ms`);
   assert.equal(await startView(), true);
+  assert.deepEqual(page.errors, []);
+});
+
+test('where the sound output does not start, the picture runs without it and the page says so', async () => {
+  // A context that never starts, as Firefox's without a sound device: it
+  // stays suspended and its resume() never settles.
+  await page.evaluate(`{ const Real = AudioContext; window.AudioContext = class extends Real {
+    get state() { return 'suspended'; }
+    resume() { return new Promise(() => {}); }
+  }; } true`);
+  await page.click(200, 200);
+  await page.waitFor(`demoDebug.run.id === 4 && demoDebug.state === 'running' && demoDebug.run.frames > 0`, 60000, 'frames without sound');
+  assert.equal(await page.evaluate('demoDebug.run.noSound'), true);
+  assert.equal(await page.evaluate(`document.getElementById('notice').hidden`), false);
+  assert.match(await page.evaluate(`document.getElementById('notice').textContent`), /No sound/);
+  // Pausing needs no answer from the player.
+  await page.press(' ', 'Space', 32);
+  await page.waitFor(`demoDebug.state === 'paused'`, 30000, 'the pause');
+  await page.press('Escape', 'Escape', 27);
+  await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the run');
+  assert.equal(await page.evaluate(`document.getElementById('notice').hidden`), true);
   assert.deepEqual(page.errors, []);
 });

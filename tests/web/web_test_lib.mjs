@@ -1,10 +1,12 @@
 // What the browser tests share: the paths they are given, a page of the web
-// folder in headless Chromium, the comparison of a still frame with the
-// capture tool's picture, and the search of a recorded sound in the song.
+// folder (served) or the one-file page (opened from disk) in headless
+// Chromium, the comparison of a still frame with the capture tool's
+// picture, and the search of a recorded sound in the song.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { execFileSync } from 'node:child_process';
+import { pathToFileURL } from 'node:url';
 import { launchChromium } from '../../tools/headless/chromium.mjs';
 import { serveFolder } from '../../tools/headless/static_server.mjs';
 
@@ -15,7 +17,12 @@ export function config() {
   if (!site || !fs.existsSync(path.join(site, 'index.html'))) {
     throw new Error(`no web folder at "${site}": build it first (./run-web.sh --build-only)`);
   }
-  return { site, capture: process.env.DEMO_CAPTURE, renderSong: process.env.DEMO_RENDER_SONG };
+  return {
+    site,
+    oneFile: path.join(site, '..', 'demo.html'),
+    capture: process.env.DEMO_CAPTURE,
+    renderSong: process.env.DEMO_RENDER_SONG,
+  };
 }
 
 // A temporary folder, removed by cleanup().
@@ -38,6 +45,21 @@ export async function openDemo(query = '', flags = []) {
   } catch (error) {
     if (browser) await browser.close();
     await server.close();
+    throw error;
+  }
+}
+
+// Opens `file` (a path) from disk, file://, with `query`, in a fresh
+// headless browser started with `flags`; close() ends it.
+export async function openFromDisk(file, query = '', flags = []) {
+  const browser = await launchChromium(flags);
+  try {
+    const page = await browser.newPage();
+    page.url = pathToFileURL(file).href;
+    await page.goto(page.url + query);
+    return { browser, page, close: () => browser.close() };
+  } catch (error) {
+    await browser.close();
     throw error;
   }
 }
@@ -163,15 +185,71 @@ export function locateRecording(recorded, song, songFirst, startFrame, searchFra
   return null;
 }
 
+// The player's output count (frames played, silence included) at frame 0
+// of a recording that starts with the song from `startFrame` (after leading
+// silence): the player's output frame p is the recording's frame p + shift.
+// The first 64 frames of the song in the recording decide it; null when
+// they are not the song's.
+export function recordingShift(recorded, song, songFirst, startFrame) {
+  let first = 0;
+  while (2 * first < recorded.length && recorded[2 * first] === 0 && recorded[2 * first + 1] === 0) first++;
+  const window = recorded.subarray(0, Math.min(recorded.length, 2 * (first + 64)));
+  const found = locateRecording(window, song, songFirst, startFrame, 10 * 44100);
+  return found ? startFrame - found.offset : null;
+}
+
+// Checks a recording against what the player was told: `plan` lists, in
+// order, from which recording frame `at` on the output is the song from
+// song frame `frame` on, with silence for frames not rendered in time
+// ({ at, frame }), the same with no silence ({ at, frame, whole: true }),
+// or silence alone ({ at, paused: true }). Returns the counts of song and
+// silent frames in each part, or the first frame that breaks the plan as
+// { breaks: text }.
+export function checkPlayback(recorded, song, songFirst, plan) {
+  const frames = recorded.length / 2;
+  const parts = [];
+  for (let p = 0; p < plan.length; p++) {
+    const { at, frame, whole, paused } = plan[p];
+    const end = p + 1 < plan.length ? plan[p + 1].at : frames;
+    let played = 0;
+    let silent = 0;
+    for (let i = Math.max(0, at); i < end; i++) {
+      const l = recorded[2 * i];
+      const r = recorded[2 * i + 1];
+      const silence = l === 0 && r === 0;
+      if (paused) {
+        if (!silence) return { breaks: `recording frame ${i} (part ${p}, paused) is not silence` };
+        silent++;
+        continue;
+      }
+      const s = frame + (i - at) - songFirst;
+      if (s < 0 || 2 * s + 1 >= song.length) return { breaks: `recording frame ${i} (part ${p}) lies beyond the reference` };
+      if (Object.is(l, song[2 * s]) && Object.is(r, song[2 * s + 1])) {
+        played++;
+      } else if (silence && !whole) {
+        silent++;
+      } else {
+        return { breaks: `recording frame ${i} (part ${p}) is not song frame ${s + songFirst}${whole ? '' : ' nor silence'}` };
+      }
+    }
+    parts.push({ played, silent });
+  }
+  return { parts };
+}
+
 // Base64 bytes from the page as a Float32Array.
 export function floatsFromBase64(text) {
   const bytes = Buffer.from(text, 'base64');
   return new Float32Array(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
 }
 
-export function capturePng(time, rect, folder) {
-  const out = path.join(folder, `capture-${time}-${rect.x}-${rect.y}.png`);
-  execFileSync(config().capture, ['--quiet', '--time', String(time), '--rect',
-    `${rect.x},${rect.y},${rect.width},${rect.height}`, '--out', out], { stdio: ['ignore', 'ignore', 'inherit'] });
+// The capture tool's picture at `time` seconds: `rect` of it (null: all of
+// it), at the scale named `scale`.
+export function capturePng(time, rect, folder, scale = '1') {
+  const where = rect ? `${rect.x}-${rect.y}` : 'all';
+  const out = path.join(folder, `capture-${time}-${scale}-${where}.png`);
+  const args = ['--quiet', '--time', String(time), '--scale', scale, '--out', out];
+  if (rect) args.push('--rect', `${rect.x},${rect.y},${rect.width},${rect.height}`);
+  execFileSync(config().capture, args, { stdio: ['ignore', 'ignore', 'inherit'] });
   return out;
 }

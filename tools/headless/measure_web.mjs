@@ -7,8 +7,8 @@
 //   - the time from the click to the first sound (the first rendered frame
 //     leaving the sound graph's output, on the context's output clock) and
 //     to the picture's clock start, over several runs;
-//   - frame times (drawn and read back) at the scales asked for;
-//   - the size of the web folder.
+//   - frame times (drawn and waited for) at the scales asked for;
+//   - the size of the web folder and of the one-file page.
 // Usage: node tools/headless/measure_web.mjs [--build-web DIR] [--scales 4,1]
 //        [--frames N] [--runs N]
 import { execFileSync } from 'node:child_process';
@@ -20,14 +20,15 @@ import { serveFolder } from './static_server.mjs';
 
 const USAGE = `Usage: measure_web.mjs [--build-web DIR] [--scales LIST] [--frames N] [--runs N]
   --build-web DIR  the browser build (default: build-web beside this tool's project)
-  --scales LIST    scales whose frame times to measure (default 4,1; a 1920x1080
-                   frame takes minutes in SwiftShader)
+  --scales LIST    scales whose frame times to measure, named as ?scale= takes
+                   them (default 4,1; a 1920x1080 frame takes minutes in
+                   SwiftShader)
   --frames N       frames per scale (default 2)
   --runs N         runs for the click-to-sound time (default 3)
 `;
 
 const options = { buildWeb: path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../build-web'),
-  scales: [4, 1], frames: 2, runs: 3 };
+  scales: ['4', '1'], frames: 2, runs: 3 };
 const args = process.argv.slice(2);
 for (let i = 0; i < args.length; i++) {
   const value = args[i + 1];
@@ -39,8 +40,8 @@ for (let i = 0; i < args.length; i++) {
     case '--help': case '-h': process.stdout.write(USAGE); process.exit(0);
     case '--build-web': if (!value) { console.error('measure_web: --build-web needs a folder'); process.exit(2); } options.buildWeb = path.resolve(value); i++; break;
     case '--scales':
-      if (!/^[1-6](,[1-6])*$/.test(value ?? '')) { console.error(`measure_web: --scales takes a list like 4,1, not "${value}"`); process.exit(2); }
-      options.scales = value.split(',').map(Number); i++; break;
+      if (!/^[\w.]+(,[\w.]+)*$/.test(value ?? '')) { console.error(`measure_web: --scales takes a list like 4,1, not "${value}"`); process.exit(2); }
+      options.scales = value.split(','); i++; break;
     case '--frames': options.frames = number('--frames'); i++; break;
     case '--runs': options.runs = number('--runs'); i++; break;
     default: console.error(`measure_web: unknown argument "${args[i]}"`); process.stderr.write(USAGE); process.exit(2);
@@ -65,6 +66,11 @@ for (const name of fs.readdirSync(site)) {
   note(`  ${name}: ${size} bytes`);
 }
 note(`web folder: ${total} bytes (${(total / 1024).toFixed(1)} KiB) in ${fs.readdirSync(site).length} files`);
+const oneFile = path.join(options.buildWeb, 'demo.html');
+if (fs.existsSync(oneFile)) {
+  const size = fs.statSync(oneFile).size;
+  note(`one-file page demo.html: ${size} bytes (${(size / 1024).toFixed(1)} KiB)`);
+}
 
 // node.
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'measure-web-'));
@@ -120,9 +126,11 @@ try {
   for (const scale of options.scales) {
     const framePage = await browser.newPage();
     await framePage.goto(`${server.url}?scale=${scale}`);
-    await framePage.waitFor(`demoDebug.state === 'ready'`, 180000, 'the page');
+    const state = await framePage.waitFor(`demoDebug.state !== 'loading' && demoDebug.state`, 180000, 'the page');
+    if (state !== 'ready') throw new Error(await framePage.evaluate('demoDebug.message'));
     const times = await framePage.evaluate(`demoDebug.timeFrames(30000, ${options.frames})`);
-    note(`scale ${scale} (${1920 / scale}x${1080 / scale}) at 30 s: frame times ${times.map((t) => (t / 1000).toFixed(2)).join(', ')} s`);
+    const { width, height } = await framePage.evaluate('demoDebug.scales[demoDebug.scale]');
+    note(`scale ${scale} (${width}x${height}) at 30 s: frame times ${times.map((t) => (t / 1000).toFixed(2)).join(', ')} s`);
     await framePage.send('Page.close').catch(() => {});
   }
   note(`load at end: ${os.loadavg().map((v) => v.toFixed(2)).join(' ')}`);

@@ -1,0 +1,135 @@
+// The internal resolutions as the page sees them, and the choice among them
+// from frame times. The page names a scale by its place in SCENE_SCALES (0
+// the finest) and takes everything else from here: the list's length, each
+// scale's name (what ?scale= takes, read by the same parser as the desktop's
+// --scale), its drawn size and its shader text. Without ?scale it hands the
+// time of every frame to the same ScaleGovernor that the desktop's
+// --scale auto runs, and draws the next frame at the scale it answers.
+//
+// Strings cross as NUL-terminated UTF-8 in the module's memory; a returned
+// string that the caller must free says so.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "scale_governor.h"
+#include "scaled_source.h"
+
+namespace {
+
+constexpr int SCALE_COUNT = static_cast<int>(std::size(SCENE_SCALES));
+
+bool isIndex(int index)
+{
+    return index >= 0 && index < SCALE_COUNT;
+}
+
+int indexOf(int scale)
+{
+    const int* at = std::find(std::begin(SCENE_SCALES), std::end(SCENE_SCALES), scale);
+    return at == std::end(SCENE_SCALES) ? -1 : static_cast<int>(at - std::begin(SCENE_SCALES));
+}
+
+} // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int sceneScaleCount()
+{
+    return SCALE_COUNT;
+}
+
+// The name of the scale at `index`, as ?scale= takes it; null past the list.
+EMSCRIPTEN_KEEPALIVE const char* sceneScaleName(int index)
+{
+    static std::string names[SCALE_COUNT];
+    if (!isIndex(index)) {
+        return nullptr;
+    }
+    if (names[index].empty()) {
+        names[index] = std::to_string(SCENE_SCALES[index]);
+    }
+    return names[index].c_str();
+}
+
+// The size of the picture drawn at `index`, in pixels; 0 past the list.
+EMSCRIPTEN_KEEPALIVE int sceneScaleWidth(int index)
+{
+    return isIndex(index) ? FRAME_WIDTH / SCENE_SCALES[index] : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int sceneScaleHeight(int index)
+{
+    return isIndex(index) ? FRAME_HEIGHT / SCENE_SCALES[index] : 0;
+}
+
+// The place of the scale that `text` names, or -1 when it names none.
+EMSCRIPTEN_KEEPALIVE int sceneScaleIndex(const char* text)
+{
+    const std::optional<int> scale = parseSceneScale(text);
+    return scale ? indexOf(*scale) : -1;
+}
+
+// The accepted names for messages.
+EMSCRIPTEN_KEEPALIVE const char* sceneScaleList()
+{
+    return SCENE_SCALE_LIST;
+}
+
+// The shader text drawn at `index` (see scaledSceneSource), for the caller to
+// free; null past the list or when memory runs out.
+EMSCRIPTEN_KEEPALIVE char* scaledSceneAt(const char* source, int index)
+{
+    if (!isIndex(index)) {
+        return nullptr;
+    }
+    const std::string text = scaledSceneSource(source, SCENE_SCALES[index]);
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy) {
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+    }
+    return copy;
+}
+
+// A governor whose first frame is drawn at `index`; `adaptive` 0 keeps it
+// there. Null past the list or when memory runs out; the caller destroys it.
+EMSCRIPTEN_KEEPALIVE ScaleGovernor* scaleGovernorCreate(int index, int adaptive)
+{
+    if (!isIndex(index)) {
+        return nullptr;
+    }
+    return new (std::nothrow) ScaleGovernor(SCENE_SCALES[index], adaptive != 0);
+}
+
+EMSCRIPTEN_KEEPALIVE void scaleGovernorDestroy(ScaleGovernor* governor)
+{
+    delete governor;
+}
+
+// A frame took `seconds` and ended at `now` (seconds on the page's steady
+// clock); returns the index of the scale for the next frame.
+EMSCRIPTEN_KEEPALIVE int scaleGovernorFrameDone(ScaleGovernor* governor, double now, double seconds)
+{
+    return indexOf(governor->frameDone(now, seconds));
+}
+
+// 1 once when the first frames at a fixed full resolution were slow (see
+// ScaleGovernor::takeSlowStartHint), else 0.
+EMSCRIPTEN_KEEPALIVE int scaleGovernorTakeSlowStartHint(ScaleGovernor* governor)
+{
+    return governor->takeSlowStartHint() ? 1 : 0;
+}
+
+// The first frames' time beyond which that hint is given, in milliseconds.
+EMSCRIPTEN_KEEPALIVE double scaleGovernorSlowStartMs()
+{
+    return ScaleGovernor::SLOW_START_SECONDS * 1000.0;
+}
+
+}
