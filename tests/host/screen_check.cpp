@@ -73,7 +73,13 @@ int main(int argc, char** argv)
     const int width = image.width;
     const int height = image.height;
     const std::vector<std::uint8_t>& rgb = image.rgb;
-    int failures = 0;
+    if (ppm) {
+        if (std::FILE* out = std::fopen(ppm, "wb")) {
+            std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+            std::fwrite(rgb.data(), 1, rgb.size(), out);
+            std::fclose(out);
+        }
+    }
     if (width != wantWidth || height != wantHeight) {
         std::printf("FAIL: the screen is %dx%d, not %ldx%ld\n", width, height, wantWidth, wantHeight);
         return 1;
@@ -86,6 +92,7 @@ int main(int argc, char** argv)
                     height);
         return 1;
     }
+    int failures = 0;
 
     constexpr int GRID = 4;
     for (int cy = 0; cy < GRID; ++cy) {
@@ -126,14 +133,6 @@ int main(int argc, char** argv)
         if (outside) {
             std::printf("FAIL: %zu pixels outside the picture are not black\n", outside);
             ++failures;
-        }
-    }
-    if (ppm) {
-        std::FILE* out = std::fopen(ppm, "wb");
-        if (out) {
-            std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-            std::fwrite(rgb.data(), 1, rgb.size(), out);
-            std::fclose(out);
         }
     }
     if (!failures) {

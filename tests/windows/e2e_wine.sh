@@ -26,7 +26,8 @@
 # desktops. Prints the time of each stage. Nothing is left behind: the
 # prefix, HOME and captures live in the temporary folder; Wine's processes are
 # ended through the prefix's own wineserver, Xvfb and openbox by their
-# process ids.
+# process ids. Pictures to look at: DEMO_E2E_KEEP=DIR keeps each desktop's
+# checked screenshot there as NAME.ppm.
 #
 # usage: e2e_wine.sh [--desktops LIST] RENDER_SONG CAPTURE SCREEN_CHECK PICTURE_COMPARE PLAYED_COMPARE
 #                    PACED_SINK DEMO DEMO_EXE [--skip-if-missing]
@@ -198,7 +199,12 @@ run_desktop() {
     echo "frame $n shown $(shown): drawn in about $(seconds $(((FRAME_AFTER + FRAME_BEFORE - previous_after - previous_before) / 2))) s"
     [ $((previous_after - loop_start - loop_margin)) -lt 6000 ] || break
   done
-  if "$SCREEN_CHECK" "$E2E_TMP/shot$n.xwd" "$width" "$height" "${picture[@]}" >"$E2E_TMP/check.out"; then
+  local keep=()
+  if [ -n "${DEMO_E2E_KEEP:-}" ]; then
+    mkdir -p "$DEMO_E2E_KEEP"
+    keep=("$DEMO_E2E_KEEP/$name.ppm")
+  fi
+  if "$SCREEN_CHECK" "$E2E_TMP/shot$n.xwd" "$width" "$height" "${picture[@]}" "${keep[@]}" >"$E2E_TMP/check.out"; then
     pass "$name: frame $n: $(sed 's/^ok: //' "$E2E_TMP/check.out")"
   else
     fail "$name: frame $n is not where it belongs: $(cat "$E2E_TMP/check.out")"
