@@ -36,8 +36,8 @@ void createShaderProgram(const Platform& platform);
 // (audio_pull.h), 23 ms of the song, so that a device that asks for its
 // first buffer at once, before the new thread has had its first turn, finds
 // it whole. (Measured here on 2 cores with llvmpipe drawing on both: without
-// it 4 of 10 Linux runs played that first buffer as silence; with it none of
-// 10, on Linux and under Wine. It costs about 0.13 ms of start-up.)
+// it 4 to 9 of 10 Linux runs played that first buffer as silence; with it
+// none of 10, on Linux and under Wine. It costs about 0.13 ms of start-up.)
 inline constexpr std::uint32_t AUDIO_PREROLL_FRAMES = AUDIO_DEVICE_FRAMES;
 
 // Renders the song's start (AUDIO_PREROLL_FRAMES), starts the render thread
