@@ -1,5 +1,6 @@
-// Audio start-up: the song renders on its own thread into the SampleBuffer
-// while the sound device already plays that same buffer from its start.
+// Audio start-up: the song's start is rendered at once, then the rest renders
+// on its own thread into the SampleBuffer while the sound device already
+// plays that same buffer from its start.
 #include "host.h"
 #include "synth.h"
 
@@ -17,11 +18,11 @@ void renderThread(void* buffer)
 
 void startAudio(const Platform& platform)
 {
-    // The synthesizer's first pages faulted in here, so that the render
-    // thread publishes its first frames at once; then the render thread, so
-    // that it has the device's opening as a head start; then the whole buffer
-    // as one block. Nothing waits.
-    prepareSong(&sampleBuffer);
+    // The song's first AUDIO_PREROLL_FRAMES frames rendered here, so that the
+    // device finds them ready however late the render thread gets its first
+    // turn; then the render thread, which goes on from there; then the whole
+    // buffer as one block. Nothing waits: this is a fixed amount of work.
+    prepareSong(&sampleBuffer, AUDIO_PREROLL_FRAMES);
     platform.startThread(renderThread, &sampleBuffer);
     platform.startAudioDevice(&sampleBuffer.frames[0].left, BUFFER_FRAMES, &renderedFrames);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "audio_pull.h"
 #include "gl_api.h"
 #include "platform.h"
 
@@ -30,6 +31,16 @@ inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
 // "./ShaderLog.txt". Requires a current OpenGL context.
 void createShaderProgram(const Platform& platform);
 
-// Starts the render thread, then the sound device on the whole
-// SampleBuffer. Returns at once.
+// The song frames that startAudio renders on the calling thread before the
+// render thread starts and the device opens: one buffer of a pulling device
+// (audio_pull.h), 23 ms of the song, so that a device that asks for its
+// first buffer at once, before the new thread has had its first turn, finds
+// it whole. (Measured here on 2 cores with llvmpipe drawing on both: without
+// it 4 to 9 of 10 Linux runs played that first buffer as silence; with it
+// none of 10, on Linux and under Wine. It costs about 0.13 ms of start-up.)
+inline constexpr std::uint32_t AUDIO_PREROLL_FRAMES = AUDIO_DEVICE_FRAMES;
+
+// Renders the song's start (AUDIO_PREROLL_FRAMES), starts the render thread
+// on the rest, then the sound device on the whole SampleBuffer. Returns as
+// soon as the device has it.
 void startAudio(const Platform& platform);

@@ -106,6 +106,16 @@ void createWindow()
     }
 }
 
+void* getProcAddress(const char* name)
+{
+    return SDL_GL_GetProcAddress(name);
+}
+
+double seconds()
+{
+    return static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
 int versionOf(const char* text)
 {
     // "4.5 (Compatibility Profile) Mesa ..." gives 45.
@@ -135,14 +145,18 @@ void createGlContext()
             failStartUp("the OpenGL context is not a compatibility-profile context (no fog state)");
         }
     }
-    if (const char* missing = scaled_frame::begin(frameWidth, frameHeight, options.scale, options.autoScale)) {
+    const scaled_frame::Setup setup = {
+        .frameWidth = frameWidth,
+        .frameHeight = frameHeight,
+        .scale = options.scale,
+        .adaptive = options.autoScale,
+        .slowStartHint = true,
+        .getProcAddress = getProcAddress,
+        .seconds = seconds,
+    };
+    if (const char* missing = scaled_frame::begin(setup)) {
         failStartUp(missing);
     }
-}
-
-void* getProcAddress(const char* name)
-{
-    return SDL_GL_GetProcAddress(name);
 }
 
 void hideCursor()

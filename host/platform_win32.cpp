@@ -1,5 +1,7 @@
 // The platform layer on Windows: exactly the Win32, WGL and multimedia calls
-// of the demo, with their built-in records.
+// of the demo, with their built-in records. Where the window did not get the
+// frame's size (the mode change was refused), each frame is drawn offscreen
+// and copied to the window scaled to fit (scaled_frame.h).
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmreg.h> // WAVE_FORMAT_IEEE_FLOAT
@@ -8,6 +10,7 @@
 #include <cstdio>
 
 #include "host.h"
+#include "scaled_frame.h"
 
 namespace {
 
@@ -51,10 +54,36 @@ WAVEHDR waveHeader;
 HWAVEOUT waveOut;
 
 HDC deviceContext;
+// The window, for its client area; the frame's size; and whether each frame
+// is drawn offscreen and copied to the window.
+HWND window;
+int frameWidth;
+int frameHeight;
+bool scaledToWindow;
 
 constexpr WORD WINDOW_CLASS_ATOM = 0xC018; // a class that the system registers
 constexpr DWORD WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
 static_assert(WINDOW_STYLE == 0x91000000);
+
+void* getProcAddress(const char* name)
+{
+    PROC entry = wglGetProcAddress(name);
+    // Some drivers answer a missing entry point with 1, 2, 3 or -1.
+    const auto value = reinterpret_cast<INT_PTR>(entry);
+    if (value >= -1 && value <= 3) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(entry);
+}
+
+double seconds()
+{
+    LARGE_INTEGER count;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 void failStartUp(const char* what)
 {
@@ -63,21 +92,31 @@ void failStartUp(const char* what)
     ExitProcess(1);
 }
 
-void setFullscreenMode(int, int)
+void setFullscreenMode(int width, int height)
 {
     // The record holds 1920 x 1080; CDS_FULLSCREEN makes the change temporary.
     ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
+    frameWidth = width;
+    frameHeight = height;
 }
 
-HWND createWindowOfClass(LPCSTR className, HINSTANCE instance)
+// No title; at position 0, 0 with the given size (the maximised state makes
+// it cover the screen).
+HWND createWindowOfClass(LPCSTR className, HINSTANCE instance, int width, int height)
 {
-    // No title; position and size 0: the maximised state makes it cover the screen.
-    return CreateWindowExA(0, className, nullptr, WINDOW_STYLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExA(0, className, nullptr, WINDOW_STYLE, 0, 0, width, height, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 // Only where the system's class cannot be had (Wine registers its own
 // classes in another order, so that 0xC018 names none there): a minimal class
 // of our own, with the default window procedure and no background brush.
+// This window is made at the screen's size rather than 0 x 0: Wine gives the
+// X window of a window made with no size an empty shape, and when a window
+// manager takes the maximised window over, the window grows to the screen's
+// size but keeps that empty shape, so that nothing drawn in it is ever shown;
+// and without a window manager Wine leaves such a window's X window at its
+// first size, for a window manager to enlarge.
 HWND createWindowOfOwnClass()
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -88,12 +127,13 @@ HWND createWindowOfOwnClass()
     if (!RegisterClassA(&windowClass)) {
         return nullptr;
     }
-    return createWindowOfClass(windowClass.lpszClassName, instance);
+    return createWindowOfClass(windowClass.lpszClassName, instance, GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN));
 }
 
 void createWindow()
 {
-    HWND window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr);
+    window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr, 0, 0);
     if (!window) {
         window = createWindowOfOwnClass();
     }
@@ -115,17 +155,24 @@ void createGlContext()
         failStartUp("no OpenGL context");
     }
     wglMakeCurrent(deviceContext, context);
-}
-
-void* getProcAddress(const char* name)
-{
-    PROC entry = wglGetProcAddress(name);
-    // Some drivers answer a missing entry point with 1, 2, 3 or -1.
-    const auto value = reinterpret_cast<INT_PTR>(entry);
-    if (value >= -1 && value <= 3) {
-        return nullptr;
+    scaledToWindow = false;
+    RECT client = {};
+    GetClientRect(window, &client);
+    if (client.right - client.left != frameWidth || client.bottom - client.top != frameHeight) {
+        // A desktop of another size (the mode change was refused): the frame
+        // is drawn offscreen at its own size and scaled to the window. Without
+        // framebuffer objects the window is drawn to as it is.
+        const scaled_frame::Setup setup = {
+            .frameWidth = frameWidth,
+            .frameHeight = frameHeight,
+            .scale = 1,
+            .adaptive = false,
+            .slowStartHint = false,
+            .getProcAddress = getProcAddress,
+            .seconds = seconds,
+        };
+        scaledToWindow = scaled_frame::begin(setup) == nullptr;
     }
-    return reinterpret_cast<void*>(entry);
 }
 
 void hideCursor()
@@ -137,6 +184,10 @@ void (*threadEntry)(void*);
 
 DWORD WINAPI runThread(LPVOID argument)
 {
+    // The song has a deadline (the device's play position) and the picture
+    // has none: this thread asks to run ahead of the drawing, which a
+    // software renderer may spread over every core.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     threadEntry(argument);
     return 0;
 }
@@ -167,6 +218,14 @@ std::uint32_t clockMs()
 
 void swapBuffers()
 {
+    if (scaledToWindow) {
+        RECT client = {};
+        GetClientRect(window, &client);
+        scaled_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
+        SwapBuffers(deviceContext);
+        scaled_frame::prepareNextFrame();
+        return;
+    }
     SwapBuffers(deviceContext);
 }
 

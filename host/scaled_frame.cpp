@@ -1,8 +1,8 @@
 // The offscreen frame at an internal resolution and its copy to the window.
 #include "scaled_frame.h"
 
-#include <SDL2/SDL.h>
-#include <SDL2/SDL_opengl.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <cstdio>
 #include <string>
@@ -26,14 +26,19 @@ PFNGLUSEPROGRAMPROC useProgram;
 PFNGLCREATESHADERPROGRAMVPROC createShaderProgramv;
 PFNGLGETPROGRAMIVPROC getProgramiv;
 
-int frameWidth;
-int frameHeight;
+// The size that a frame is drawn at: the frame's size divided by the scale.
+struct DrawnSize {
+    int width;
+    int height;
+};
+
+scaled_frame::Setup setup;
 GLuint framebuffer;
 GLuint renderbuffer;
 int currentScale;
 bool adaptive;
 ScaleGovernor governor{1, false};
-Uint64 frameStart;
+double frameStart;
 unsigned framesTimed;
 // The scene program of each scale, by scale; 0 until built. The scale that
 // the frame loop started with has the host's program.
@@ -43,24 +48,31 @@ bool programFailed[7];
 template <typename F>
 bool fetch(F& entry, const char* name)
 {
-    entry = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+    entry = reinterpret_cast<F>(setup.getProcAddress(name));
     return entry != nullptr;
+}
+
+// The one place where a scale becomes a size in pixels.
+DrawnSize drawnSize(int scale)
+{
+    return {setup.frameWidth / scale, setup.frameHeight / scale};
 }
 
 // Gives the renderbuffer the size of a frame at `scale` and points the
 // viewport at it; leaves the framebuffer bound for drawing and reading.
 bool sizeFramebuffer(int scale)
 {
+    const DrawnSize size = drawnSize(scale);
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     bindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
     // No alpha where the context can draw into that: the shader writes only
     // the colour, and the copy must be opaque. The window has no alpha of
     // its own either way.
     for (GLenum format : {GL_RGB8, GL_RGBA8}) {
-        renderbufferStorage(GL_RENDERBUFFER, format, frameWidth / scale, frameHeight / scale);
+        renderbufferStorage(GL_RENDERBUFFER, format, size.width, size.height);
         framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
         if (checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
-            glViewport(0, 0, frameWidth / scale, frameHeight / scale);
+            glViewport(0, 0, size.width, size.height);
             return true;
         }
     }
@@ -87,15 +99,11 @@ GLuint programFor(int scale)
     return programs[scale];
 }
 
-double secondsSince(Uint64 start, Uint64 now)
-{
-    return static_cast<double>(now - start) / static_cast<double>(SDL_GetPerformanceFrequency());
-}
-
 } // namespace
 
-const char* scaled_frame::begin(int width, int height, int scale, bool adapt)
+const char* scaled_frame::begin(const Setup& chosen)
 {
+    setup = chosen;
     if (!fetch(genFramebuffers, "glGenFramebuffers") || !fetch(bindFramebuffer, "glBindFramebuffer") ||
         !fetch(genRenderbuffers, "glGenRenderbuffers") || !fetch(bindRenderbuffer, "glBindRenderbuffer") ||
         !fetch(renderbufferStorage, "glRenderbufferStorage") ||
@@ -103,18 +111,17 @@ const char* scaled_frame::begin(int width, int height, int scale, bool adapt)
         !fetch(checkFramebufferStatus, "glCheckFramebufferStatus") || !fetch(blitFramebuffer, "glBlitFramebuffer")) {
         return "the OpenGL context has no framebuffer objects (OpenGL 3.0 or GL_ARB_framebuffer_object)";
     }
-    if (adapt && (!fetch(useProgram, "glUseProgram") || !fetch(createShaderProgramv, "glCreateShaderProgramv") ||
+    if (setup.adaptive && (!fetch(useProgram, "glUseProgram") || !fetch(createShaderProgramv, "glCreateShaderProgramv") ||
                   !fetch(getProgramiv, "glGetProgramiv"))) {
         return "OpenGL entry points for the scene's programs at other scales";
     }
-    frameWidth = width;
-    frameHeight = height;
-    currentScale = scale;
-    adaptive = adapt;
-    governor = ScaleGovernor(scale, adapt);
+    currentScale = setup.scale;
+    adaptive = setup.adaptive;
+    governor = ScaleGovernor(setup.scale, setup.adaptive);
     genFramebuffers(1, &framebuffer);
     genRenderbuffers(1, &renderbuffer);
-    if (!sizeFramebuffer(scale)) {
+    if (!sizeFramebuffer(setup.scale)) {
+        bindFramebuffer(GL_FRAMEBUFFER, 0);
         return "no offscreen framebuffer of the frame's size";
     }
     // The bars.
@@ -124,23 +131,24 @@ const char* scaled_frame::begin(int width, int height, int scale, bool adapt)
 
 void scaled_frame::markFrameStart()
 {
-    frameStart = SDL_GetPerformanceCounter();
+    frameStart = setup.seconds();
 }
 
 void scaled_frame::copyToWindow(int drawableWidth, int drawableHeight)
 {
-    const ScreenRect to = letterbox(drawableWidth, drawableHeight, frameWidth, frameHeight);
+    const ScreenRect to = letterbox(drawableWidth, drawableHeight, setup.frameWidth, setup.frameHeight);
+    const DrawnSize from = drawnSize(currentScale);
     bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glClear(GL_COLOR_BUFFER_BIT);
-    blitFramebuffer(0, 0, frameWidth / currentScale, frameHeight / currentScale, to.x, to.y, to.x + to.width,
-                    to.y + to.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    if (adaptive || framesTimed < 2) {
+    blitFramebuffer(0, 0, from.width, from.height, to.x, to.y, to.x + to.width, to.y + to.height,
+                    GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    if (adaptive || (setup.slowStartHint && framesTimed < 2)) {
         // Wait for the frame and its copy, so that the time is the drawing's
         // and not the wait for the display's refresh in the swap.
         glFinish();
-        const Uint64 now = SDL_GetPerformanceCounter();
+        const double now = setup.seconds();
         ++framesTimed;
-        governor.frameDone(secondsSince(0, now), secondsSince(frameStart, now));
+        governor.frameDone(now, now - frameStart);
         if (governor.takeSlowStartHint()) {
             std::fprintf(stderr,
                          "demo: the first frames took longer than %d ms at full resolution; "

@@ -1,20 +1,44 @@
 #pragma once
 
-// The Linux host's presentation: each frame is drawn into an offscreen
-// framebuffer of the frame's size divided by the scale (1920x1080 at scale
-// 1), with the very same calls as on Windows, and then copied to the
-// window's drawable scaled to fit with its aspect ratio kept, black bars
-// where the shapes differ, linear filtering. With `--scale auto` the frame
-// times choose the scale (scale_governor.h) and the scene program of each
-// scale is built when it is first needed. Used by platform_sdl.cpp; needs a
-// current OpenGL context with framebuffer objects.
+// The offscreen frame and its copy to the window, shared by the platform
+// layers (platform_sdl.cpp always, platform_win32.cpp where the window did not
+// get the frame's size): each frame is drawn into an offscreen framebuffer of
+// the internal size (the frame's size, 1920x1080, at scale 1; the frame's
+// size divided by the scale otherwise), with the very same calls as when
+// drawing straight to the window, and then copied to the window's drawable
+// scaled to fit with its aspect ratio kept, black bars where the shapes
+// differ, linear filtering. With `--scale auto` the frame times choose the
+// scale (scale_governor.h) and the scene program of each scale is built when
+// it is first needed. Needs a current OpenGL context with framebuffer
+// objects; OpenGL entry points beyond the base set are fetched through the
+// platform's getProcAddress and the time comes from the platform's clock, so
+// nothing here belongs to one platform.
 
 namespace scaled_frame {
 
+struct Setup {
+    // The frame that the shader's screen mapping is written for.
+    int frameWidth;
+    int frameHeight;
+    // The scale of the first frame (one of SCENE_SCALES) and whether the
+    // frame times may change it.
+    int scale;
+    bool adaptive;
+    // Whether a fixed full resolution whose first two frames are slow gets
+    // the one line on stderr that names `--scale auto` (only where the
+    // command line has that option).
+    bool slowStartHint;
+    // An OpenGL entry point by name, null when it cannot be had.
+    void* (*getProcAddress)(const char* name);
+    // A steady clock in seconds, read where frame times are needed.
+    double (*seconds)();
+};
+
 // After the context is made current (start-up step 5): makes the
-// framebuffer for `scale`, binds it for drawing and sets the viewport to it.
-// Returns null, or what is missing when the context cannot do this.
-const char* begin(int frameWidth, int frameHeight, int scale, bool adaptive);
+// framebuffer for the first scale, binds it for drawing and sets the
+// viewport to it. Returns null, or what is missing when the context cannot
+// do this (then nothing is left bound and the window is drawn to as before).
+const char* begin(const Setup& setup);
 
 // The frame loop read the clock: a frame begins.
 void markFrameStart();

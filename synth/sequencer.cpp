@@ -69,18 +69,22 @@ namespace {
 SynthState demoState;
 enum class DemoStateStage { Zero, Prepared, Used };
 DemoStateStage demoStateStage = DemoStateStage::Zero;
-// The frames whose memory prepareSong faults in: the song's first 23 ms, a
-// buffer of the Linux sound device, which it may ask for before the render
-// thread has written them; later pages the render thread faults in itself,
-// a few at a time.
+// The frames whose memory prepareSong faults in when it renders nothing: the
+// song's first 23 ms, a buffer of the Linux sound device, which it may ask for
+// before the render thread has written them; later pages the render thread
+// faults in itself, a few at a time.
 constexpr std::uint32_t PREPARED_FRAMES = 1024;
 }  // namespace
 
-void prepareSong(SampleBuffer* buffer) {
+void prepareSong(SampleBuffer* buffer, std::uint32_t frames) {
     if (demoStateStage != DemoStateStage::Zero) return;
     startZeroSynthState(demoState);
-    prepareSongFrames(demoState, PREPARED_FRAMES);
-    writeZeroPages(buffer->frames, sizeof(StereoFrame) * PREPARED_FRAMES);
+    if (frames == 0) {
+        prepareSongFrames(demoState, PREPARED_FRAMES);
+        writeZeroPages(buffer->frames, sizeof(StereoFrame) * PREPARED_FRAMES);
+    } else {
+        renderSongFrames(demoState, buffer->frames, frames, &renderedFrames);
+    }
     demoStateStage = DemoStateStage::Prepared;
 }
 
@@ -92,5 +96,6 @@ std::uint32_t renderSong(SampleBuffer* buffer) {
     if (demoStateStage == DemoStateStage::Used) resetSynthState(demoState);
     if (demoStateStage == DemoStateStage::Zero) startZeroSynthState(demoState);
     demoStateStage = DemoStateStage::Used;
-    return renderSongFrames(demoState, buffer->frames, SONG_FRAMES, &renderedFrames);
+    const std::uint32_t first = demoState.nextFrame;
+    return first + renderSongFrames(demoState, buffer->frames + first, SONG_FRAMES - first, &renderedFrames);
 }

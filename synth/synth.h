@@ -37,17 +37,21 @@ static_assert(sizeof(SampleBuffer) == 131'846'400);
 // (the sound device) load it with acquire order; nothing ever waits on it.
 extern std::atomic<std::uint32_t> renderedFrames;
 
-// Renders the whole song (SONG_FRAMES frames) into `buffer`, which must be
-// zero at start, publishing progress through `renderedFrames`. Returns the
-// number of frames rendered. The thread entry of the demo's render thread.
+// Renders the rest of the song (up to SONG_FRAMES frames) into `buffer`,
+// which must be zero at start, publishing progress through `renderedFrames`:
+// from the first frame, or from the end of the start that prepareSong
+// rendered. Returns the number of the song's frames in `buffer` then. The
+// thread entry of the demo's render thread.
 std::uint32_t renderSong(SampleBuffer* buffer);
 
-// Readies the demo's synthesizer state and the start of `buffer` (zero) for
-// renderSong, on the thread that then starts the render thread, so that the
-// render thread publishes its first frames at once: its first frames would
-// otherwise first have to fault in the memory that they write. Changes no
-// value. Optional, and only before renderSong.
-void prepareSong(SampleBuffer* buffer);
+// Renders the song's first `frames` frames into `buffer` (zero at start) on
+// the calling thread and publishes them through `renderedFrames`, so that
+// they are there before the sound device opens and renderSong, started
+// afterwards on the render thread, goes on from there. With 0 frames it only
+// readies the synthesizer state and faults in the memory that the first
+// frames write, so that the render thread publishes them at once. Optional,
+// once, and only before renderSong.
+void prepareSong(SampleBuffer* buffer, std::uint32_t frames);
 
 // A synthesizer state of its own (synth_state.h has its layout), at the
 // song's first frame: made on the heap by makeSynthState, reading `song`

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "synth.h"
+
 namespace fake {
 
 std::vector<std::string> calls;
@@ -19,6 +21,8 @@ void* threadArgument;
 const float* audioSamples;
 std::uint32_t audioFrameCount;
 const std::atomic<std::uint32_t>* audioFramesReady;
+std::uint32_t framesReadyAtThreadStart;
+std::uint32_t framesReadyAtDeviceStart;
 
 namespace {
 
@@ -85,12 +89,14 @@ void hideCursor() { record("hideCursor"); }
 void startThread(void (*entry)(void*), void* argument)
 {
     record("startThread");
+    framesReadyAtThreadStart = renderedFrames.load();
     threadEntry = entry;
     threadArgument = argument;
 }
 void startAudioDevice(const float* samples, std::uint32_t frameCount, const std::atomic<std::uint32_t>* framesReady)
 {
     record("startAudioDevice " + std::to_string(frameCount));
+    framesReadyAtDeviceStart = renderedFrames.load();
     audioSamples = samples;
     audioFrameCount = frameCount;
     audioFramesReady = framesReady;
@@ -159,6 +165,8 @@ void reset()
     audioSamples = nullptr;
     audioFrameCount = 0;
     audioFramesReady = nullptr;
+    framesReadyAtThreadStart = 0;
+    framesReadyAtDeviceStart = 0;
     escapeIndex = 0;
 }
 

@@ -43,6 +43,10 @@ extern void* threadArgument;
 extern const float* audioSamples;
 extern std::uint32_t audioFrameCount;
 extern const std::atomic<std::uint32_t>* audioFramesReady;
+// The render thread's published count (renderedFrames) when startThread
+// and startAudioDevice were called.
+extern std::uint32_t framesReadyAtThreadStart;
+extern std::uint32_t framesReadyAtDeviceStart;
 
 void reset();
 const Platform& platform();

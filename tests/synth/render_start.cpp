@@ -1,15 +1,17 @@
-// render-start: how soon the render thread publishes its first frames. Each
-// run is a fresh process (forked before any synthesizer state is touched, so
-// the static state and SampleBuffer are as cold as in the demo) that, as the
-// demo does, prepares the song (prepareSong) and then starts renderSong on a
-// thread of its own, and watches renderedFrames. Prints, per run and as
-// median / min / max over the runs, the milliseconds that the preparation
-// took, and from just before the thread starts to the first published frame
-// and to 1,024, 3,072 and 44,100 frames, with the page faults that the
-// render thread took by then (each first touch of a page costs a fault; on
-// some virtual machines a dear one). --unprepared leaves the preparation out,
-// as the demo was before it had one. A measuring tool, not a test:
-//   render-start --runs 20
+// render-start: what the start of the song costs. Each run is a fresh
+// process (forked before any synthesizer state is touched, so the static
+// state and SampleBuffer are as cold as in the demo) that, as the demo does,
+// prepares the song (prepareSong: with --preroll N it renders the song's
+// first N frames on the calling thread, the demo's start-up cost) and then
+// starts renderSong on a thread of its own, and watches renderedFrames.
+// Prints, per run and as median / min / max over the runs, the milliseconds
+// that the preparation took, and from just before the thread starts to the
+// first frame that the thread published and to 1,024, 3,072 and 44,100 frames
+// beyond the pre-roll, with the page faults that the render thread took by
+// then (each first touch of a page costs a fault; on some virtual machines a
+// dear one). --unprepared leaves the preparation out. A measuring tool, not a
+// test:
+//   render-start --runs 20 --preroll 44100
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -64,24 +66,26 @@ long threadFaults(long tid) {
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: render-start [--runs N] [--unprepared]\n"
+                 "Usage: render-start [--runs N] [--preroll FRAMES | --unprepared]\n"
                  "Prepares the song and starts its render thread in a fresh process, as\n"
                  "the demo does, and reports how long the preparation took and how many\n"
                  "milliseconds pass from the thread's start until it has published its\n"
-                 "first frame and 1,024, 3,072 and 44,100 frames.\n"
+                 "first frame and 1,024, 3,072 and 44,100 frames beyond the pre-roll.\n"
                  "\n"
-                 "  --runs N       runs, each in a process of its own (1 to 1000; default 10)\n"
-                 "  --unprepared   start the thread without preparing the song first\n"
+                 "  --runs N          runs, each in a process of its own (1 to 1000; default 10)\n"
+                 "  --preroll FRAMES  frames rendered before the thread starts (0 to 1000000;\n"
+                 "                    default 0: the memory of the first frames prepared only)\n"
+                 "  --unprepared      start the thread without preparing the song first\n"
                  "  --help         show this help and exit\n");
 }
 
 // One run, in the forked child: writes the times of the marks to `pipe`.
-[[noreturn]] void measure(int pipe, bool prepared) {
+[[noreturn]] void measure(int pipe, bool prepared, std::uint32_t preroll) {
     // Wake from the short sleeps below with little slack.
     prctl(PR_SET_TIMERSLACK, 1000UL);
     double at[RESULT_COUNT];
     const auto before = std::chrono::steady_clock::now();
-    if (prepared) prepareSong(&sampleBuffer);
+    if (prepared) prepareSong(&sampleBuffer, preroll);
     const auto start = std::chrono::steady_clock::now();
     at[2 * MARK_COUNT] = std::chrono::duration<double, std::milli>(start - before).count();
     pthread_t thread;
@@ -91,7 +95,7 @@ void printUsage(std::FILE* to) {
         const std::uint32_t done = renderedFrames.load(std::memory_order_acquire);
         const auto now = std::chrono::steady_clock::now();
         const int from = next;
-        while (next < MARK_COUNT && done >= MARKS[next])
+        while (next < MARK_COUNT && done >= preroll + MARKS[next])
             at[next++] = std::chrono::duration<double, std::milli>(now - start).count();
         if (next > from) {
             const long faults = threadFaults(renderThreadId.load(std::memory_order_acquire));
@@ -116,6 +120,7 @@ double median(std::vector<double> v) {
 int main(int argc, char** argv) {
     long runs = 10;
     bool prepared = true;
+    long preroll = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             printUsage(stdout);
@@ -123,6 +128,17 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--unprepared")) {
             prepared = false;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--preroll") && i + 1 < argc) {
+            char* end = nullptr;
+            errno = 0;
+            preroll = std::strtol(argv[++i], &end, 10);
+            if (errno != 0 || *end != '\0' || end == argv[i] || preroll < 0 || preroll > 1000000) {
+                std::fprintf(stderr, "render-start: --preroll takes a frame count from 0 to 1000000, not '%s'\n",
+                             argv[i]);
+                return 2;
+            }
             continue;
         }
         if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
@@ -157,7 +173,7 @@ int main(int argc, char** argv) {
         }
         if (child == 0) {
             close(fds[0]);
-            measure(fds[1], prepared);
+            measure(fds[1], prepared, prepared ? static_cast<std::uint32_t>(preroll) : 0);
         }
         close(fds[1]);
         double at[RESULT_COUNT];

@@ -5,7 +5,10 @@
 // 24 x 24-pixel blocks, each channel apart. The blocks even out the film
 // grain, which changes with every millisecond of the picture's time; what
 // is left is the picture itself. The frame's exact time is not known, only a
-// window around it; the captures sample that window.
+// window around it; the captures sample that window. A capture of another
+// size than the part (a full-resolution band against a picture shown scaled
+// down in a letterbox) is first scaled to the part's size, each pixel the
+// area-weighted mean of the capture's pixels under it.
 //
 // usage: picture_compare SHOT.xwd X,Y,W,H MAX_MEAN CAPTURE.png...
 // Prints one line per capture and a verdict; exit status 0 when the closest
@@ -60,6 +63,61 @@ Difference compare(const XwdImage& shot, int left, int top, const RgbImage& capt
     return {blockSum / blockValues, pixelSum / (3.0 * capture.width * capture.height)};
 }
 
+// The weights of the source pixels under each of `to` pixels spanning `from`
+// pixels: for pixel k, the source pixels [first, first + weights.size()).
+struct Span {
+    int first;
+    std::vector<double> weights;
+};
+
+std::vector<Span> spans(int from, int to)
+{
+    std::vector<Span> result(to);
+    const double step = static_cast<double>(from) / to;
+    for (int k = 0; k < to; ++k) {
+        const double begin = k * step;
+        const double end = (k + 1) * step;
+        Span& span = result[k];
+        span.first = static_cast<int>(begin);
+        for (int i = span.first; i < from && i < end; ++i) {
+            span.weights.push_back((std::min<double>(i + 1, end) - std::max<double>(i, begin)) / step);
+        }
+    }
+    return result;
+}
+
+RgbImage scaled(const RgbImage& image, int width, int height)
+{
+    if (image.width == width && image.height == height) {
+        return image;
+    }
+    const std::vector<Span> columns = spans(image.width, width);
+    const std::vector<Span> rows = spans(image.height, height);
+    RgbImage result;
+    result.width = width;
+    result.height = height;
+    result.rgb.resize(3 * static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double sum[3] = {};
+            for (std::size_t r = 0; r < rows[y].weights.size(); ++r) {
+                for (std::size_t c = 0; c < columns[x].weights.size(); ++c) {
+                    const double w = rows[y].weights[r] * columns[x].weights[c];
+                    const std::uint8_t* p = image.at(columns[x].first + static_cast<int>(c), rows[y].first + static_cast<int>(r));
+                    for (int ch = 0; ch < 3; ++ch) {
+                        sum[ch] += w * p[ch];
+                    }
+                }
+            }
+            for (int ch = 0; ch < 3; ++ch) {
+                result.rgb[3 * (static_cast<std::size_t>(y) * width + x) + ch] =
+                    static_cast<std::uint8_t>(std::min(255.0, sum[ch] + 0.5));
+            }
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -99,11 +157,13 @@ int main(int argc, char** argv)
     double best = 1e9;
     std::string bestName;
     for (int k = 4; k < argc; ++k) {
-        const RgbImage capture = readPng(argv[k]);
-        if (capture.width != width || capture.height != height) {
-            std::fprintf(stderr, "picture_compare: %s is not a %dx%d PNG file\n", argv[k], width, height);
+        const RgbImage read = readPng(argv[k]);
+        if (!read.width || read.width < width || read.height < height) {
+            std::fprintf(stderr, "picture_compare: %s is not a PNG file of at least %dx%d pixels\n", argv[k], width,
+                         height);
             return 2;
         }
+        const RgbImage capture = scaled(read, width, height);
         const Difference d = compare(shot, left, top, capture);
         const std::string name = std::filesystem::path(argv[k]).filename().string();
         std::printf("against %s: %.1f levels (pixel by pixel %.1f)\n", name.c_str(), d.blocks, d.pixels);

@@ -5,10 +5,11 @@
 //  - every played frame that is not zero is bit-identical to the song's
 //    frame at its place: so none is repeated, skipped, reordered or changed;
 //    past the song's end the buffer holds zeros and so must what is played;
-//  - zeros in the place of song frames stand for frames that the render
-//    thread had not yet written when the device reached them: allowed only
-//    in the song's first LEAD_LIMIT frames (the render thread's start-up),
-//    and reported;
+//  - zeros in the place of song frames of sound stand for frames that the
+//    render thread had not yet written when the device reached them: allowed
+//    only in the song's first LEAD_LIMIT frames (the render thread's
+//    start-up), and reported (song frames that are silent themselves, as the
+//    song's first is, count as played whatever the reason for their zero);
 //  - besides, a run of zeros is allowed where the output path inserted
 //    silence of its own: the song goes on after it exactly where it stopped,
 //    so no song frame is lost (Wine's mixer does this when the thread that
@@ -83,6 +84,18 @@ struct Comparison {
             }
         }
         return true;
+    }
+
+    // The song frames in [from, to) that hold sound: a silent frame of the
+    // song (the song's first frame is one) that is played as zero is played
+    // as it is, whether it was rendered by then or not.
+    std::size_t soundIn(std::size_t from, std::size_t to) const
+    {
+        std::size_t count = 0;
+        for (std::size_t k = from; k < to && k < song.size(); ++k) {
+            count += song[k] != 0;
+        }
+        return count;
     }
 
     // Where the played frames from i stand in the song near j (within one
@@ -169,9 +182,9 @@ int main(int argc, char** argv)
     const std::size_t firstSongFrame = j;
     std::printf("leading zeros: %zu played frames; the song was heard from its frame %zu (%.3f s) on\n",
                 leadingZeros, firstSongFrame, firstSongFrame / 44100.0);
-    if (firstSongFrame > 0) {
+    if (compare.soundIn(0, firstSongFrame) > 0) {
         lateRuns = 1;
-        lateFrames = firstSongFrame;
+        lateFrames = compare.soundIn(0, firstSongFrame);
         lastLate = firstSongFrame;
     }
     std::size_t insertedRuns = leadingZeros > firstSongFrame ? 1 : 0;
@@ -220,9 +233,9 @@ int main(int argc, char** argv)
             wrong = true;
             break;
         }
-        if (lost > 0) {
+        if (compare.soundIn(j, j + lost) > 0) {
             ++lateRuns;
-            lateFrames += lost;
+            lateFrames += compare.soundIn(j, j + lost);
             lastLate = j + lost;
         }
         if (length > lost) {

@@ -26,9 +26,9 @@ class PlayedCompare : public InTempDir {
 protected:
     // Runs the tool with at least 5000 song frames and song frames played as
     // zero allowed in the first 1000; its exit status, its output in `output`.
-    int run(const Frames& played, std::size_t minFrames = 5000)
+    int run(const Frames& played, std::size_t minFrames = 5000, const Frames& songFrames = song())
     {
-        writeWav("song.wav", song());
+        writeWav("song.wav", songFrames);
         writeRaw("played.raw", played);
         const std::string command = std::string(PLAYED_COMPARE) + " played.raw song.wav " +
                                     std::to_string(minFrames) + " 1000 >out.txt 2>&1";
@@ -55,6 +55,19 @@ TEST_F(PlayedCompare, ZerosBeforeTheRenderThreadGotGoingAndInsertedSilence)
     EXPECT_EQ(run(played), 0) << output;
     EXPECT_NE(output.find("700 song frames in 1 runs were played as zero"), std::string::npos) << output;
     EXPECT_NE(output.find("1 runs, 441 frames in all"), std::string::npos) << output;
+}
+
+TEST_F(PlayedCompare, ASongWhoseFirstFramesAreSilentLosesNothingWhenPlayedFromItsStart)
+{
+    // The song's own zeros at its start are no frames played as silence,
+    // with or without silence that the output path put in front of them.
+    const Frames s = zeros(3) + slice(song(), 3, SONG);
+    EXPECT_EQ(run(s, 5000, s), 0) << output;
+    EXPECT_NE(output.find("no song frame was played as zero"), std::string::npos) << output;
+    EXPECT_EQ(run(zeros(500) + s, 5000, s), 0) << output;
+    EXPECT_NE(output.find("no song frame was played as zero"), std::string::npos) << output;
+    EXPECT_EQ(run(zeros(10) + slice(s, 10, SONG), 5000, s), 0) << output;
+    EXPECT_NE(output.find("7 song frames in 1 runs were played as zero"), std::string::npos) << output;
 }
 
 TEST_F(PlayedCompare, AnInterruptedStartUpWithinTheLimit)

@@ -55,20 +55,15 @@ pcm.!default {
 EOF
 }
 
-# The prefix, made by the first start, with two settings of its own:
-#  - sound through ALSA (not PulseAudio, should a server be about);
-#  - windows not left to a window manager: Xvfb runs none, and Wine leaves
-#    the X window of a maximised "managed" window at the size it was
-#    created with (the demo's: 0 x 0) for the window manager to enlarge.
+# The prefix, made by the first start, with sound through ALSA (not
+# PulseAudio, should a server be about). Everything else is as Wine makes it
+# for a user: windows are left to a window manager where one runs.
 make_prefix() {
   cat >"$E2E_TMP/settings.reg" <<'EOF'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Audio"="alsa"
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
 EOF
   local start
   start=$(now_ms)
