@@ -1,7 +1,6 @@
 // The demo's command line, before demoMain.
 #include "demo_command_line.h"
 
-#include <cstdio>
 #include <string>
 
 #include "demo_options.h"
@@ -14,15 +13,9 @@ int runDemoCommandLine(int argc, const char* const* argv, const Platform& platfo
 {
     DemoOptions options;
     std::string error;
-    switch (parseDemoOptions(argc, argv, options, error)) {
-    case DemoOptionsOutcome::Help:
-        std::fputs(demoUsage().c_str(), stdout);
-        return 0;
-    case DemoOptionsOutcome::Error:
-        std::fprintf(stderr, "demo: %s (see 'demo --help')\n", error.c_str());
-        return 2;
-    case DemoOptionsOutcome::Run:
-        break;
+    const DemoOptionsOutcome outcome = parseDemoOptions(argc, argv, options, error);
+    if (outcome != DemoOptionsOutcome::Run) {
+        return command_line::answerHelpOrError("demo", outcome, error, demoUsage());
     }
     // A fixed scale other than 1 builds the scaled text as the program of
     // start-up; `--scale auto` starts from the embedded text at scale 1.

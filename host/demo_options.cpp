@@ -1,35 +1,30 @@
 // The demo's command line.
 #include "demo_options.h"
 
-#include <charconv>
+#include <array>
 #include <string_view>
 
+#include "option_reader.h"
+#include "plain_number.h"
+#include "quoted.h"
 #include "scaled_source.h"
+
+using command_line::GivenOption;
+using command_line::Option;
+using command_line::Takes;
 
 namespace {
 
-// "1280x720": two plain decimal numbers from 1 to 16384.
+// The largest window side asked for.
+constexpr int MAX_WINDOW_SIDE = 16384;
+
+// "1280x720": two numbers from 1 to 16384, written without leading zeros.
 bool parseWindowSize(std::string_view text, int& width, int& height)
 {
-    const std::size_t x = text.find('x');
-    if (x == std::string_view::npos) {
-        return false;
-    }
-    auto number = [](std::string_view digits, int& value) {
-        if (digits.empty() || digits.size() > 5 || digits[0] == '0') {
-            return false;
-        }
-        for (char c : digits) {
-            if (c < '0' || c > '9') {
-                return false;
-            }
-        }
-        std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        return value >= 1 && value <= 16384;
-    };
     int w = 0;
     int h = 0;
-    if (!number(text.substr(0, x), w) || !number(text.substr(x + 1), h)) {
+    if (!command_line::parseSize(text, w, h) || text[0] == '0' || text[text.find('x') + 1] == '0' ||
+        w > MAX_WINDOW_SIDE || h > MAX_WINDOW_SIDE) {
         return false;
     }
     width = w;
@@ -48,73 +43,44 @@ std::string scaleChoices()
     return text + " or auto";
 }
 
+bool takeOption(const GivenOption& given, DemoOptions& options, std::string& error)
+{
+    const std::string_view value = given.value;
+    if (given.option.name == "--scale") {
+        if (value == "auto") {
+            options.autoScale = true;
+            options.scale = 1;
+        } else if (const std::optional<int> scale = parseSceneScale(value)) {
+            options.autoScale = false;
+            options.scale = *scale;
+        } else {
+            error = "--scale takes " + scaleChoices() + ", not " + command_line::quoted(value);
+            return false;
+        }
+        return true;
+    }
+    // --window, with or without its size.
+    options.windowed = true;
+    if (given.hasValue && !parseWindowSize(value, options.windowWidth, options.windowHeight)) {
+        error = "--window takes a size WIDTHxHEIGHT (1 to 16384 each, e.g. 1280x720), not " +
+                command_line::quoted(value);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error)
 {
-    bool scaleSeen = false;
-    bool windowSeen = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        std::string_view value;
-        bool hasValue = false;
-        if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-            hasValue = true;
-        }
-        if ((arg == "--help" || arg == "-h") && !hasValue) {
-            return DemoOptionsOutcome::Help;
-        }
-        if (arg == "--scale") {
-            if (scaleSeen) {
-                error = "--scale is given twice";
-                return DemoOptionsOutcome::Error;
-            }
-            scaleSeen = true;
-            if (!hasValue) {
-                if (i + 1 >= argc) {
-                    error = "--scale needs a value: " + scaleChoices();
-                    return DemoOptionsOutcome::Error;
-                }
-                value = argv[++i];
-            }
-            if (value == "auto") {
-                options.autoScale = true;
-                options.scale = 1;
-            } else if (const std::optional<int> scale = parseSceneScale(value)) {
-                options.autoScale = false;
-                options.scale = *scale;
-            } else {
-                error = "--scale takes " + scaleChoices() + ", not '" + std::string(value) + "'";
-                return DemoOptionsOutcome::Error;
-            }
-            continue;
-        }
-        if (arg == "--window") {
-            if (windowSeen) {
-                error = "--window is given twice";
-                return DemoOptionsOutcome::Error;
-            }
-            windowSeen = true;
-            options.windowed = true;
-            // The size is optional: a following word that is not an option is taken as one.
-            if (!hasValue && i + 1 < argc && argv[i + 1][0] != '-') {
-                value = argv[++i];
-                hasValue = true;
-            }
-            if (hasValue && !parseWindowSize(value, options.windowWidth, options.windowHeight)) {
-                error = "--window takes a size WIDTHxHEIGHT (1 to 16384 each, e.g. 1280x720), not '" +
-                        std::string(value) + "'";
-                return DemoOptionsOutcome::Error;
-            }
-            continue;
-        }
-        error = arg.starts_with("-") ? "unknown option '" + std::string(argv[i]) + "'"
-                                     : "unexpected argument '" + std::string(argv[i]) + "'";
-        return DemoOptionsOutcome::Error;
-    }
-    return DemoOptionsOutcome::Run;
+    static const std::string scaleNeeds = "a value: " + scaleChoices();
+    const std::array<Option, 2> table = {{
+        {.name = "--scale", .needs = scaleNeeds},
+        {.name = "--window", .takes = Takes::OptionalValue},
+    }};
+    return command_line::readOptions(
+        argc, argv, table,
+        [&](const GivenOption& given, std::string& why) { return takeOption(given, options, why); }, error);
 }
 
 std::string demoUsage()
@@ -135,8 +101,9 @@ std::string demoUsage()
            "                 longer than 1/30 s, back to a finer one when there is room\n"
            "  --window [WxH] an ordinary resizable window (default 1280x720) instead of\n"
            "                 the full screen\n"
-           "  --help         this text\n"
+           "  --help         this text, alone\n"
            "\n"
-           "Exit codes: 0 after Escape or the end, 1 when it cannot start (no display,\n"
-           "missing OpenGL features), 2 for a bad option.\n";
+           "Each option is given once. Exit codes: 0 after Escape or the end, 1 when it\n"
+           "cannot start (no display, missing OpenGL features) or the display fails\n"
+           "while it runs, 2 for a bad option.\n";
 }

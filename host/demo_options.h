@@ -2,11 +2,15 @@
 
 // The Linux demo's command line: how the picture reaches the screen (desktop
 // full screen or an ordinary window) and at which internal resolution it is
-// drawn. The scale is read with parseSceneScale, the one parser of it that
-// the capture tool and the browser page share. Parsing starts nothing: a bad
-// option is found before any window or sound exists.
+// drawn. The options follow the rules that the tools share
+// (tools/command_line/option_reader.h); the scale is read with
+// parseSceneScale, the one parser of it that the capture tool and the
+// browser page share. Parsing starts nothing: a bad option is found before
+// any window or sound exists.
 
 #include <string>
+
+#include "option_reader.h"
 
 struct DemoOptions {
     // --scale N: the frame is drawn at 1920/N x 1080/N (1 by default).
@@ -19,7 +23,7 @@ struct DemoOptions {
     int windowHeight = 720;
 };
 
-enum class DemoOptionsOutcome { Run, Help, Error };
+using DemoOptionsOutcome = command_line::Outcome;
 
 // Reads argv[1..argc-1]. On Error, `error` is one line naming what is wrong.
 DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error);

@@ -14,9 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "audio_pull.h"
+#include "quoted.h"
 #include "scaled_frame.h"
+#include "window_system.h"
 
 namespace {
 
@@ -40,6 +43,23 @@ std::atomic<bool> escapeSeen;
     failStartUp(line);
 }
 
+// The displays that the environment names, for the line that says none of
+// them could be opened.
+std::string unopenedDisplays()
+{
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string xName = x && *x ? "the X display " + command_line::quoted(x) : "";
+    const std::string waylandName = wayland && *wayland ? "the Wayland display " + command_line::quoted(wayland) : "";
+    if (!xName.empty() && !waylandName.empty()) {
+        return "neither " + xName + " nor " + waylandName + " could be opened";
+    }
+    if (xName.empty() && waylandName.empty()) {
+        return "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    }
+    return xName + waylandName + " could not be opened";
+}
+
 void setFullscreenMode(int width, int height)
 {
     // SDL's own signal handlers would turn SIGTERM and SIGINT into quit
@@ -49,7 +69,8 @@ void setFullscreenMode(int width, int height)
     // focus; so does the demo.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        failSdl("no display: SDL video start-up failed");
+        failStartUp(("no display: " + unopenedDisplays() + " (SDL video start-up failed: " + SDL_GetError() + ")")
+                        .c_str());
     }
     // Without a display SDL falls back to drawing off screen, where nobody
     // sees the demo; that counts as no display unless asked for by name.
@@ -57,10 +78,11 @@ void setFullscreenMode(int width, int height)
     const char* wanted = std::getenv("SDL_VIDEODRIVER");
     if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
         !(wanted && !std::strcmp(wanted, driver))) {
-        char line[128];
-        std::snprintf(line, sizeof line, "no display: SDL found only its '%s' video driver", driver);
-        failStartUp(line);
+        failStartUp(("no display: " + unopenedDisplays() + " (SDL found only its '" + driver + "' video driver)")
+                        .c_str());
     }
+    // From here on an X error or a lost display ends the demo with a line of its own.
+    window_system::watchDisplay();
     // No mode change: X11 would keep a changed mode after a kill or a crash,
     // and many desktops have no such mode at all. The frame of this size is
     // drawn offscreen and scaled to whatever the window has.
@@ -157,6 +179,7 @@ void createGlContext()
     if (const char* missing = scaled_frame::begin(setup)) {
         failStartUp(missing);
     }
+    window_system::limitWindow(window);
 }
 
 void hideCursor()
@@ -241,11 +264,17 @@ std::uint32_t clockMs()
 
 void swapBuffers()
 {
+    // A window larger than GL can draw shows no frame until it is back at
+    // the largest size GL can draw; its size is asked again after the copy,
+    // which is when GL took it for the window's buffer.
     int width = 0;
     int height = 0;
-    SDL_GL_GetDrawableSize(window, &width, &height);
-    scaled_frame::copyToWindow(width, height);
-    SDL_GL_SwapWindow(window);
+    if (window_system::drawableFits(window, width, height)) {
+        scaled_frame::copyToWindow(width, height);
+        if (window_system::drawableFits(window, width, height)) {
+            SDL_GL_SwapWindow(window);
+        }
+    }
     scaled_frame::prepareNextFrame();
 }
 

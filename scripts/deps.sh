@@ -5,7 +5,7 @@
 # when something is missing.
 set -euo pipefail
 
-demo_packages=(cmake g++ make pkg-config libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri)
+demo_packages=(cmake g++ make pkg-config libsdl2-dev libx11-dev libgl-dev libegl-dev libgl1-mesa-dri)
 test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev libpng-dev
                xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg wine wine64 openbox sox
                emscripten nodejs chromium firefox-esr python3

@@ -111,50 +111,74 @@ TEST_F(CaptureTool, HelpAndBadArguments)
     for (const char* code : {"130 interrupted", "143", "129"})
         EXPECT_NE(help.output.find(code), std::string::npos) << code;
 
+    // Each refusal is one line, exit code 2, and names what it refuses (an
+    // empty text: only the line and the code are checked).
     const std::string out = (folder_ / "frames").string();
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"--out", out},
-        {"--time", "abc", "--out", out},
-        {"--time", "-1", "--out", out},
-        {"--time", "3,", "--out", out},
-        {"--time", "5:1:1", "--out", out},
-        {"--time", "3", "--rect", "1900,0,64,64", "--out", out},
-        {"--time", "3", "--rect", "0,0,64", "--out", out},
-        {"--time", "3", "--rect", "0,0,0,10", "--out", out},
-        {"--time", "3", "--scale", "8", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "3", "--scale", "2", "--rect", "900,0,64,64", "--out", out},
-        {"--time", "3,4", "--out", (folder_ / "one.png").string()},
-        {"--time", "3", "--frobnicate", "--out", out},
-        {"--time"},
+    const std::string png = (folder_ / "one.png").string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{}, "no --time given"},
+        {{"--out", out}, "no --time given"},
+        {{"--time", "abc", "--out", out}, "bad time 'abc'"},
+        {{"--time", "-1", "--out", out}, "bad time '-1'"},
+        {{"--time", "3,", "--out", out}, "bad time ''"},
+        {{"--time", "5:1:1", "--out", out}, "bad time range '5:1:1'"},
+        {{"--time", "3", "--rect", "1900,0,64,64", "--out", out}, "does not lie within"},
+        {{"--time", "3", "--rect", "0,0,64", "--out", out}, "--rect wants X,Y,W,H"},
+        {{"--time", "3", "--rect", "0,0,0,10", "--out", out}, "W and H from 1"},
+        {{"--time", "3", "--scale", "8", "--rect", "0,0,8,8", "--out", out}, "--scale takes"},
+        {{"--time", "3", "--scale", "2", "--rect", "900,0,64,64", "--out", out}, "of --scale 2"},
+        {{"--time", "3,4", "--out", png}, "names one file, but 2 times were given"},
+        {{"--time", "3", "--frobnicate", "--out", out}, "unknown option '--frobnicate'"},
+        {{"--time", "3", "stray", "--out", out}, "unexpected argument 'stray'"},
+        {{"--time"}, "--time needs a value"},
+        {{"--quiet=yes", "--time", "3"}, "--quiet takes no value"},
         // Numbers are plain decimal, times within the demo's 185 s (a small
         // --rect, so that a time taken by mistake is drawn quickly).
-        {"--time", "0x10", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "1e1", "--rect", "0,0,8,8", "--out", out},
-        {"--time", " 5", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "inf", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "185.5", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "4294967", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "0:0x10:1", "--rect", "0,0,8,8", "--out", out},
-        {"--time", "3", "--rect", "0x10,0,8,8", "--out", out},
-        {"--time", "3", "--rect", "+0,0,8,8", "--out", out},
-        {"--time", "3", "--rect", "0,0,8,8", "--band", "0x10", "--out", out},
+        {{"--time", "0x10", "--rect", "0,0,8,8", "--out", out}, "'0x10'"},
+        {{"--time", "1e1", "--rect", "0,0,8,8", "--out", out}, "'1e1'"},
+        {{"--time", " 5", "--rect", "0,0,8,8", "--out", out}, "' 5'"},
+        {{"--time", "inf", "--rect", "0,0,8,8", "--out", out}, "'inf'"},
+        {{"--time", "185.5", "--rect", "0,0,8,8", "--out", out}, "seconds from 0 to 185"},
+        {{"--time", "186", "--rect", "0,0,8,8", "--out", out}, "seconds from 0 to 185"},
+        {{"--time", "4294967", "--rect", "0,0,8,8", "--out", out}, "'4294967'"},
+        {{"--time", "0:0x10:1", "--rect", "0,0,8,8", "--out", out}, "'0:0x10:1'"},
+        {{"--time", "3", "--rect", "0x10,0,8,8", "--out", out}, "'0x10,0,8,8'"},
+        {{"--time", "3", "--rect", "+0,0,8,8", "--out", out}, "'+0,0,8,8'"},
+        {{"--time", "3", "--rect", "0,0,8,8", "--band", "0x10", "--out", out}, "--band wants"},
         // One time to a name that is not *.png.
-        {"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()},
+        {{"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()},
+         "one frame is written as a PNG file"},
+        // Each time once: one file per time, and the same time is the same file.
+        {{"--time", "5,5", "--rect", "0,0,8,8", "--out", out}, "--time gives 5.000 s twice"},
+        {{"--time", "4:6:1", "--time", "5.0004", "--rect", "0,0,8,8", "--out", out}, "--time gives 5.000 s twice"},
+        // Every other option once, in either spelling.
+        // (small rectangles and ranges, so that a capture taken by mistake ends soon)
+        {{"--time", "3", "--rect", "0,0,8,8", "--out", out, "-o", out + "2"}, "--out is given twice"},
+        {{"--time", "3", "--rect", "0,0,8,8", "--rect=0,0,4,4", "--out", out}, "--rect is given twice"},
+        {{"--time", "3", "--rect", "0,0,8,8", "-q", "--quiet", "--out", out}, "--quiet is given twice"},
+        {{"--video", (folder_ / "a.mp4").string(), "--from", "30", "--to", "30.1", "--scale", "6", "--fps", "4",
+          "--fps", "8"},
+         "--fps is given twice"},
+        // --help stands alone.
+        {{"--time", "3", "--help"}, "--help takes no other arguments"},
+        {{"-h", "--time", "3"}, "--help takes no other arguments"},
+        // What an argument holds is quoted on the one line: control characters
+        // escaped, a long one cut.
+        {{"--time", "3\n4", "--out", out}, "bad time '3\\n4'"},
+        {{"--time", std::string(120000, '7'), "--out", out}, "'" + std::string(80, '7') + "...' (120000 bytes)"},
     };
-    for (const auto& args : bad) {
+    for (const auto& [args, said] : bad) {
         std::string line;
         for (const auto& a : args)
-            line += a + " ";
+            line += a.substr(0, 100) + " ";
         const ToolRun run = capture(args);
         EXPECT_EQ(run.exitCode, 2) << line << "\n" << run.output;
-        EXPECT_NE(run.output.find("capture: "), std::string::npos) << line;
+        EXPECT_EQ(run.output.rfind("capture: ", 0), 0u) << line << "\n" << run.output;
+        EXPECT_NE(run.output.find(said), std::string::npos) << line << "\n" << run.output;
+        EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << line << "\n" << run.output;
+        EXPECT_LT(run.output.size(), 400u) << line;
     }
     EXPECT_EQ(filesIn(folder_), std::vector<std::string>{"log.txt"});
-    const ToolRun jpg = capture({"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()});
-    EXPECT_NE(jpg.output.find("one frame is written as a PNG file"), std::string::npos) << jpg.output;
-    const ToolRun far = capture({"--time", "186", "--rect", "0,0,8,8", "--out", out});
-    EXPECT_NE(far.output.find("seconds from 0 to 185"), std::string::npos) << far.output;
 }
 
 TEST_F(CaptureTool, NoEglDisplayIsAnErrorWithoutFiles)
@@ -290,6 +314,23 @@ TEST_F(CaptureTool, OutputsThatAreNotNewFiles)
     EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << bytes.size() << " bytes";
     EXPECT_TRUE(fs::is_fifo(fifo));
 
+    // Devices and pipes by any name: the system's /dev/null, and a pipe handed
+    // over as /dev/fd/N (as the shell's >(command) does) whose reader has
+    // gone, which is a failed write, said, not a silent end by SIGPIPE.
+    run = to("/dev/null");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    const std::string gone = "/dev/fd/" + std::to_string(fds[1]);
+    const std::string errors = (folder_ / "log.txt").string();
+    std::vector<std::string> args = small;
+    args.insert(args.end(), {"--out", gone});
+    const tooltest::ToolEnd end = tooltest::runTool(CAPTURE_PATH, args, errors, -1, {fds[1]});
+    ::close(fds[1]);
+    EXPECT_TRUE(end.exited && end.code == 1) << "signal " << end.signal << ": " << end.errors;
+    EXPECT_NE(end.errors.find("cannot write '" + gone + "': Broken pipe"), std::string::npos) << end.errors;
+
     // Device nodes: written in place, a full one reported.
     const fs::path null = folder_ / "null.png";
     const fs::path full = folder_ / "full.png";
@@ -308,6 +349,50 @@ TEST_F(CaptureTool, OutputsThatAreNotNewFiles)
     }
     EXPECT_EQ(filesIn(folder_),
               (std::vector<std::string>{"full.png", "log.txt", "null.png", "pipe.png", "real", "shot.png"}));
+}
+
+// An output that waits for its reader (a named pipe that nobody opens) still
+// gives way to a signal at once, with its exit code, leaving nothing.
+TEST_F(CaptureTool, AFifoWithoutAReaderGivesWayToSigterm)
+{
+    const fs::path fifo = folder_ / "waiting.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const fs::path log = folder_ / "log.txt";
+    const pid_t pid = start({"--time", "15", "--rect", "0,0,8,8", "--out", fifo.string()}, log);
+    // Rendered, then blocked in the pipe's open, which the kernel names.
+    const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::string waitingIn;
+    while (waitingIn != "wait_for_partner" && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        waitingIn = tooltest::readText(wchan);
+    }
+    if (waitingIn != "wait_for_partner") {
+        kill(pid, SIGKILL);
+        finish(pid, log);
+        FAIL() << "the capture never waited in the pipe's open (" << wchan << ": '" << waitingIn << "')";
+    }
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, SIGTERM);
+    // Given 10 s before it is killed, so that a capture that does not give
+    // way fails the test instead of holding it up.
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - sent < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    const std::string output = tooltest::readText(log.string());
+    EXPECT_LT(seconds, 2.0);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 143) << output;
+    EXPECT_NE(output.find("capture: interrupted"), std::string::npos) << output;
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(filesIn(folder_), (std::vector<std::string>{"log.txt", "waiting.png"}));
 }
 
 // A full disk under a folder that the capture makes: the system's words, and

@@ -1,5 +1,5 @@
 // The demo's command line: the scales and auto, the window and its size, the
-// help, and every kind of bad input refused with one line.
+// help, and every kind of bad input refused with one line that quotes it.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -14,6 +14,15 @@ DemoOptionsOutcome parse(std::initializer_list<const char*> args, DemoOptions& o
 {
     std::vector<const char*> argv{"demo"};
     argv.insert(argv.end(), args);
+    return parseDemoOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+DemoOptionsOutcome parse(const std::vector<std::string>& args, DemoOptions& options, std::string& error)
+{
+    std::vector<const char*> argv{"demo"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
     return parseDemoOptions(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
@@ -62,12 +71,12 @@ TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
     EXPECT_EQ(thenScale.scale, 2);
 }
 
-TEST(DemoOptions, HelpWinsWhereverItStands)
+TEST(DemoOptions, HelpStandsAlone)
 {
     DemoOptions options;
     std::string error;
     EXPECT_EQ(parse({"--help"}, options, error), DemoOptionsOutcome::Help);
-    EXPECT_EQ(parse({"--scale", "2", "-h"}, options, error), DemoOptionsOutcome::Help);
+    EXPECT_EQ(parse({"-h"}, options, error), DemoOptionsOutcome::Help);
     const std::string usage = demoUsage();
     for (const char* named : {"--scale N", "--scale auto", "--window [WxH]", "--help", "1, 2, 3, 4 or 6"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
@@ -76,7 +85,10 @@ TEST(DemoOptions, HelpWinsWhereverItStands)
 
 TEST(DemoOptions, BadInputIsOneLineNamingIt)
 {
-    const std::vector<std::pair<std::initializer_list<const char*>, std::string>> cases = {
+    // A long argument is quoted up to its first 80 bytes, never half a
+    // character: here the 80th byte is the first of a two-byte 'é'.
+    const std::string longArgument = std::string(79, 'a') + "\xc3\xa9" + std::string(200, 'b');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--scale", "5"}, "'5'"},
         {{"--scale", "02"}, "'02'"},
         {{"--scale", "Auto"}, "'Auto'"},
@@ -91,10 +103,18 @@ TEST(DemoOptions, BadInputIsOneLineNamingIt)
         {{"--window", "640X480"}, "'640X480'"},
         {{"--window=640x480x2"}, "'640x480x2'"},
         {{"--window", "--window"}, "twice"},
-        {{"--fullscreen"}, "'--fullscreen'"},
-        {{"--help=yes"}, "'--help=yes'"},
+        {{"--window=640x360", "--window"}, "--window is given twice"},
+        {{"--scale", "auto", "--scale=2"}, "--scale is given twice"},
+        {{"--fullscreen"}, "unknown option '--fullscreen'"},
+        {{"--help=yes"}, "--help takes no value"},
+        {{"--help", "--scale", "2"}, "--help takes no other arguments"},
+        {{"--scale", "2", "-h"}, "--help takes no other arguments"},
+        {{"--help", "extra"}, "--help takes no other arguments"},
         {{"-s"}, "'-s'"},
-        {{"2"}, "'2'"},
+        {{"2"}, "unexpected argument '2'"},
+        {{"--scale", "2\n3"}, "not '2\\n3'"},
+        {{"--window", "\x1b[2J"}, "'\\x1b[2J'"},
+        {{"--scale=" + longArgument}, "'" + std::string(79, 'a') + "...' (281 bytes)"},
     };
     for (const auto& [args, named] : cases) {
         DemoOptions options;

@@ -14,8 +14,9 @@
 #    at its place, at three times 10 s apart; resized to 480x400 the window
 #    letterboxes it too;
 #  - on a 1920x1080 desktop every screen pixel equals the capture's pixel;
-#  - bad options: exit code 2, one line on stderr, and the X server saw no
-#    connection from the process; --help prints the options.
+#  - bad options (--help with another, an option twice): exit code 2, one
+#    line on stderr, and the X server saw no connection from the process;
+#    --help prints the options.
 # usage: e2e_desktop.sh DEMO DEMO_TRACE CAPTURE SCREEN_CHECK SCREEN_COMPARE
 DEMO=$(realpath "$1")
 DEMO_TRACE=$(realpath "$2")
@@ -34,7 +35,8 @@ if [ "$desktop" != "screen 1920x1440, mode 1920x1440" ]; then
 fi
 
 # 1. Bad options and --help: nothing starts.
-for bad in "--scale 5" "--scale" "--window 0x0" "--fullscreen" "--scale 2 extra"; do
+for bad in "--scale 5" "--scale" "--window 0x0" "--fullscreen" "--scale 2 extra" "--help --window" \
+           "--window --window"; do
   # shellcheck disable=SC2086
   "$DEMO" $bad >"$E2E_TMP/out" 2>"$E2E_TMP/err" &
   pid=$!

@@ -75,6 +75,27 @@ wait_exit() {
   EXIT_CODE=$?
 }
 
+# demo_window PID SECONDS: prints the id of the window titled "demo" (the
+# demo's --window) once it exists; nothing when the process PID ends first or
+# SECONDS pass.
+demo_window() {
+  local pid=$1 limit=$2 start found
+  start=$(now_ms)
+  while kill -0 "$pid" 2>/dev/null && [ $(($(now_ms) - start)) -lt $((limit * 1000)) ]; do
+    found=$(xdotool search --name '^demo$' 2>/dev/null | head -1)
+    if [ -n "$found" ]; then
+      echo "$found"
+      return
+    fi
+    sleep 0.1
+  done
+}
+
+# window_size WINDOW: its size as the X server has it, e.g. "160x90".
+window_size() {
+  xdotool getwindowgeometry "$1" 2>/dev/null | awk '/Geometry:/ { print $2 }'
+}
+
 # screenshot FILE: the whole X screen in xwd's format.
 screenshot() {
   xwd -root -silent >"$1"

@@ -5,7 +5,12 @@
 #  - in a read-only working directory the demo starts, its picture fills the
 #    screen's width, it writes no log, and ends with exit code 0 on Escape;
 #  - SIGTERM still ends it (SDL's signal handlers are kept out);
-#  - without a display, with an OpenGL context that offers neither 4.1
+#  - a window resized to 32767x32767 (beyond what GL can draw) is brought
+#    back to the largest size GL can draw, and the demo goes on; an X error
+#    (its window destroyed by another client) and a killed X server end it
+#    with one "demo:" line and exit code 1, never an abort;
+#  - without a display (none set, or one that cannot be opened, which the
+#    line names), with an OpenGL context that offers neither 4.1
 #    nor ARB_separate_shader_objects, and with a scene shader that does not
 #    build (DEMO_BROKEN_SHADER: the demo with such a shader), start-up fails
 #    with one clear line on stderr and exit code 1.
@@ -114,18 +119,79 @@ else
   fail "with a scene shader that does not build and no log file: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
 fi
 
-# No display at all.
-stop_xvfb
+# A window resized far beyond what GL can draw (no window manager runs, so
+# the X server takes the size as asked): the demo brings it back to the
+# largest size GL can draw and goes on. Made small again, Escape ends it.
+(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO" --window 160x90 --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+window=$(demo_window "$demo" 60)
+xdotool windowsize "$window" 32767 32767
+start=$(now_ms)
+size=$(window_size "$window")
+while [ "$size" = 32767x32767 ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 120000 ]; do
+  sleep 0.2
+  size=$(window_size "$window")
+done
+if kill -0 "$demo" 2>/dev/null && [ -n "$size" ] && [ "$size" != 32767x32767 ]; then
+  pass "resized to 32767x32767: the demo runs on in a window brought back to $size"
+else
+  fail "resized to 32767x32767: window '$window' is $size; output: $(cat "$E2E_TMP/demo.out")"
+fi
+xdotool windowsize "$window" 160 90
+xdotool key Escape
+wait_exit "$demo" 120
+if [ "$EXIT_CODE" = 0 ]; then
+  pass "after the resize Escape ends the demo with exit code 0"
+else
+  fail "after the resize the demo ended with: $EXIT_CODE; output: $(cat "$E2E_TMP/demo.out")"
+fi
+
+# An X error (another client destroys the demo's window) and a killed X
+# server: exit code 1 and one line of the demo's own, Xlib's words not added.
+for what in error server; do
+  (cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO" --window 160x90 --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
+  demo=$!
+  E2E_PIDS+=("$demo")
+  window=$(demo_window "$demo" 60)
+  if [ "$what" = error ]; then
+    xdotool windowclose "$window"
+    expected="^demo: the X display '$DISPLAY' reported an error: "
+  else
+    dead_display=$DISPLAY
+    stop_xvfb
+    expected="^demo: the connection to the X display '$DISPLAY' was lost$"
+  fi
+  wait_exit "$demo" 60
+  if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] && grep -q "$expected" "$E2E_TMP/demo.out"; then
+    pass "X $what: exit code 1: $(cat "$E2E_TMP/demo.out")"
+  else
+    fail "X $what: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+  fi
+done
+
+# No display at all, and one that cannot be opened (the killed server's).
+# (Other lines may come from the window-system libraries that SDL tries.)
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
 demo=$!
 E2E_PIDS+=("$demo")
 wait_exit "$demo" 30
-# (Other lines may come from the window-system libraries that SDL tries.)
 if [ "$EXIT_CODE" = 1 ] && [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
-   grep -q "^demo: cannot start: no display" "$E2E_TMP/demo.out"; then
+   grep -q "^demo: cannot start: no display: neither DISPLAY nor WAYLAND_DISPLAY is set" "$E2E_TMP/demo.out"; then
   pass "without a display: $(cat "$E2E_TMP/demo.out")"
 else
   fail "without a display: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
+fi
+(cd "$work" && env -u WAYLAND_DISPLAY DISPLAY="$dead_display" SDL_AUDIODRIVER=dummy "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
+demo=$!
+E2E_PIDS+=("$demo")
+wait_exit "$demo" 30
+if [ "$EXIT_CODE" = 1 ] && [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
+   grep -q "^demo: cannot start: no display: the X display '$dead_display' could not be opened" "$E2E_TMP/demo.out"
+then
+  pass "with a display that cannot be opened: $(grep '^demo:' "$E2E_TMP/demo.out")"
+else
+  fail "with a display that cannot be opened: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
 fi
 
 [ "$E2E_FAILURES" -eq 0 ]

@@ -170,20 +170,47 @@ TEST_F(RenderSongTool, SoxReadsTheWavWithoutAWarning) {
     EXPECT_LE(worst, std::ldexp(1.0, -24));
 }
 
+// Each refusal is one line, exit code 2, names what it refuses, and leaves
+// no file; --help alone is the usage.
 TEST_F(RenderSongTool, RejectsBadArgumentsAndLeavesNoFile) {
     const std::string out = (dir / "out" / "x.wav").string();
-    EXPECT_EQ(run({}).code, 2);                                  // --out missing
-    EXPECT_EQ(run({"--out"}).code, 2);                           // no file name
-    EXPECT_EQ(run({"--out", out, "--frames"}).code, 2);         // no number
-    EXPECT_EQ(run({"--out", out, "--frames", "0"}).code, 2);
-    EXPECT_EQ(run({"--out", out, "--frames", "-5"}).code, 2);
-    EXPECT_EQ(run({"--out", out, "--frames", "12x"}).code, 2);
-    EXPECT_EQ(run({"--out", out, "--frames", "0x10"}).code, 2);
-    EXPECT_EQ(run({"--out", out, "--frames", "8240401"}).code, 2);  // beyond the song
-    EXPECT_EQ(run({"--out", out, "--bogus"}).code, 2);
+    const std::string other = (dir / "out" / "y.wav").string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{}, "--out FILE is required"},
+        {{"--frames", "10"}, "--out FILE is required"},
+        {{"--out"}, "--out needs a file name"},
+        {{"--out="}, "--out needs a file name"},
+        {{"--out", out, "--frames"}, "--frames needs a number"},
+        {{"--out", out, "--frames", "0"}, "from 1 to 8240400, not '0'"},
+        {{"--out", out, "--frames", "-5"}, "not '-5'"},
+        {{"--out", out, "--frames", "12x"}, "not '12x'"},
+        {{"--out", out, "--frames", "0x10"}, "not '0x10'"},
+        {{"--out", out, "--frames", "8240401"}, "not '8240401'"},  // beyond the song
+        {{"--out", out, "--frames=1\n2"}, "not '1\\n2'"},
+        {{"--out", out, "--bogus"}, "unknown option '--bogus'"},
+        {{"--out", out, "stray"}, "unexpected argument 'stray'"},
+        {{"--out", out, "--quiet=" + std::string(100000, 'q')}, "'--quiet=" + std::string(72, 'q') + "...' (100008 bytes)"},
+        // Each option once: the second --out is not silently the one written.
+        {{"--out", out, "--out", other}, "--out is given twice"},
+        {{"--out", out, "--frames", "10", "--frames=20"}, "--frames is given twice"},
+        // --help stands alone.
+        {{"--out", out, "--help"}, "--help takes no other arguments"},
+        {{"-h", "--frames", "10"}, "--help takes no other arguments"},
+        {{"--help=1"}, "--help takes no value"},
+    };
+    for (const auto& [args, said] : bad) {
+        const ToolEnd end = run(args);
+        std::string line;
+        for (const auto& a : args) line += a.substr(0, 100) + " ";
+        EXPECT_TRUE(end.exited && end.code == 2) << line << ": " << end.errors;
+        EXPECT_EQ(end.errors.rfind("render-song: ", 0), 0u) << line << ": " << end.errors;
+        EXPECT_NE(end.errors.find(said), std::string::npos) << line << ": " << end.errors;
+        EXPECT_EQ(end.errors.find('\n'), end.errors.size() - 1) << line << ": " << end.errors;
+    }
     EXPECT_TRUE(namesIn(dir / "out").empty());
     const ToolEnd help = run({"--help"});
     EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.errors, "");
 }
 
 // Outputs that cannot be written are refused before the song is rendered

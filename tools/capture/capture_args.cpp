@@ -1,14 +1,24 @@
 #include "capture_args.h"
 
+#include "option_reader.h"
 #include "output_file.h"
 #include "plain_number.h"
+#include "quoted.h"
 #include "scaled_source.h"
 #include "video_timeline.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
+
+using command_line::GivenOption;
+using command_line::Option;
+using command_line::parseDecimal;
+using command_line::quoted;
+using command_line::Takes;
 
 namespace {
 
@@ -23,15 +33,28 @@ bool secondsToMs(double seconds, std::uint32_t& ms)
     return true;
 }
 
-bool parseInt(const std::string& text, int& value)
+bool parseInt(std::string_view text, int& value)
 {
-    return parseWholeNumber(text, 1000000, value);
+    return command_line::parseWholeNumber(text, 1000000, value);
 }
 
 bool isFolder(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool hasPngName(const std::string& out)
+{
+    return output::lowerExtension(out) == ".png";
+}
+
+// An existing device, pipe or terminal: written in place, so it takes one frame.
+bool isWrittenInPlace(const std::string& out)
+{
+    output::OutputPlan plan;
+    std::string ignored;
+    return output::planOutput(out, false, plan, ignored) && plan.kind == output::OutputKind::InPlace;
 }
 
 std::vector<std::string> split(const std::string& text, char separator)
@@ -52,7 +75,7 @@ bool parseRect(const std::string& text, CaptureOptions& options, std::string& er
     int v[4];
     if (parts.size() != 4 || !parseInt(parts[0], v[0]) || !parseInt(parts[1], v[1]) || !parseInt(parts[2], v[2]) ||
         !parseInt(parts[3], v[3])) {
-        error = "--rect wants X,Y,W,H (four integers), not '" + text + "'";
+        error = "--rect wants X,Y,W,H (four integers), not " + quoted(text);
         return false;
     }
     if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) {
@@ -67,6 +90,90 @@ bool parseRect(const std::string& text, CaptureOptions& options, std::string& er
     return true;
 }
 
+// A scene time as the capture names it: "106.500 s".
+std::string formatSeconds(std::uint32_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u s", ms / 1000u, ms % 1000u);
+    return text;
+}
+
+// Each time is one frame and one file: a time that comes twice (after
+// rounding to the millisecond) is a mistake, not two frames.
+bool checkTimesDiffer(const std::vector<std::uint32_t>& timesMs, std::string& error)
+{
+    std::vector<std::uint32_t> sorted = timesMs;
+    std::sort(sorted.begin(), sorted.end());
+    const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+    if (twice == sorted.end())
+        return true;
+    error = "--time gives " + formatSeconds(*twice) + " twice";
+    return false;
+}
+
+// The options of the frame capture, then those of the video.
+std::span<const Option> captureOptions()
+{
+    static const std::vector<Option> options = [] {
+        std::vector<Option> list = {
+            {.name = "--time", .shortName = "-t", .repeatable = true},
+            {.name = "--out", .shortName = "-o"},
+            {.name = "--rect"},
+            {.name = "--scale"},
+            {.name = "--count-steps", .takes = Takes::Nothing},
+            {.name = "--band"},
+            {.name = "--quiet", .shortName = "-q", .takes = Takes::Nothing},
+        };
+        const std::span<const Option> videoOptions = video::videoOptions();
+        list.insert(list.end(), videoOptions.begin(), videoOptions.end());
+        return list;
+    }();
+    return options;
+}
+
+bool takeOption(const GivenOption& given, CaptureOptions& options, std::string& error)
+{
+    const std::string_view name = given.option.name;
+    const std::string value(given.value);
+    if (name == "--time")
+        return parseTimeList(value, options.timesMs, error);
+    if (name == "--out") {
+        if (value.empty()) {
+            error = "--out needs a non-empty path";
+            return false;
+        }
+        options.out = value;
+        return true;
+    }
+    if (name == "--rect")
+        return parseRect(value, options, error);
+    if (name == "--scale") {
+        const std::optional<int> scale = parseSceneScale(value);
+        if (!scale) {
+            error = std::string("--scale takes ") + SCENE_SCALE_LIST + ", not " + quoted(value);
+            return false;
+        }
+        options.scale = *scale;
+        return true;
+    }
+    if (name == "--count-steps") {
+        options.countSteps = true;
+        return true;
+    }
+    if (name == "--band") {
+        if (!parseInt(value, options.bandRows) || options.bandRows < 1) {
+            error = "--band wants a positive number of rows";
+            return false;
+        }
+        return true;
+    }
+    if (name == "--quiet") {
+        options.quiet = true;
+        return true;
+    }
+    return video::parseVideoOption(std::string(name), value, options.video, error);
+}
+
 }  // namespace
 
 bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs, std::string& error)
@@ -77,7 +184,7 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
             double seconds = 0.0;
             std::uint32_t ms = 0;
             if (!parseDecimal(item, seconds) || !secondsToMs(seconds, ms)) {
-                error = "bad time '" + item + "' (seconds from 0 to 185, such as 30 or 106.5)";
+                error = "bad time " + quoted(item) + " (seconds from 0 to 185, such as 30 or 106.5)";
                 return false;
             }
             timesMs.push_back(ms);
@@ -87,11 +194,12 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
             if (!parseDecimal(range[0], start) || !parseDecimal(range[1], end) || !parseDecimal(range[2], step) ||
                 !secondsToMs(start, startMs) || !secondsToMs(end, endMs) || !secondsToMs(step, stepMs) ||
                 stepMs == 0 || endMs < startMs) {
-                error = "bad time range '" + item + "' (START:END:STEP in seconds, END >= START, STEP >= 0.001)";
+                error = "bad time range " + quoted(item) +
+                        " (START:END:STEP in seconds, END >= START, STEP >= 0.001)";
                 return false;
             }
             if ((endMs - startMs) / stepMs >= 1000000) {
-                error = "time range '" + item + "' has too many frames";
+                error = "time range " + quoted(item) + " has too many frames";
                 return false;
             }
             for (std::uint32_t ms = startMs; ms <= endMs; ms += stepMs) {
@@ -100,110 +208,25 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
                     break;
             }
         } else {
-            error = "bad time '" + item + "'";
+            error = "bad time " + quoted(item);
             return false;
         }
     }
     return true;
 }
 
-bool outIsPngFile(const std::string& out)
+bool outIsOneFile(const std::string& out)
 {
-    if (out.size() < 4)
-        return false;
-    std::string tail = out.substr(out.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".png";
+    return hasPngName(out) || isWrittenInPlace(out);
 }
 
 ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions& options, std::string& error)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-                arg = arg.substr(0, equals);
-                hasInlineValue = true;
-            }
-        }
-        // Fetches the option's value: after '=' or the next argument.
-        auto takeValue = [&](std::string& into) {
-            if (hasInlineValue) {
-                into = value;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            into = argv[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (hasInlineValue) {
-                error = arg + " takes no value";
-                return false;
-            }
-            return true;
-        };
-
-        if (arg == "--help" || arg == "-h") {
-            return ParseOutcome::Help;
-        } else if (arg == "--time" || arg == "-t") {
-            std::string text;
-            if (!takeValue(text) || !parseTimeList(text, options.timesMs, error))
-                return ParseOutcome::Error;
-        } else if (arg == "--out" || arg == "-o") {
-            if (!takeValue(options.out))
-                return ParseOutcome::Error;
-            if (options.out.empty()) {
-                error = "--out needs a non-empty path";
-                return ParseOutcome::Error;
-            }
-        } else if (arg == "--rect") {
-            std::string text;
-            if (!takeValue(text) || !parseRect(text, options, error))
-                return ParseOutcome::Error;
-        } else if (arg == "--scale") {
-            std::string text;
-            if (!takeValue(text))
-                return ParseOutcome::Error;
-            const std::optional<int> scale = parseSceneScale(text);
-            if (!scale) {
-                error = std::string("--scale takes ") + SCENE_SCALE_LIST + ", not '" + text + "'";
-                return ParseOutcome::Error;
-            }
-            options.scale = *scale;
-        } else if (arg == "--count-steps") {
-            if (!noValue())
-                return ParseOutcome::Error;
-            options.countSteps = true;
-        } else if (arg == "--band") {
-            std::string text;
-            if (!takeValue(text))
-                return ParseOutcome::Error;
-            if (!parseInt(text, options.bandRows) || options.bandRows < 1) {
-                error = "--band wants a positive number of rows";
-                return ParseOutcome::Error;
-            }
-        } else if (arg == "--quiet" || arg == "-q") {
-            if (!noValue())
-                return ParseOutcome::Error;
-            options.quiet = true;
-        } else if (video::isVideoOption(arg)) {
-            std::string text;
-            if (!takeValue(text) || !video::parseVideoOption(arg, text, options.video, error))
-                return ParseOutcome::Error;
-        } else {
-            error = "unknown argument '" + std::string(argv[i]) + "'";
-            return ParseOutcome::Error;
-        }
-    }
+    const ParseOutcome outcome = command_line::readOptions(
+        argc, argv, captureOptions(),
+        [&](const GivenOption& given, std::string& why) { return takeOption(given, options, why); }, error);
+    if (outcome != ParseOutcome::Run)
+        return outcome;
     // The rectangle lies in the picture as drawn at the scale.
     const int pictureWidth = FRAME_WIDTH / options.scale;
     const int pictureHeight = FRAME_HEIGHT / options.scale;
@@ -228,17 +251,23 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
         error = "no --time given";
         return ParseOutcome::Error;
     }
-    if (outIsPngFile(options.out) && options.timesMs.size() != 1) {
-        error = "--out " + options.out + " names one file, but " + std::to_string(options.timesMs.size()) +
-                " times were given (name a folder instead)";
+    if (!checkTimesDiffer(options.timesMs, error))
+        return ParseOutcome::Error;
+    const std::string times = std::to_string(options.timesMs.size()) + " times were given";
+    if (hasPngName(options.out) && options.timesMs.size() != 1) {
+        error = "--out " + quoted(options.out) + " names one file, but " + times + " (name a folder instead)";
+        return ParseOutcome::Error;
+    }
+    if (isWrittenInPlace(options.out) && options.timesMs.size() != 1) {
+        error = "--out " + quoted(options.out) + " is a device or pipe, which takes one frame, but " + times;
         return ParseOutcome::Error;
     }
     // One time and a name with another extension is a file name that the
     // capture cannot write (it writes PNG), not a folder to make.
-    if (options.timesMs.size() == 1 && !options.out.empty() && !outIsPngFile(options.out) && options.out.back() != '/' &&
-        !output::lowerExtension(options.out).empty() && !isFolder(options.out)) {
-        error = "--out " + options.out + ": one frame is written as a PNG file; name it *.png, or name a folder " +
-                "(an existing one, or one ending in '/')";
+    if (options.timesMs.size() == 1 && !options.out.empty() && !outIsOneFile(options.out) &&
+        options.out.back() != '/' && !output::lowerExtension(options.out).empty() && !isFolder(options.out)) {
+        error = "--out " + quoted(options.out) + ": one frame is written as a PNG file; name it *.png, or name a " +
+                "folder (an existing one, or one ending in '/')";
         return ParseOutcome::Error;
     }
     return ParseOutcome::Run;
@@ -255,10 +284,13 @@ std::string captureUsage()
            "Options:\n"
            "  -t, --time LIST     scene times in seconds from 0 to 185: 30 or\n"
            "                      3,15,106.5 or a range START:END:STEP (END\n"
-           "                      included); repeatable; plain decimal numbers\n"
-           "  -o, --out PATH      a .png file (one time only) or a folder, created if\n"
-           "                      missing, receiving frame-SSS.mmm.png per time;\n"
-           "                      default: the current folder\n"
+           "                      included); repeatable, each time once; plain\n"
+           "                      decimal numbers\n"
+           "  -o, --out PATH      a .png file or an existing device or pipe such as\n"
+           "                      /dev/null (one time only, written in place), or a\n"
+           "                      folder, created if missing, receiving\n"
+           "                      frame-SSS.mmm.png per time; default: the current\n"
+           "                      folder\n"
            "      --scale N       draw the picture at 1920/N x 1080/N, N = 1, 2, 3, 4 or\n"
            "                      6 (default 1): each pixel is the full picture's pixel\n"
            "                      at its place, as the demo's --scale N draws it, at\n"
@@ -270,10 +302,11 @@ std::string captureUsage()
            "                      and report the mean steps per pixel of each frame\n"
            "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
            "  -q, --quiet         no progress on stderr, only errors\n"
-           "  -h, --help          this text\n"
+           "  -h, --help          this text (alone)\n"
            "\n" +
            video::videoUsage() +
            "\n"
+           "Every option but --time is given once.\n"
            "Progress, the render time of each frame and the file it went to go to\n"
            "stderr. A file is written under a hidden temporary name in its folder and\n"
            "renamed when complete (a symbolic link is followed; an existing file keeps\n"
@@ -281,6 +314,7 @@ std::string captureUsage()
            "the frames is removed again if no frame reached it.\n"
            "Exit status: 0 done, 1 no EGL/OpenGL context, an output that cannot be\n"
            "written or a failed render or write, 2 bad arguments, 130 interrupted\n"
-           "(Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP); an interruption\n"
-           "leaves no unfinished file.\n";
+           "(Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP), at once, even\n"
+           "while an output waits for its reader; an interruption leaves no\n"
+           "unfinished file.\n";
 }

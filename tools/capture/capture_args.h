@@ -1,8 +1,10 @@
 #pragma once
 
-// The capture tool's command line. One option per branch in
-// parseCaptureArgs; new outputs add their fields and branches here.
+// The capture tool's command line, read by the rules the tools share
+// (option_reader.h): one entry per option in capture_args.cpp's table and
+// one branch where its value is taken; new outputs add theirs there.
 
+#include "option_reader.h"
 #include "video_options.h"
 
 #include <cstdint>
@@ -13,7 +15,8 @@ struct CaptureOptions {
     // Scene times in milliseconds, in the order given (what the host would
     // hand the shader through the fog end).
     std::vector<std::uint32_t> timesMs;
-    // --out: a .png file (one time only) or a folder; empty: the current folder.
+    // --out: a .png file or an existing device or pipe (one time only), or a
+    // folder; empty: the current folder.
     std::string out;
     // --scale N: the picture is drawn at 1920/N x 1080/N, each pixel the
     // full picture's pixel at its place (as the demo's --scale N draws it).
@@ -36,17 +39,19 @@ struct CaptureOptions {
     video::VideoOptions video;
 };
 
-enum class ParseOutcome { Run, Help, Error };
+using ParseOutcome = command_line::Outcome;
 
-// Parses argv[1..argc-1]. On Error, `error` says what is wrong.
+// Parses argv[1..argc-1]. On Error, `error` says what is wrong, in one line.
 ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 
 // Parses a list of times in seconds: "3,15,106.5" and ranges "0:2:0.5"
 // (start:end:step, the end included). Appends milliseconds to `timesMs`.
 bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs, std::string& error);
 
-// True when `out` names a single .png file rather than a folder.
-bool outIsPngFile(const std::string& out);
+// True when `out` takes a single frame rather than a folder of them: a name
+// ending in .png, or an existing device or pipe (/dev/null, a FIFO), written
+// in place.
+bool outIsOneFile(const std::string& out);
 
 // The --help text.
 std::string captureUsage();

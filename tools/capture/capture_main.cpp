@@ -1,8 +1,11 @@
 // capture: renders the demo's picture offscreen at chosen scene times and
-// hands each frame to a FrameSink (PNG files; see capture_args.cpp --help).
+// hands each frame to a FrameSink (PNG files or a video; see capture_args.cpp
+// --help). Ctrl-C, SIGTERM and SIGHUP end it at once through the tools'
+// interrupt cleanup (interrupt_cleanup.h), which removes what is unfinished.
 
 #include "capture_args.h"
 #include "frame_sink.h"
+#include "interrupt_cleanup.h"
 #include "offscreen_gl.h"
 #include "png_sink.h"
 #include "scaled_source.h"
@@ -16,21 +19,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-// The signal that interrupted the capture (SIGINT, SIGTERM, SIGHUP), or 0.
-volatile std::sig_atomic_t interrupted = 0;
-
-void onSignal(int signal)
-{
-    interrupted = signal;
-}
 
 // CPU seconds used by the whole process so far (a software renderer's
 // threads included): the render time that does not depend on other load.
@@ -49,10 +43,10 @@ std::string formatTime(std::uint32_t timeMs)
     return text;
 }
 
-// The PNG sink for the options: one file or a folder of them.
+// The PNG sink for the options: one file (or device, or pipe) or a folder of them.
 std::unique_ptr<PngSink> makePngSink(const CaptureOptions& options)
 {
-    if (outIsPngFile(options.out))
+    if (outIsOneFile(options.out))
         return std::make_unique<PngSink>(options.out, true);
     return std::make_unique<PngSink>(options.out.empty() ? std::string(".") : options.out, false);
 }
@@ -85,30 +79,24 @@ int main(int argc, char** argv)
 {
     CaptureOptions options;
     std::string error;
-    switch (parseCaptureArgs(argc, argv, options, error)) {
-    case ParseOutcome::Help:
-        std::fputs(captureUsage().c_str(), stdout);
-        return 0;
-    case ParseOutcome::Error:
-        std::fprintf(stderr, "capture: %s\nTry 'capture --help'.\n", error.c_str());
-        return 2;
-    case ParseOutcome::Run:
-        break;
-    }
+    const ParseOutcome outcome = parseCaptureArgs(argc, argv, options, error);
+    if (outcome != ParseOutcome::Run)
+        return command_line::answerHelpOrError("capture", outcome, error, captureUsage());
+    const bool toVideo = !options.video.path.empty();
+    // A video shows its own progress line instead of the per-frame reports.
+    const bool showBands = !options.quiet && !toVideo && ::isatty(STDERR_FILENO);
+    // From here on a signal ends the capture at once: inside a frame that
+    // takes minutes, or while the output waits for a reader.
+    output::installInterruptCleanup(toVideo     ? "\ncapture: interrupted, stopping; the unfinished video is removed\n"
+                                    : showBands ? "\ncapture: interrupted\n"
+                                                : "capture: interrupted\n");
     // A video needs ffmpeg and a folder to write to, PNG files a folder and
     // names they can take: found out before any rendering.
-    const bool toVideo = !options.video.path.empty();
     std::unique_ptr<PngSink> pngSink = toVideo ? nullptr : makePngSink(options);
     if (toVideo ? !video::preflightVideo(options.video, error) : !pngSink->check(error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
         return 1;
     }
-
-    // An interruption from here on (the shader's first build may take
-    // seconds) stops the work between two bands and leaves no file behind.
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGHUP, onSignal);
 
     std::unique_ptr<offscreen::GlContext> context = offscreen::GlContext::create(error);
     if (!context) {
@@ -159,8 +147,6 @@ int main(int argc, char** argv)
         sink->abort();
         return 1;
     }
-    // A video shows its own progress line instead of the per-frame reports.
-    const bool showBands = !options.quiet && !toVideo && ::isatty(STDERR_FILENO);
     const std::size_t frameCount = options.timesMs.size();
     double totalSeconds = 0.0;
     for (std::size_t index = 0; index < frameCount; ++index) {
@@ -171,12 +157,10 @@ int main(int argc, char** argv)
             if (showBands)
                 std::fprintf(stderr, "\rcapture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
                              formatTime(timeMs).c_str(), rowsDone * 100 / rect.height);
-            return !interrupted;  // an interruption stops between two bands
+            return true;
         });
         if (showBands)
             std::fputc('\r', stderr);
-        if (interrupted)
-            break;
         if (!drawn) {
             std::fprintf(stderr, "capture: OpenGL error while drawing the frame at %s\n", formatTime(timeMs).c_str());
             sink->abort();
@@ -211,13 +195,6 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s%s\n",
                          index + 1, frameCount, formatTime(timeMs).c_str(), rect.width, rect.height, seconds,
                          cpuSeconds, steps.c_str(), where.c_str());
-        if (interrupted)
-            break;
-    }
-    if (interrupted) {
-        std::fprintf(stderr, "capture: interrupted\n");
-        sink->abort();
-        return 128 + interrupted;  // 130 SIGINT, 143 SIGTERM, 129 SIGHUP
     }
     if (!sink->finish(error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());

@@ -1,5 +1,8 @@
 #include "png_sink.h"
 
+#include "interrupt_cleanup.h"
+#include "quoted.h"
+
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,7 +130,7 @@ std::string PngSink::folder() const
 
 bool PngSink::check(std::string& error) const
 {
-    const std::string where = "'" + path_ + "'";
+    const std::string where = command_line::quotedPath(path_);
     std::string existing;
     const std::vector<std::string> missing = missingFolders(folder(), existing);
     if (missing.empty() && singleFile_) {
@@ -141,7 +144,7 @@ bool PngSink::check(std::string& error) const
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
-        error = "cannot write " + where + ": '" + existing + "' is not a folder";
+        error = "cannot write " + where + ": " + command_line::quotedPath(existing) + " is not a folder";
         return false;
     }
     if (::access(existing.c_str(), W_OK | X_OK) != 0) {
@@ -157,12 +160,16 @@ bool PngSink::begin(int, int, std::string& error)
         return false;
     std::string existing;
     for (const std::string& missing : missingFolders(folder(), existing)) {
+        // Made and armed together: an interruption removes it again while
+        // no frame is in it.
+        output::CleanupHeld held;
         if (::mkdir(missing.c_str(), 0777) != 0 && !(errno == EEXIST && isFolder(missing))) {
-            error = "cannot create the folder '" + missing + "': " + std::strerror(errno);
+            error = "cannot create the folder " + command_line::quotedPath(missing) + ": " + std::strerror(errno);
             abort();
             return false;
         }
         madeFolders_.push_back(missing);
+        output::armInterruptFolders({madeFolders_.rbegin(), madeFolders_.rend()});
     }
     return true;
 }
@@ -191,8 +198,10 @@ void PngSink::abort()
     pending_.abort();
     // A folder made for frames that never came is not left behind.
     if (written_.empty()) {
+        output::CleanupHeld held;
         for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder)
             ::rmdir(folder->c_str());
         madeFolders_.clear();
+        output::armInterruptFolders({});
     }
 }

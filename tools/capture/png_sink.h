@@ -6,7 +6,8 @@
 // a temporary name in its folder and renamed when complete (a link followed,
 // an existing file's permissions kept), or in place when it is a device or a
 // pipe. Folders that the sink makes are removed again when no frame reached
-// them.
+// them, by abort() or, on an interruption, by the interrupt cleanup
+// (interrupt_cleanup.h), for which the sink arms them.
 
 #include "frame_sink.h"
 #include "output_file.h"

@@ -7,10 +7,9 @@ find_package(Threads REQUIRED)
 add_library(capture_video STATIC
   ${CMAKE_CURRENT_LIST_DIR}/video_encoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/video_options.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/plain_number.cpp
   ${CMAKE_CURRENT_LIST_DIR}/video_progress.cpp)
 target_include_directories(capture_video PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(capture_video PUBLIC Threads::Threads tool_output)
+target_link_libraries(capture_video PUBLIC Threads::Threads tool_output command_line)
 
 add_library(capture_video_sink STATIC
   ${CMAKE_CURRENT_LIST_DIR}/video_sink.cpp

@@ -179,14 +179,8 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     // that an unwritable folder is found before anything starts; ffmpeg then
     // overwrites it. A device or pipe is ffmpeg's to write in place.
     output::OutputPlan plan;
-    if (!output::planOutput(settings.outputPath, false, plan, error))
-        return false;
-    {
-        output::SignalsHeld held;  // the hidden file exists only armed
-        if (!output_.reserve(plan, error))
-            return false;
-        output::armInterruptCleanup(output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str());
-    }
+    if (!output::planOutput(settings.outputPath, false, plan, error) || !output_.reserve(plan, error))
+        return false;  // (the hidden file is armed for the interrupt cleanup while it exists)
     partPath_ = output_.writePath();
 
     int video[2], sound[2], log[2];
@@ -234,7 +228,14 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     posix_spawnattr_setsigmask(&attributes, &empty);
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+    int spawned = 0;
+    {
+        // ffmpeg runs only armed: an interruption stops it before the file goes.
+        output::CleanupHeld held;
+        spawned = ::posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+        if (spawned == 0)
+            output::armInterruptChild(pid_);
+    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(video[0]);
@@ -249,7 +250,6 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
         cleanUp();
         return false;
     }
-    output::armInterruptCleanup(output_.temporaryPath().empty() ? nullptr : output_.temporaryPath().c_str(), pid_);
 
     stopAudio_ = false;
     audioError_.clear();
@@ -313,6 +313,13 @@ std::string VideoEncoder::collect()
         audioThread_.join();
     std::string failure;
     if (pid_ > 0) {
+        // Waited for without reaping, then disarmed, then reaped: the
+        // interrupt cleanup never kills a number that another process may
+        // have taken since.
+        siginfo_t ended{};
+        while (::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        output::armInterruptChild(-1);
         int status = 0;
         pid_t waited;
         while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
@@ -348,14 +355,9 @@ bool VideoEncoder::finish(std::string& error)
         cleanUp();
         return false;
     }
-    {
-        output::SignalsHeld held;  // renamed and disarmed together
-        const bool committed = output_.commit(error);
-        output::armInterruptCleanup(nullptr);
-        if (!committed) {
-            cleanUp();
-            return false;
-        }
+    if (!output_.commit(error)) {  // renamed and disarmed together
+        cleanUp();
+        return false;
     }
     partPath_.clear();
     finished_ = true;
@@ -376,11 +378,8 @@ void VideoEncoder::cleanUp()
     closeFd(videoFd_);
     closeFd(audioFd_);
     closeFd(stderrFd_);
-    {
-        output::SignalsHeld held;  // removed and disarmed together
-        output_.abort();
-        output::armInterruptCleanup(nullptr);
-    }
+    output::armInterruptChild(-1);
+    output_.abort();  // removed and disarmed together
     partPath_.clear();
 }
 

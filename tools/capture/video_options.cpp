@@ -2,13 +2,21 @@
 
 #include "output_file.h"
 #include "plain_number.h"
+#include "quoted.h"
+
+using command_line::parseDecimal;
+using command_line::parseWholeNumber;
+using command_line::quoted;
 
 namespace video {
 
-bool isVideoOption(const std::string& name)
+std::span<const command_line::Option> videoOptions()
 {
-    return name == "--video" || name == "--from" || name == "--to" || name == "--fps" || name == "--crf" ||
-           name == "--audio-codec" || name == "--size";
+    static const command_line::Option options[] = {
+        {.name = "--video"}, {.name = "--from"},        {.name = "--to"},   {.name = "--fps"},
+        {.name = "--crf"},   {.name = "--audio-codec"}, {.name = "--size"},
+    };
+    return options;
 }
 
 bool parseVideoOption(const std::string& name, const std::string& value, VideoOptions& options, std::string& error)
@@ -16,11 +24,11 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     if (name == "--video") {
         std::string ext = lowerExtension(value);
         if (ext != ".mp4" && ext != ".mov" && ext != ".m4v" && ext != ".mkv") {
-            error = "--video wants a file ending in .mp4, .mov, .m4v or .mkv, not '" + value + "'";
+            error = "--video wants a file ending in .mp4, .mov, .m4v or .mkv, not " + quoted(value);
             return false;
         }
         if (value.back() == '/' || value.substr(value.find_last_of('/') + 1) == ext) {
-            error = "--video wants a file name, not '" + value + "'";
+            error = "--video wants a file name, not " + quoted(value);
             return false;
         }
         options.path = value;
@@ -30,7 +38,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     if (name == "--from" || name == "--to") {
         double seconds = 0.0;
         if (!parseDecimal(value, seconds) || seconds > DEMO_END_SECONDS) {
-            error = name + " wants seconds from 0 to 185, not '" + value + "'";
+            error = name + " wants seconds from 0 to 185, not " + quoted(value);
             return false;
         }
         (name == "--from" ? options.range.from : options.range.to) = seconds;
@@ -38,14 +46,14 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     }
     if (name == "--fps") {
         if (!parseWholeNumber(value, 1000000, options.range.fps) || options.range.fps < 1 || options.range.fps > 240) {
-            error = "--fps wants a whole number of frames per second from 1 to 240, not '" + value + "'";
+            error = "--fps wants a whole number of frames per second from 1 to 240, not " + quoted(value);
             return false;
         }
         return true;
     }
     if (name == "--crf") {
         if (!parseWholeNumber(value, 1000000, options.crf) || options.crf > 51) {
-            error = "--crf wants a whole number from 0 (lossless) to 51, not '" + value + "'";
+            error = "--crf wants a whole number from 0 (lossless) to 51, not " + quoted(value);
             return false;
         }
         return true;
@@ -56,17 +64,15 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
         } else if (value == "flac") {
             options.audioCodec = AudioCodec::Flac;
         } else {
-            error = "--audio-codec wants aac or flac, not '" + value + "'";
+            error = "--audio-codec wants aac or flac, not " + quoted(value);
             return false;
         }
         return true;
     }
     if (name == "--size") {
-        std::size_t x = value.find('x');
         int width = 0, height = 0;
-        if (x == std::string::npos || !parseWholeNumber(value.substr(0, x), 1000000, width) ||
-            !parseWholeNumber(value.substr(x + 1), 1000000, height)) {
-            error = "--size wants WIDTHxHEIGHT, e.g. 1280x720, not '" + value + "'";
+        if (!command_line::parseSize(value, width, height)) {
+            error = "--size wants WIDTHxHEIGHT, e.g. 1280x720, not " + quoted(value);
             return false;
         }
         if (width < 16 || height < 16 || width > 7680 || height > 4320 || width % 2 != 0 || height % 2 != 0) {
@@ -77,7 +83,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
         options.height = height;
         return true;
     }
-    error = "unknown video option '" + name + "'";
+    error = "unknown video option " + quoted(name);
     return false;
 }
 
@@ -145,7 +151,7 @@ std::string videoUsage()
            "--from 30 --to 30.1 --fps 4 is one frame, 0.25 s. The sound is the song\n"
            "from round(from * 44100), exactly as long as the frames.\n"
            "The file appears only when complete; Ctrl-C (130), SIGTERM (143) and\n"
-           "SIGHUP (129) stop the capture and remove it.\n";
+           "SIGHUP (129) stop the capture at once and remove it.\n";
 }
 
 }  // namespace video

@@ -4,9 +4,11 @@
 // check of the surroundings (ffmpeg, the output folder) made before any
 // rendering starts.
 
+#include "option_reader.h"
 #include "video_encoder.h"
 #include "video_timeline.h"
 
+#include <span>
 #include <string>
 
 namespace video {
@@ -28,8 +30,9 @@ struct VideoOptions {
     bool tuned = false;
 };
 
-// True for --video, --from, --to, --fps, --crf, --audio-codec and --size.
-bool isVideoOption(const std::string& name);
+// --video, --from, --to, --fps, --crf, --audio-codec and --size, each with
+// a value, for the capture tool's table of options.
+std::span<const command_line::Option> videoOptions();
 
 // Takes one of those options with its value.
 bool parseVideoOption(const std::string& name, const std::string& value, VideoOptions& options, std::string& error);

@@ -1,6 +1,5 @@
 #include "video_sink.h"
 
-#include "interrupt_cleanup.h"
 #include "video_song.h"
 
 #include <cstdio>
@@ -17,9 +16,9 @@ bool VideoSink::begin(int width, int height, std::string& error)
     height_ = height;
     frames_ = 0;
     total_ = frameCount(options_.range);
-    // From here on Ctrl-C stops at once, even inside a long frame, and takes
-    // the unfinished file with it.
-    output::installInterruptCleanup("\ncapture: interrupted, stopping; the unfinished video is removed\n");
+    // Ctrl-C stops at once, even inside a long frame, and takes the
+    // unfinished file and ffmpeg with it: the encoder arms both for the
+    // capture's interrupt cleanup.
     const CaptureRange& range = options_.range;
     if (!encoder_.start(encoderSettings(options_, width, height),
                         songProducer(audioFirstFrame(range), audioFrameCount(range)), error))

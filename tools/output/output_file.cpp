@@ -1,5 +1,8 @@
 #include "output_file.h"
 
+#include "interrupt_cleanup.h"
+#include "quoted.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +23,7 @@ const std::string STANDARD_OUTPUT = "-";
 
 std::string quote(const std::string& path)
 {
-    return "'" + path + "'";
+    return command_line::quotedPath(path);
 }
 
 // The name a chain of symbolic links ends at: `path` itself when it is not a
@@ -206,6 +209,8 @@ bool OutputFile::start(const OutputPlan& plan, bool keepOpen, std::string& error
     }
     int fd = -1;
     for (int serial = 0; fd < 0; ++serial) {
+        // The temporary file exists only armed for the interrupt cleanup.
+        CleanupHeld held;
         temporaryPath_ = partPathFor(plan.target, serial);
         fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || serial >= 1000)) {
@@ -213,6 +218,8 @@ bool OutputFile::start(const OutputPlan& plan, bool keepOpen, std::string& error
             temporaryPath_.clear();
             return false;
         }
+        if (fd >= 0)
+            armInterruptFile(temporaryPath_.c_str());
     }
     writePath_ = temporaryPath_;
     if (plan.kind == OutputKind::ReplaceFile) {
@@ -277,11 +284,13 @@ bool OutputFile::commit(std::string& error)
     }
     fd_ = -1;
     if (!temporaryPath_.empty()) {
+        CleanupHeld held;  // renamed and disarmed together
         if (::rename(temporaryPath_.c_str(), plan_.target.c_str()) != 0) {
             error = failure("cannot write", errno);
             abort();
             return false;
         }
+        armInterruptFile(nullptr);
         temporaryPath_.clear();
     }
     committed_ = true;
@@ -294,8 +303,11 @@ void OutputFile::abort()
         ::close(fd_);
     fd_ = -1;
     ownsFd_ = false;
-    if (!temporaryPath_.empty())
+    if (!temporaryPath_.empty()) {
+        CleanupHeld held;  // removed and disarmed together
         ::unlink(temporaryPath_.c_str());
+        armInterruptFile(nullptr);
+    }
     temporaryPath_.clear();
     writePath_.clear();
 }

@@ -16,7 +16,10 @@
 //
 // planOutput looks at the path before any work is done, so that a folder, a
 // missing folder or a path ending in '/' is refused with the user's path in
-// the message. OutputFile then writes it. POSIX only.
+// the message (quoted as command_line::quotedPath quotes it). OutputFile then
+// writes it, and arms its temporary file for the interrupt cleanup
+// (interrupt_cleanup.h) for as long as it exists: one output at a time.
+// POSIX only.
 
 #include <sys/types.h>
 
@@ -67,7 +70,8 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Opens the output for write(): a new temporary file beside the target,
-    // or the target itself (in place), or standard output.
+    // or the target itself (in place: a pipe may wait here for its reader,
+    // which the interrupt cleanup breaks off), or standard output.
     bool open(const OutputPlan& plan, std::string& error);
     // For a program that writes the output by name: creates the temporary
     // file (closed again) and leaves writePath() naming it, or, in place,

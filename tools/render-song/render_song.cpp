@@ -1,20 +1,17 @@
 // render-song: renders the song (or its first N frames) and writes it as a
-// 32-bit float stereo WAV holding exactly the SampleBuffer bytes. The output
-// is written as output_file.h says (a temporary file renamed into place; a
-// device or pipe in place; "-" for standard output), checked before the
-// render, and an interruption removes the temporary file. The temporary file
-// is made only once the song is rendered, so that an end that runs no handler
-// (SIGKILL, or node ending the WebAssembly build) leaves nothing behind either.
+// 32-bit float stereo WAV holding exactly the SampleBuffer bytes. Its options
+// follow the tools' shared rules (option_reader.h). The output is written as
+// output_file.h says (a temporary file renamed into place; a device or pipe
+// in place; "-" for standard output), checked before the render, and an
+// interruption removes the temporary file (interrupt_cleanup.h). The
+// temporary file is made only once the song is rendered, so that an end that
+// runs no handler (SIGKILL, or node ending the WebAssembly build) leaves
+// nothing behind either.
 #include <unistd.h>
 
-#include <csignal>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,40 +20,66 @@
 #endif
 
 #include "interrupt_cleanup.h"
+#include "option_reader.h"
 #include "output_file.h"
+#include "plain_number.h"
+#include "quoted.h"
 #include "synth.h"
 
 namespace {
 
-void printUsage(std::FILE* to) {
-    std::fprintf(to,
-                 "Usage: render-song --out FILE [--frames N]\n"
-                 "Renders the demo's song and writes it as a 32-bit float stereo WAV\n"
-                 "(44,100 Hz) holding exactly the rendered frames.\n"
-                 "\n"
-                 "  --out FILE   the WAV file to write (required); - is standard output\n"
-                 "  --frames N   render only the first N frames (1 to %u; default all)\n"
-                 "  --help       show this help and exit\n"
-                 "\n"
-                 "A file is written under a hidden temporary name in its folder and renamed\n"
-                 "when complete (a symbolic link is followed; an existing file keeps its\n"
-                 "permissions). A device, pipe or terminal is written in place.\n"
-                 "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments,\n"
-                 "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP);\n"
-                 "an interruption leaves no temporary file.\n",
-                 SONG_FRAMES);
+std::string usage() {
+    return "Usage: render-song --out FILE [--frames N]\n"
+           "Renders the demo's song and writes it as a 32-bit float stereo WAV\n"
+           "(44,100 Hz) holding exactly the rendered frames.\n"
+           "\n"
+           "  --out FILE   the WAV file to write (required); - is standard output\n"
+           "  --frames N   render only the first N frames (1 to " +
+           std::to_string(SONG_FRAMES) +
+           "; default all)\n"
+           "  --help       show this help and exit (alone)\n"
+           "\n"
+           "Each option is given once. A file is written under a hidden temporary\n"
+           "name in its folder and renamed when complete (a symbolic link is\n"
+           "followed; an existing file keeps its permissions). A device, pipe or\n"
+           "terminal is written in place.\n"
+           "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments,\n"
+           "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP),\n"
+           "at once, even while the output waits for its reader; an interruption\n"
+           "leaves no temporary file.\n";
 }
 
-bool parseFrames(const char* text, std::uint32_t& frames) {
-    if (!text || !*text) return false;
-    for (const char* c = text; *c; ++c)
-        if (*c < '0' || *c > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > SONG_FRAMES) return false;
-    frames = static_cast<std::uint32_t>(value);
-    return true;
+struct RenderOptions {
+    std::string outPath;  // --out
+    std::uint32_t frames = SONG_FRAMES;  // --frames
+};
+
+command_line::Outcome parseArguments(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
+    const command_line::Option table[] = {
+        {.name = "--out", .needs = "a file name"},
+        {.name = "--frames", .needs = "a number"},
+    };
+    const command_line::Outcome outcome = command_line::readOptions(
+        argc, argv, table,
+        [&](const command_line::GivenOption& given, std::string& why) {
+            if (given.option.name == "--out") {
+                options.outPath = given.value;
+                if (options.outPath.empty()) why = "--out needs a file name";
+                return !options.outPath.empty();
+            }
+            if (!command_line::parseWholeNumber(given.value, SONG_FRAMES, options.frames) || options.frames < 1) {
+                why = "--frames must be a whole number from 1 to " + std::to_string(SONG_FRAMES) + ", not " +
+                      command_line::quoted(given.value);
+                return false;
+            }
+            return true;
+        },
+        error);
+    if (outcome == command_line::Outcome::Run && options.outPath.empty()) {
+        error = "--out FILE is required";
+        return command_line::Outcome::Error;
+    }
+    return outcome;
 }
 
 void putU16(std::vector<unsigned char>& out, std::uint32_t v) {
@@ -116,66 +139,24 @@ void drawProgress(std::uint32_t done, std::uint32_t total, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string outPath;
-    std::uint32_t frames = SONG_FRAMES;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printUsage(stdout);
-            return 0;
-        } else if (arg == "--out" || arg.rfind("--out=", 0) == 0) {
-            if (arg == "--out") {
-                if (i + 1 >= argc) {
-                    std::fprintf(stderr, "render-song: --out needs a file name\n");
-                    return 2;
-                }
-                outPath = argv[++i];
-            } else {
-                outPath = arg.substr(6);
-            }
-            if (outPath.empty()) {
-                std::fprintf(stderr, "render-song: --out needs a file name\n");
-                return 2;
-            }
-        } else if (arg == "--frames" || arg.rfind("--frames=", 0) == 0) {
-            const char* value = nullptr;
-            if (arg == "--frames") {
-                if (i + 1 >= argc) {
-                    std::fprintf(stderr, "render-song: --frames needs a number\n");
-                    return 2;
-                }
-                value = argv[++i];
-            } else {
-                value = argv[i] + 9;
-            }
-            if (!parseFrames(value, frames)) {
-                std::fprintf(stderr, "render-song: --frames must be a whole number from 1 to %u, not '%s'\n",
-                             SONG_FRAMES, value);
-                return 2;
-            }
-        } else {
-            std::fprintf(stderr, "render-song: unknown argument '%s'\n", arg.c_str());
-            printUsage(stderr);
-            return 2;
-        }
-    }
-    if (outPath.empty()) {
-        std::fprintf(stderr, "render-song: --out FILE is required\n");
-        printUsage(stderr);
-        return 2;
-    }
+    RenderOptions options;
+    std::string error;
+    const command_line::Outcome outcome = parseArguments(argc, argv, options, error);
+    if (outcome != command_line::Outcome::Run)
+        return command_line::answerHelpOrError("render-song", outcome, error, usage());
+    const std::string& outPath = options.outPath;
+    const std::uint32_t frames = options.frames;
 
     // Where the WAV goes, found out before the render: a folder, a missing
     // folder or an unwritable one is refused now, not after it.
-    std::string error;
     output::OutputPlan plan;
     if (!output::planOutput(outPath, true, plan, error)) {
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
     const bool showProgress = stderrIsTerminal();
-    // A reader that goes away shows as a failed write, reported below.
-    std::signal(SIGPIPE, SIG_IGN);
+    // From here on a signal ends the tool at once, even while a pipe waits
+    // for its reader; a reader that goes away shows as a failed write.
     output::installInterruptCleanup(showProgress ? "\nrender-song: interrupted\n" : "render-song: interrupted\n");
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
@@ -192,32 +173,18 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) std::fprintf(stderr, "\n");
 
-    output::OutputFile file;
-    bool opened = false;
-    if (plan.kind == output::OutputKind::NewFile || plan.kind == output::OutputKind::ReplaceFile) {
-        output::SignalsHeld held;  // the temporary file exists only armed
-        opened = file.open(plan, error);
-        output::armInterruptCleanup(file.temporaryPath().c_str());
-    } else {
-        opened = file.open(plan, error);  // a pipe may wait here for its reader
-    }
-    if (!opened) {
+    output::OutputFile file;  // arms its temporary file for the interrupt cleanup
+    if (!file.open(plan, error)) {
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
 
     const std::vector<unsigned char> header = wavHeader(frames);
-    bool ok = file.write(header.data(), header.size(), error) &&
-              file.write(samples.data(), sizeof(StereoFrame) * static_cast<std::size_t>(frames), error);
-    if (ok) {
-        output::SignalsHeld held;  // renamed and disarmed together
-        ok = file.commit(error);
-        output::armInterruptCleanup(nullptr);
-    }
+    const bool ok = file.write(header.data(), header.size(), error) &&
+                    file.write(samples.data(), sizeof(StereoFrame) * static_cast<std::size_t>(frames), error) &&
+                    file.commit(error);
     if (!ok) {
-        output::SignalsHeld held;
         file.abort();
-        output::armInterruptCleanup(nullptr);
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }

@@ -1,0 +1,107 @@
+#include "option_reader.h"
+
+#include "quoted.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace command_line {
+namespace {
+
+constexpr std::string_view HELP = "--help";
+constexpr std::string_view HELP_SHORT = "-h";
+
+const Option* findOption(std::span<const Option> options, std::string_view name)
+{
+    for (const Option& option : options)
+        if (option.name == name || (!option.shortName.empty() && option.shortName == name))
+            return &option;
+    return nullptr;
+}
+
+}  // namespace
+
+Outcome readOptions(int argc, const char* const* argv, std::span<const Option> options, const TakeOption& take,
+                    std::string& error)
+{
+    std::vector<bool> seen(options.size(), false);
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        std::string_view name = argument;
+        std::string_view value;
+        bool inlineValue = false;
+        if (argument.starts_with("--")) {
+            const std::size_t equals = argument.find('=');
+            if (equals != std::string_view::npos) {
+                name = argument.substr(0, equals);
+                value = argument.substr(equals + 1);
+                inlineValue = true;
+            }
+        }
+        if (name == HELP || name == HELP_SHORT) {
+            if (inlineValue) {
+                error = std::string(HELP) + " takes no value";
+                return Outcome::Error;
+            }
+            if (argc != 2) {
+                error = std::string(HELP) + " takes no other arguments";
+                return Outcome::Error;
+            }
+            return Outcome::Help;
+        }
+        const Option* option = findOption(options, name);
+        if (option == nullptr) {
+            error = (argument.size() > 1 && argument[0] == '-' ? "unknown option " : "unexpected argument ") +
+                    quoted(argument);
+            return Outcome::Error;
+        }
+        const std::string optionName(option->name);
+        const std::size_t index = static_cast<std::size_t>(option - options.data());
+        if (seen[index] && !option->repeatable) {
+            error = optionName + " is given twice";
+            return Outcome::Error;
+        }
+        seen[index] = true;
+        bool hasValue = inlineValue;
+        switch (option->takes) {
+        case Takes::Nothing:
+            if (inlineValue) {
+                error = optionName + " takes no value";
+                return Outcome::Error;
+            }
+            break;
+        case Takes::Value:
+            if (!inlineValue) {
+                if (i + 1 >= argc) {
+                    error = optionName + " needs " + std::string(option->needs);
+                    return Outcome::Error;
+                }
+                value = argv[++i];
+                hasValue = true;
+            }
+            break;
+        case Takes::OptionalValue:
+            if (!inlineValue && i + 1 < argc && argv[i + 1][0] != '-') {
+                value = argv[++i];
+                hasValue = true;
+            }
+            break;
+        }
+        if (!take(GivenOption{*option, value, hasValue}, error))
+            return Outcome::Error;
+    }
+    return Outcome::Run;
+}
+
+int answerHelpOrError(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage)
+{
+    if (outcome == Outcome::Help) {
+        std::fputs(usage.c_str(), stdout);
+        return 0;
+    }
+    const int length = static_cast<int>(tool.size());
+    std::fprintf(stderr, "%.*s: %s (see '%.*s --help')\n", length, tool.data(), error.c_str(), length, tool.data());
+    return 2;
+}
+
+}  // namespace command_line
