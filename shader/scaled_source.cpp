@@ -12,7 +12,7 @@ std::optional<int> parseSceneScale(std::string_view text)
     return std::nullopt;
 }
 
-std::string sceneScaleList()
+std::string sceneScaleNames()
 {
     std::string list;
     for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {

@@ -44,7 +44,7 @@ inline constexpr int SCENE_SCALE_COUNT = static_cast<int>(std::size(SCENE_SCALES
 std::optional<int> parseSceneScale(std::string_view text);
 
 // The names for messages: "1, 864p, 720p, 2, 3, 4 or 6".
-std::string sceneScaleList();
+std::string sceneScaleNames();
 
 // The shader text that draws the scale at `step` (an index into
 // SCENE_SCALES): sampleGridSource of its grid; the full frame's text

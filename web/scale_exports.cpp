@@ -62,7 +62,7 @@ EMSCRIPTEN_KEEPALIVE int sceneScaleIndex(const char* text)
 // The accepted names for messages.
 EMSCRIPTEN_KEEPALIVE const char* sceneScaleList()
 {
-    static const std::string list = sceneScaleList();
+    static const std::string list = sceneScaleNames();
     return list.c_str();
 }
 

@@ -26,7 +26,7 @@ TEST(SceneScale, EachScaleByItsNameItsSizeOrItsHeightAndNothingElse)
         }
     }
     EXPECT_EQ(parseSceneScale("720p"), parseSceneScale("1280x720"));
-    EXPECT_EQ(sceneScaleList(), "1, 864p, 720p, 2, 3, 4 or 6");
+    EXPECT_EQ(sceneScaleNames(), "1, 864p, 720p, 2, 3, 4 or 6");
     for (const char* bad : {"0", "5", "7", "8", "12", "", " 2", "2 ", "02", "+2", "-2", "2.0", "0x2", "auto", "two",
                             "720", "720P", "1280X720", "1280x720 ", "1.5", "1600x900", "900p", "1920x1081"}) {
         EXPECT_FALSE(parseSceneScale(bad).has_value()) << '"' << bad << '"';

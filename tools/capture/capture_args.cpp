@@ -152,7 +152,7 @@ bool takeOption(const GivenOption& given, CaptureOptions& options, std::string& 
     if (name == "--scale") {
         const std::optional<int> step = parseSceneScale(value);
         if (!step) {
-            error = "--scale takes " + sceneScaleList() + " (or a drawn size: 1280x720, 720p), not " + quoted(value);
+            error = "--scale takes " + sceneScaleNames() + " (or a drawn size: 1280x720, 720p), not " + quoted(value);
             return false;
         }
         options.step = *step;
