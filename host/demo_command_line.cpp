@@ -17,12 +17,16 @@ int runDemoCommandLine(int argc, const char* const* argv, const Platform& platfo
     if (outcome != DemoOptionsOutcome::Run) {
         return command_line::answerHelpOrError("demo", outcome, error, demoUsage());
     }
-    // A fixed scale other than 1 builds the scaled text as the program of
-    // start-up; `--scale auto` starts from the embedded text at scale 1.
-    static std::string scaledText;
-    if (options.scale != 1) {
-        scaledText = scaledSceneSource(sceneShaderSource, options.scale);
-        sceneSourceText = scaledText.c_str();
+    // A fixed scale other than 1, or a density, builds its text as the
+    // program of start-up; `--scale auto` starts from the embedded text at
+    // scale 1.
+    static std::string gridText;
+    if (options.density > 1) {
+        gridText = sampleGridSource(sceneShaderSource, densityGrid(options.density));
+        sceneSourceText = gridText.c_str();
+    } else if (options.step != 0) {
+        gridText = scaledSceneSource(sceneShaderSource, options.step);
+        sceneSourceText = gridText.c_str();
     }
     sdl_platform::configure(options);
     demoMain(platform);

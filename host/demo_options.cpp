@@ -2,6 +2,7 @@
 #include "demo_options.h"
 
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "option_reader.h"
@@ -32,12 +33,12 @@ bool parseWindowSize(std::string_view text, int& width, int& height)
     return true;
 }
 
-// "1, 2, 3, 4, 6 or auto".
+// "1, 864p, 720p, 2, 3, 4, 6 or auto".
 std::string scaleChoices()
 {
     std::string text;
-    for (int scale : SCENE_SCALES) {
-        text += std::to_string(scale) + ", ";
+    for (const SceneScale& scale : SCENE_SCALES) {
+        text += std::string(scale.name) + ", ";
     }
     text.resize(text.size() - 2);
     return text + " or auto";
@@ -49,14 +50,25 @@ bool takeOption(const GivenOption& given, DemoOptions& options, std::string& err
     if (given.option.name == "--scale") {
         if (value == "auto") {
             options.autoScale = true;
-            options.scale = 1;
-        } else if (const std::optional<int> scale = parseSceneScale(value)) {
+            options.step = 0;
+        } else if (const std::optional<int> step = parseSceneScale(value)) {
             options.autoScale = false;
-            options.scale = *scale;
+            options.step = *step;
         } else {
-            error = "--scale takes " + scaleChoices() + ", not " + command_line::quoted(value);
+            error = "--scale takes " + scaleChoices() + " (or a drawn size: 1280x720, 720p), not " +
+                    command_line::quoted(value);
             return false;
         }
+        return true;
+    }
+    if (given.option.name == "--density") {
+        const std::optional<int> density = parseSceneDensity(value);
+        if (!density) {
+            error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " +
+                    command_line::quoted(value);
+            return false;
+        }
+        options.density = *density;
         return true;
     }
     // --window, with or without its size.
@@ -74,31 +86,55 @@ bool takeOption(const GivenOption& given, DemoOptions& options, std::string& err
 DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error)
 {
     static const std::string scaleNeeds = "a value: " + scaleChoices();
-    const std::array<Option, 2> table = {{
+    const std::array<Option, 3> table = {{
         {.name = "--scale", .needs = scaleNeeds},
+        {.name = "--density", .needs = "a value: 1, 2, 3 or 4"},
         {.name = "--window", .takes = Takes::OptionalValue},
     }};
-    return command_line::readOptions(
+    bool scaleGiven = false;
+    bool densityGiven = false;
+    const DemoOptionsOutcome outcome = command_line::readOptions(
         argc, argv, table,
-        [&](const GivenOption& given, std::string& why) { return takeOption(given, options, why); }, error);
+        [&](const GivenOption& given, std::string& why) {
+            scaleGiven = scaleGiven || given.option.name == "--scale";
+            densityGiven = densityGiven || given.option.name == "--density";
+            return takeOption(given, options, why);
+        },
+        error);
+    if (outcome == DemoOptionsOutcome::Run && scaleGiven && densityGiven) {
+        error = "--scale and --density do not go together: a scale draws fewer pixels than the frame has, "
+                "a density more samples";
+        return DemoOptionsOutcome::Error;
+    }
+    return outcome;
 }
 
 std::string demoUsage()
 {
-    return std::string("usage: demo [--scale N|auto] [--window [WxH]] [--help]\n"
-                       "\n"
-                       "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
-                       "the desktop without changing its mode; the 1920x1080 picture is scaled to fit,\n"
-                       "with black bars where the screen's shape differs. Escape ends it.\n"
-                       "\n"
-                       "  --scale N      draw the picture at 1920/N x 1080/N (default 1),\n"
-                       "                 N = ") +
-           SCENE_SCALE_LIST +
-           ":\n"
-           "                 each drawn pixel is the full picture's pixel at its\n"
-           "                 place, N times fewer each way, for a weaker GPU\n"
-           "  --scale auto   start at 1 and step to a coarser scale while frames take\n"
-           "                 longer than 1/30 s, back to a finer one when there is room\n"
+    std::string scales;
+    for (const SceneScale& scale : SCENE_SCALES) {
+        char line[64];
+        std::snprintf(line, sizeof line, "                   %-5s %dx%d\n", scale.name, scale.grid.width,
+                      scale.grid.height);
+        scales += line;
+    }
+    return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help]\n"
+           "\n"
+           "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
+           "the desktop without changing its mode; the 1920x1080 picture is scaled to fit,\n"
+           "with black bars where the screen's shape differs. Escape ends it.\n"
+           "\n"
+           "  --scale NAME   draw the picture at fewer pixels, for a weaker GPU (default\n"
+           "                 1, the full 1920x1080); each drawn pixel is the full\n"
+           "                 picture's pixel at its place:\n" +
+           scales +
+           "                 or by the drawn size (1280x720) or height (720p)\n"
+           "  --scale auto   start at 1 and step to the next coarser scale while frames\n"
+           "                 take longer than 1/30 s, back to a finer one when there is\n"
+           "                 room\n"
+           "  --density D    draw D x D samples for every pixel of the 1920x1080 picture,\n"
+           "                 D = 1 to 4: --density 2 is native 3840x2160, for a 4K\n"
+           "                 screen; one line says so when the GPU cannot keep up\n"
            "  --window [WxH] an ordinary resizable window (default 1280x720) instead of\n"
            "                 the full screen\n"
            "  --help         this text, alone\n"

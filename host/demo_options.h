@@ -3,20 +3,23 @@
 // The Linux demo's command line: how the picture reaches the screen (desktop
 // full screen or an ordinary window) and at which internal resolution it is
 // drawn. The options follow the rules that the tools share
-// (tools/command_line/option_reader.h); the scale is read with
-// parseSceneScale, the one parser of it that the capture tool and the
-// browser page share. Parsing starts nothing: a bad option is found before
-// any window or sound exists.
+// (tools/command_line/option_reader.h); the scale and the density are read
+// with parseSceneScale and parseSceneDensity, the parsers that the capture
+// tool (and, for the scale, the browser page) share. Parsing starts nothing:
+// a bad option is found before any window or sound exists.
 
 #include <string>
 
 #include "option_reader.h"
 
 struct DemoOptions {
-    // --scale N: the frame is drawn at 1920/N x 1080/N (1 by default).
-    int scale = 1;
-    // --scale auto: starts at 1 and follows the frame times.
+    // --scale NAME: the frame is drawn at that scale (an index into
+    // SCENE_SCALES; 0, the full frame, by default).
+    int step = 0;
+    // --scale auto: starts at the full frame and follows the frame times.
     bool autoScale = false;
+    // --density D: D x D samples for every frame pixel (1 by default).
+    int density = 1;
     // --window [WxH]: an ordinary resizable window instead of the desktop.
     bool windowed = false;
     int windowWidth = 1280;

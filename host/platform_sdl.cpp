@@ -170,8 +170,9 @@ void createGlContext()
     const scaled_frame::Setup setup = {
         .frameWidth = frameWidth,
         .frameHeight = frameHeight,
-        .scale = options.scale,
+        .step = options.step,
         .adaptive = options.autoScale,
+        .density = options.density,
         .slowStartHint = true,
         .getProcAddress = getProcAddress,
         .seconds = seconds,
@@ -305,9 +306,9 @@ void sdl_platform::configure(const DemoOptions& chosen)
     options = chosen;
 }
 
-int sdl_platform::sceneScale()
+const char* sdl_platform::sceneGridName()
 {
-    return scaled_frame::scale();
+    return scaled_frame::gridName();
 }
 
 void sdl_platform::watchEscape()

@@ -11,8 +11,9 @@ namespace sdl_platform {
 // The window and the internal resolution that the command line chose; set
 // before demoMain (the defaults: the desktop, scale 1).
 void configure(const DemoOptions& options);
-// The scale of the frame being drawn, for measuring tools.
-int sceneScale();
+// The name of the scale (or density) of the frame being drawn, for
+// measuring tools.
+const char* sceneGridName();
 // Starts watching SDL's events for Escape presses; createWindow does this
 // after SDL's video start-up. Exposed for the tests of the Escape rule.
 void watchEscape();

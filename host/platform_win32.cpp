@@ -165,8 +165,9 @@ void createGlContext()
         const scaled_frame::Setup setup = {
             .frameWidth = frameWidth,
             .frameHeight = frameHeight,
-            .scale = 1,
+            .step = 0,
             .adaptive = false,
+            .density = 1,
             .slowStartHint = false,
             .getProcAddress = getProcAddress,
             .seconds = seconds,

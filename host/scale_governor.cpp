@@ -2,25 +2,22 @@
 #include "scale_governor.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "scaled_source.h"
 
-int ScaleGovernor::coarser() const
+namespace {
+
+double pixels(int step)
 {
-    const int* at = std::find(std::begin(SCENE_SCALES), std::end(SCENE_SCALES), scale_);
-    return at + 1 < std::end(SCENE_SCALES) ? at[1] : scale_;
+    const SampleGrid& grid = SCENE_SCALES[step].grid;
+    return static_cast<double>(grid.width) * grid.height;
 }
 
-int ScaleGovernor::finer() const
-{
-    const int* at = std::find(std::begin(SCENE_SCALES), std::end(SCENE_SCALES), scale_);
-    return at > std::begin(SCENE_SCALES) ? at[-1] : scale_;
-}
+} // namespace
 
-void ScaleGovernor::change(int scale, double now)
+void ScaleGovernor::change(int step, double now)
 {
-    if (scale < scale_) {
+    if (step < step_) {
         steppedFiner_ = true;
         steppedFinerAt_ = now;
     } else {
@@ -32,9 +29,23 @@ void ScaleGovernor::change(int scale, double now)
         }
         steppedFiner_ = false;
     }
-    scale_ = scale;
+    step_ = step;
     count_ = 0;
     coveredSeconds_ = 0.0;
+}
+
+void ScaleGovernor::judgeDensity(double seconds)
+{
+    // The first frame may carry the driver's late work on the program.
+    if (densityJudged_ || framesSeen_ == 1) {
+        return;
+    }
+    denseSeconds_ += seconds;
+    ++denseFrames_;
+    if (denseSeconds_ >= JUDGED_SECONDS) {
+        densityJudged_ = true;
+        hintDue_ = denseSeconds_ / denseFrames_ > FRAME_BUDGET_SECONDS;
+    }
 }
 
 int ScaleGovernor::frameDone(double now, double seconds)
@@ -42,10 +53,13 @@ int ScaleGovernor::frameDone(double now, double seconds)
     if (framesSeen_ < 2) {
         ++framesSeen_;
         firstFramesSlow_ = firstFramesSlow_ && seconds > SLOW_START_SECONDS;
-        hintDue_ = framesSeen_ == 2 && firstFramesSlow_ && scale_ == 1 && !adaptive_;
+        hintDue_ = framesSeen_ == 2 && firstFramesSlow_ && step_ == 0 && !adaptive_ && !dense_;
+    }
+    if (dense_) {
+        judgeDensity(seconds);
     }
     if (!adaptive_) {
-        return scale_;
+        return step_;
     }
     if (count_ == MAX_FRAMES) {
         first_ = (first_ + 1) % MAX_FRAMES;
@@ -60,7 +74,7 @@ int ScaleGovernor::frameDone(double now, double seconds)
     }
     // Judge only once the frames at this scale span a second.
     if (coveredSeconds_ < JUDGED_SECONDS) {
-        return scale_;
+        return step_;
     }
     double sum = 0.0;
     for (std::size_t i = 0; i < count_; ++i) {
@@ -68,17 +82,16 @@ int ScaleGovernor::frameDone(double now, double seconds)
     }
     const double mean = sum / static_cast<double>(count_);
     if (mean > FRAME_BUDGET_SECONDS) {
-        if (coarser() != scale_) {
-            change(coarser(), now);
+        if (step_ + 1 < SCENE_SCALE_COUNT) {
+            change(step_ + 1, now);
         }
-    } else if (finer() != scale_ && now >= finerAllowedAt_) {
-        const double ratio = static_cast<double>(finer()) / scale_;
-        const double estimate = mean / (ratio * ratio);
+    } else if (step_ > 0 && now >= finerAllowedAt_) {
+        const double estimate = mean * pixels(step_ - 1) / pixels(step_);
         if (estimate < ROOM * FRAME_BUDGET_SECONDS) {
-            change(finer(), now);
+            change(step_ - 1, now);
         }
     }
-    return scale_;
+    return step_;
 }
 
 bool ScaleGovernor::takeSlowStartHint()

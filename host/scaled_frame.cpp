@@ -26,24 +26,18 @@ PFNGLUSEPROGRAMPROC useProgram;
 PFNGLCREATESHADERPROGRAMVPROC createShaderProgramv;
 PFNGLGETPROGRAMIVPROC getProgramiv;
 
-// The size that a frame is drawn at: the frame's size divided by the scale.
-struct DrawnSize {
-    int width;
-    int height;
-};
-
 scaled_frame::Setup setup;
 GLuint framebuffer;
 GLuint renderbuffer;
-int currentScale;
+int currentStep;
 bool adaptive;
-ScaleGovernor governor{1, false};
+ScaleGovernor governor{0, false};
 double frameStart;
-unsigned framesTimed;
-// The scene program of each scale, by scale; 0 until built. The scale that
+// The scene program of each scale, by step; 0 until built. The scale that
 // the frame loop started with has the host's program.
-GLuint programs[7];
-bool programFailed[7];
+GLuint programs[SCENE_SCALE_COUNT];
+bool programFailed[SCENE_SCALE_COUNT];
+char densityName[16];
 
 template <typename F>
 bool fetch(F& entry, const char* name)
@@ -52,17 +46,18 @@ bool fetch(F& entry, const char* name)
     return entry != nullptr;
 }
 
-// The one place where a scale becomes a size in pixels.
-DrawnSize drawnSize(int scale)
+// The one place where the scale at `step` (or the density) becomes a size in
+// pixels.
+SampleGrid drawnSize(int step)
 {
-    return {setup.frameWidth / scale, setup.frameHeight / scale};
+    return setup.density > 1 ? densityGrid(setup.density) : SCENE_SCALES[step].grid;
 }
 
-// Gives the renderbuffer the size of a frame at `scale` and points the
+// Gives the renderbuffer the size of a frame at `step` and points the
 // viewport at it; leaves the framebuffer bound for drawing and reading.
-bool sizeFramebuffer(int scale)
+bool sizeFramebuffer(int step)
 {
-    const DrawnSize size = drawnSize(scale);
+    const SampleGrid size = drawnSize(step);
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     bindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
     // No alpha where the context can draw into that: the shader writes only
@@ -79,11 +74,11 @@ bool sizeFramebuffer(int scale)
     return false;
 }
 
-// The scene program for `scale`, built on first use from the embedded text.
-GLuint programFor(int scale)
+// The scene program for `step`, built on first use from the embedded text.
+GLuint programFor(int step)
 {
-    if (programs[scale] == 0 && !programFailed[scale]) {
-        const std::string text = scaledSceneSource(sceneShaderSource, scale);
+    if (programs[step] == 0 && !programFailed[step]) {
+        const std::string text = scaledSceneSource(sceneShaderSource, step);
         const char* source = text.c_str();
         const GLuint program = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source);
         GLint linked = GL_FALSE;
@@ -91,12 +86,30 @@ GLuint programFor(int scale)
             getProgramiv(program, GL_LINK_STATUS, &linked);
         }
         if (linked == GL_TRUE) {
-            programs[scale] = program;
+            programs[step] = program;
         } else {
-            programFailed[scale] = true;
+            programFailed[step] = true;
         }
     }
-    return programs[scale];
+    return programs[step];
+}
+
+void printSlowFramesHint()
+{
+    if (setup.density > 1) {
+        const SampleGrid size = drawnSize(currentStep);
+        std::fprintf(stderr,
+                     "demo: the GPU cannot keep up with --density %d (%dx%d): its frames take longer than "
+                     "1/%d s; without --density the picture has 1/%d of the pixels\n",
+                     setup.density, size.width, size.height,
+                     static_cast<int>(1.0 / ScaleGovernor::FRAME_BUDGET_SECONDS + 0.5), setup.density * setup.density);
+    } else {
+        std::fprintf(stderr,
+                     "demo: the first frames took longer than %d ms at full resolution; "
+                     "'demo --scale auto' draws fewer pixels where the GPU needs it\n",
+                     static_cast<int>(ScaleGovernor::SLOW_START_SECONDS * 1000));
+    }
+    std::fflush(stderr);
 }
 
 } // namespace
@@ -115,14 +128,16 @@ const char* scaled_frame::begin(const Setup& chosen)
                   !fetch(getProgramiv, "glGetProgramiv"))) {
         return "OpenGL entry points for the scene's programs at other scales";
     }
-    currentScale = setup.scale;
-    adaptive = setup.adaptive;
-    governor = ScaleGovernor(setup.scale, setup.adaptive);
+    currentStep = setup.step;
+    adaptive = setup.adaptive && setup.density == 1;
+    governor = ScaleGovernor(setup.step, adaptive, setup.density > 1);
+    std::snprintf(densityName, sizeof densityName, "density-%d", setup.density);
     genFramebuffers(1, &framebuffer);
     genRenderbuffers(1, &renderbuffer);
-    if (!sizeFramebuffer(setup.scale)) {
+    if (!sizeFramebuffer(setup.step)) {
         bindFramebuffer(GL_FRAMEBUFFER, 0);
-        return "no offscreen framebuffer of the frame's size";
+        return setup.density > 1 ? "no offscreen framebuffer of the density's size"
+                                 : "no offscreen framebuffer of the frame's size";
     }
     // The bars.
     glClearColor(0.f, 0.f, 0.f, 1.f);
@@ -137,49 +152,44 @@ void scaled_frame::markFrameStart()
 void scaled_frame::copyToWindow(int drawableWidth, int drawableHeight)
 {
     const ScreenRect to = letterbox(drawableWidth, drawableHeight, setup.frameWidth, setup.frameHeight);
-    const DrawnSize from = drawnSize(currentScale);
+    const SampleGrid from = drawnSize(currentStep);
     bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     blitFramebuffer(0, 0, from.width, from.height, to.x, to.y, to.x + to.width, to.y + to.height,
                     GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    if (adaptive || (setup.slowStartHint && framesTimed < 2)) {
+    if (adaptive || (setup.slowStartHint && governor.wantsFrameTimes())) {
         // Wait for the frame and its copy, so that the time is the drawing's
         // and not the wait for the display's refresh in the swap.
         glFinish();
         const double now = setup.seconds();
-        ++framesTimed;
         governor.frameDone(now, now - frameStart);
         if (governor.takeSlowStartHint()) {
-            std::fprintf(stderr,
-                         "demo: the first frames took longer than %d ms at full resolution; "
-                         "'demo --scale auto' draws fewer pixels where the GPU needs it\n",
-                         static_cast<int>(ScaleGovernor::SLOW_START_SECONDS * 1000));
-            std::fflush(stderr);
+            printSlowFramesHint();
         }
     }
 }
 
 void scaled_frame::prepareNextFrame()
 {
-    const int wanted = governor.scale();
-    if (wanted != currentScale) {
-        if (programs[currentScale] == 0) {
+    const int wanted = governor.step();
+    if (wanted != currentStep) {
+        if (programs[currentStep] == 0) {
             // The host's program, made current before the frame loop.
             GLint current = 0;
             glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-            programs[currentScale] = static_cast<GLuint>(current);
+            programs[currentStep] = static_cast<GLuint>(current);
         }
         const GLuint program = programFor(wanted);
         if (program != 0 && sizeFramebuffer(wanted)) {
             useProgram(program);
-            currentScale = wanted;
+            currentStep = wanted;
         } else {
             // Keep the scale that works.
-            std::fprintf(stderr, "demo: the picture stays at scale %d: scale %d could not be set up\n",
-                         currentScale, wanted);
+            std::fprintf(stderr, "demo: the picture stays at scale %s: scale %s could not be set up\n",
+                         SCENE_SCALES[currentStep].name, SCENE_SCALES[wanted].name);
             std::fflush(stderr);
-            sizeFramebuffer(currentScale);
-            governor = ScaleGovernor(currentScale, false);
+            sizeFramebuffer(currentStep);
+            governor = ScaleGovernor(currentStep, false);
             adaptive = false;
             return;
         }
@@ -187,7 +197,7 @@ void scaled_frame::prepareNextFrame()
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
 }
 
-int scaled_frame::scale()
+const char* scaled_frame::gridName()
 {
-    return currentScale;
+    return setup.density > 1 ? densityName : SCENE_SCALES[currentStep].name;
 }

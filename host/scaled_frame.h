@@ -3,13 +3,13 @@
 // The offscreen frame and its copy to the window, shared by the platform
 // layers (platform_sdl.cpp always, platform_win32.cpp where the window did not
 // get the frame's size): each frame is drawn into an offscreen framebuffer of
-// the internal size (the frame's size, 1920x1080, at scale 1; the frame's
-// size divided by the scale otherwise), with the very same calls as when
-// drawing straight to the window, and then copied to the window's drawable
-// scaled to fit with its aspect ratio kept, black bars where the shapes
-// differ, linear filtering. With `--scale auto` the frame times choose the
-// scale (scale_governor.h) and the scene program of each scale is built when
-// it is first needed. Needs a current OpenGL context with framebuffer
+// the internal size (the frame's size, 1920x1080, at scale 1; the scale's
+// drawn size, or the frame's size times the sample density, otherwise), with
+// the very same calls as when drawing straight to the window, and then copied
+// to the window's drawable scaled to fit with its aspect ratio kept, black
+// bars where the shapes differ, linear filtering. With `--scale auto` the
+// frame times choose the scale (scale_governor.h) and the scene program of
+// each scale is built when it is first needed. Needs a current OpenGL context with framebuffer
 // objects; OpenGL entry points beyond the base set are fetched through the
 // platform's getProcAddress and the time comes from the platform's clock, so
 // nothing here belongs to one platform.
@@ -20,13 +20,17 @@ struct Setup {
     // The frame that the shader's screen mapping is written for.
     int frameWidth;
     int frameHeight;
-    // The scale of the first frame (one of SCENE_SCALES) and whether the
-    // frame times may change it.
-    int scale;
+    // The scale of the first frame (an index into SCENE_SCALES) and whether
+    // the frame times may change it.
+    int step;
     bool adaptive;
-    // Whether a fixed full resolution whose first two frames are slow gets
-    // the one line on stderr that names `--scale auto` (only where the
-    // command line has that option).
+    // D x D samples for every frame pixel (D > 1: a fixed density, never
+    // adaptive; 1: the scales).
+    int density;
+    // Whether slow frames get one line on stderr: at a fixed full
+    // resolution, whose first two frames are slow, a line that names
+    // `--scale auto`; at a density that the GPU cannot keep up with, a line
+    // that says so (only where the command line has those options).
     bool slowStartHint;
     // An OpenGL entry point by name, null when it cannot be had.
     void* (*getProcAddress)(const char* name);
@@ -54,7 +58,8 @@ void copyToWindow(int drawableWidth, int drawableHeight);
 // bound for drawing again.
 void prepareNextFrame();
 
-// The scale of the frame being drawn.
-int scale();
+// The name of the grid of the frame being drawn: the scale's name
+// (SCENE_SCALES), or "density-D".
+const char* gridName();
 
 } // namespace scaled_frame

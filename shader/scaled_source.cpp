@@ -1,56 +1,36 @@
 #include "scaled_source.h"
 
-#include <algorithm>
-#include <cctype>
-
 std::optional<int> parseSceneScale(std::string_view text)
 {
-    if (text.size() != 1 || !std::isdigit(static_cast<unsigned char>(text[0]))) {
-        return std::nullopt;
-    }
-    const int scale = text[0] - '0';
-    if (std::find(std::begin(SCENE_SCALES), std::end(SCENE_SCALES), scale) == std::end(SCENE_SCALES)) {
-        return std::nullopt;
-    }
-    return scale;
-}
-
-namespace {
-
-bool isIdentifierChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-} // namespace
-
-std::string scaledSceneSource(std::string_view source, int scale)
-{
-    if (scale == 1) {
-        return std::string(source);
-    }
-    static constexpr std::string_view builtin = "gl_FragCoord";
-    const std::string factor = std::to_string(scale) + ".0";
-    const std::string replacement =
-        "vec4((gl_FragCoord.xy - 0.5) * " + factor + " + 0.5, gl_FragCoord.zw)";
-
-    std::string scaled;
-    scaled.reserve(source.size() + 256);
-    std::size_t from = 0;
-    for (std::size_t at = source.find(builtin); at != std::string_view::npos;
-         at = source.find(builtin, at + builtin.size())) {
-        const bool wholeWord = (at == 0 || !isIdentifierChar(source[at - 1])) &&
-                               (at + builtin.size() == source.size() ||
-                                !isIdentifierChar(source[at + builtin.size()]));
-        if (!wholeWord) {
-            continue;
+    for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {
+        const SceneScale& scale = SCENE_SCALES[step];
+        const std::string height = std::to_string(scale.grid.height);
+        if (text == scale.name || text == height + "p" || text == std::to_string(scale.grid.width) + "x" + height) {
+            return step;
         }
-        scaled.append(source.substr(from, at - from));
-        scaled += '(';
-        scaled += replacement;
-        scaled += ')';
-        from = at + builtin.size();
     }
-    scaled.append(source.substr(from));
-    return scaled;
+    return std::nullopt;
+}
+
+std::string sceneScaleNames()
+{
+    std::string list;
+    for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {
+        list += SCENE_SCALES[step].name;
+        list += step + 2 < SCENE_SCALE_COUNT ? ", " : step + 1 < SCENE_SCALE_COUNT ? " or " : "";
+    }
+    return list;
+}
+
+std::string scaledSceneSource(std::string_view source, int step)
+{
+    return sampleGridSource(source, SCENE_SCALES[step].grid);
+}
+
+std::optional<int> parseSceneDensity(std::string_view text)
+{
+    if (text.size() != 1 || text[0] < '1' || text[0] > '0' + MAX_SCENE_DENSITY) {
+        return std::nullopt;
+    }
+    return text[0] - '0';
 }

@@ -1,35 +1,59 @@
 #pragma once
 
-// The scene at an internal resolution. The shader draws a picture of exactly
-// 1920x1080 pixels; at scale N the same picture is drawn at 1920/N x 1080/N,
-// each drawn pixel being bit for bit the full frame's pixel that it stands
-// for. The demo (`--scale N`), the capture tool (`--scale N`) and the browser
-// page (`?scale=N`) all read the scale with parseSceneScale and make the text
-// with scaledSceneSource, so that all three draw the same pixels.
+// The internal resolutions and the sample densities on offer, by the names
+// users give them. The shader draws a picture of exactly 1920x1080 pixels
+// (the frame); a scale draws fewer pixels, each of them bit for bit the
+// frame's pixel that it stands for; a density draws D x D samples for every
+// frame pixel. Where each drawn pixel stands is the sample grid's rule
+// (sample_grid.h). The demo (`--scale`, `--density`), the capture tool (the
+// same) and the browser page (`?scale=`) all read the names with
+// parseSceneScale and parseSceneDensity and make the text with
+// scaledSceneSource and sampleGridSource, so that all three draw the same
+// pixels.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The size of the picture that the shader's screen mapping is written for.
-inline constexpr int FRAME_WIDTH = 1920;
-inline constexpr int FRAME_HEIGHT = 1080;
+#include "sample_grid.h"
 
-// The scales on offer, finest first; each divides both 1920 and 1080.
-inline constexpr int SCENE_SCALES[] = {1, 2, 3, 4, 6};
+struct SceneScale {
+    // What --scale and ?scale= take, as lists show it.
+    const char* name;
+    SampleGrid grid;
+};
 
-// "1", "2", "3", "4" or "6" (plain decimal, nothing around it) gives that
-// scale; anything else gives nothing.
+// The scales, finest first: the steps of `--scale auto`. The whole-number
+// ones divide both sides of the frame (drawn pixel k is frame pixel N k);
+// 864p and 720p lie between 1 and 2.
+inline constexpr SceneScale SCENE_SCALES[] = {
+    {.name = "1", .grid = {.width = 1920, .height = 1080}},
+    {.name = "864p", .grid = {.width = 1536, .height = 864}},
+    {.name = "720p", .grid = {.width = 1280, .height = 720}},
+    {.name = "2", .grid = {.width = 960, .height = 540}},
+    {.name = "3", .grid = {.width = 640, .height = 360}},
+    {.name = "4", .grid = {.width = 480, .height = 270}},
+    {.name = "6", .grid = {.width = 320, .height = 180}},
+};
+inline constexpr int SCENE_SCALE_COUNT = static_cast<int>(std::size(SCENE_SCALES));
+
+// The scale's place in SCENE_SCALES (0, the full frame, the finest) for its
+// name, its drawn height with a 'p' ("540p") or its drawn size ("960x540"),
+// exactly as written; nothing for anything else.
 std::optional<int> parseSceneScale(std::string_view text);
 
-// The accepted scales for messages: "1, 2, 3, 4 or 6".
-inline constexpr const char* SCENE_SCALE_LIST = "1, 2, 3, 4 or 6";
+// The names for messages: "1, 864p, 720p, 2, 3, 4 or 6".
+std::string sceneScaleNames();
 
-// The shader text in which every read of gl_FragCoord sees the window
-// position of the full-resolution pixel that the drawn pixel stands for:
-// (gl_FragCoord.xy - .5) * N + .5, the centre of the full frame's pixel at
-// N times the drawn pixel's index. Both steps are exact in single precision,
-// so everything the shader derives from the position (thresholds in
-// 1080-line pixels, grain) is computed from the very same value. Scale 1
-// gives the text unchanged.
-std::string scaledSceneSource(std::string_view source, int scale);
+// The shader text that draws the scale at `step` (an index into
+// SCENE_SCALES): sampleGridSource of its grid; the full frame's text
+// unchanged.
+std::string scaledSceneSource(std::string_view source, int step);
+
+// The sample densities of `--density`: 1 to 4 samples per frame pixel each
+// way.
+inline constexpr int MAX_SCENE_DENSITY = 4;
+
+// "1", "2", "3" or "4" gives that density; anything else nothing.
+std::optional<int> parseSceneDensity(std::string_view text);

@@ -158,7 +158,8 @@ async function load() {
   if (scaleText !== null && scaleText !== 'auto') {
     const index = scales.parse(scaleText);
     if (index < 0) {
-      fail(`?scale= takes ${scales.names()} (or auto, the default), not "${scaleText}".`);
+      fail(`?scale= takes ${scales.names()} (or a drawn size such as 1280x720 or 720p; or auto, the default), `
+        + `not "${scaleText}".`);
       return;
     }
     debug.scale = index;

@@ -1,6 +1,6 @@
 // The internal resolutions as the page sees them, and the choice among them
 // from frame times. The page names a scale by its place in SCENE_SCALES (0
-// the finest) and takes everything else from here: the list's length, each
+// the finest, the steps of the governor) and takes everything else from here: the list's length, each
 // scale's name (what ?scale= takes, read by the same parser as the desktop's
 // --scale), its drawn size and its shader text. Without ?scale it hands the
 // time of every frame to the same ScaleGovernor that the desktop's
@@ -10,10 +10,8 @@
 // string that the caller must free says so.
 #include <emscripten/emscripten.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -23,17 +21,9 @@
 
 namespace {
 
-constexpr int SCALE_COUNT = static_cast<int>(std::size(SCENE_SCALES));
-
 bool isIndex(int index)
 {
-    return index >= 0 && index < SCALE_COUNT;
-}
-
-int indexOf(int scale)
-{
-    const int* at = std::find(std::begin(SCENE_SCALES), std::end(SCENE_SCALES), scale);
-    return at == std::end(SCENE_SCALES) ? -1 : static_cast<int>(at - std::begin(SCENE_SCALES));
+    return index >= 0 && index < SCENE_SCALE_COUNT;
 }
 
 } // namespace
@@ -42,44 +32,38 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE int sceneScaleCount()
 {
-    return SCALE_COUNT;
+    return SCENE_SCALE_COUNT;
 }
 
 // The name of the scale at `index`, as ?scale= takes it; null past the list.
 EMSCRIPTEN_KEEPALIVE const char* sceneScaleName(int index)
 {
-    static std::string names[SCALE_COUNT];
-    if (!isIndex(index)) {
-        return nullptr;
-    }
-    if (names[index].empty()) {
-        names[index] = std::to_string(SCENE_SCALES[index]);
-    }
-    return names[index].c_str();
+    return isIndex(index) ? SCENE_SCALES[index].name : nullptr;
 }
 
 // The size of the picture drawn at `index`, in pixels; 0 past the list.
 EMSCRIPTEN_KEEPALIVE int sceneScaleWidth(int index)
 {
-    return isIndex(index) ? FRAME_WIDTH / SCENE_SCALES[index] : 0;
+    return isIndex(index) ? SCENE_SCALES[index].grid.width : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int sceneScaleHeight(int index)
 {
-    return isIndex(index) ? FRAME_HEIGHT / SCENE_SCALES[index] : 0;
+    return isIndex(index) ? SCENE_SCALES[index].grid.height : 0;
 }
 
 // The place of the scale that `text` names, or -1 when it names none.
 EMSCRIPTEN_KEEPALIVE int sceneScaleIndex(const char* text)
 {
-    const std::optional<int> scale = parseSceneScale(text);
-    return scale ? indexOf(*scale) : -1;
+    const std::optional<int> step = parseSceneScale(text);
+    return step ? *step : -1;
 }
 
 // The accepted names for messages.
 EMSCRIPTEN_KEEPALIVE const char* sceneScaleList()
 {
-    return SCENE_SCALE_LIST;
+    static const std::string list = sceneScaleNames();
+    return list.c_str();
 }
 
 // The shader text drawn at `index` (see scaledSceneSource), for the caller to
@@ -89,7 +73,7 @@ EMSCRIPTEN_KEEPALIVE char* scaledSceneAt(const char* source, int index)
     if (!isIndex(index)) {
         return nullptr;
     }
-    const std::string text = scaledSceneSource(source, SCENE_SCALES[index]);
+    const std::string text = scaledSceneSource(source, index);
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (copy) {
         std::memcpy(copy, text.c_str(), text.size() + 1);
@@ -104,7 +88,7 @@ EMSCRIPTEN_KEEPALIVE ScaleGovernor* scaleGovernorCreate(int index, int adaptive)
     if (!isIndex(index)) {
         return nullptr;
     }
-    return new (std::nothrow) ScaleGovernor(SCENE_SCALES[index], adaptive != 0);
+    return new (std::nothrow) ScaleGovernor(index, adaptive != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE void scaleGovernorDestroy(ScaleGovernor* governor)
@@ -116,7 +100,7 @@ EMSCRIPTEN_KEEPALIVE void scaleGovernorDestroy(ScaleGovernor* governor)
 // clock); returns the index of the scale for the next frame.
 EMSCRIPTEN_KEEPALIVE int scaleGovernorFrameDone(ScaleGovernor* governor, double now, double seconds)
 {
-    return indexOf(governor->frameDone(now, seconds));
+    return governor->frameDone(now, seconds);
 }
 
 // 1 once when the first frames at a fixed full resolution were slow (see

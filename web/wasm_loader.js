@@ -64,7 +64,7 @@ export class SceneScales {
     return this.withString(text, (pointer) => this.demo._sceneScaleIndex(pointer));
   }
 
-  // The names for messages: "1, 2, 3, 4 or 6".
+  // The names for messages: "1, 864p, 720p, 2, 3, 4 or 6".
   names() {
     return this.demo.UTF8ToString(this.demo._sceneScaleList());
   }

@@ -107,7 +107,8 @@ TEST_F(CaptureTool, HelpAndBadArguments)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--rect"), std::string::npos);
     EXPECT_NE(help.output.find("--time"), std::string::npos);
-    EXPECT_NE(help.output.find("--scale N"), std::string::npos);
+    for (const char* option : {"--scale NAME", "--density D", "--supersample", "720p (1280x720)"})
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
     for (const char* code : {"130 interrupted", "143", "129"})
         EXPECT_NE(help.output.find(code), std::string::npos) << code;
 
@@ -127,6 +128,14 @@ TEST_F(CaptureTool, HelpAndBadArguments)
         {{"--time", "3", "--rect", "0,0,0,10", "--out", out}, "W and H from 1"},
         {{"--time", "3", "--scale", "8", "--rect", "0,0,8,8", "--out", out}, "--scale takes"},
         {{"--time", "3", "--scale", "2", "--rect", "900,0,64,64", "--out", out}, "of --scale 2"},
+        {{"--time", "3", "--scale", "720p", "--rect", "1250,0,64,64", "--out", out}, "1280x720 picture of --scale 720p"},
+        {{"--time", "3", "--density", "5", "--out", out}, "--density takes 1, 2, 3 or 4"},
+        {{"--time", "3", "--supersample", "--out", out}, "--supersample averages the samples of --density"},
+        {{"--time", "3", "--density", "2", "--scale", "4", "--out", out}, "do not go together"},
+        {{"--time", "3", "--density", "2", "--count-steps", "--out", out}, "does not go with --density"},
+        {{"--time", "3", "--density", "2", "--rect", "3800,0,64,64", "--out", out}, "3840x2160 picture of --density 2"},
+        {{"--time", "3", "--density", "2", "--supersample", "--rect", "1900,0,64,64", "--out", out},
+         "1920x1080 supersampled picture of --density 2"},
         {{"--time", "3,4", "--out", png}, "names one file, but 2 times were given"},
         {{"--time", "3", "--frobnicate", "--out", out}, "unknown option '--frobnicate'"},
         {{"--time", "3", "stray", "--out", out}, "unexpected argument 'stray'"},

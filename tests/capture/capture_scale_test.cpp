@@ -1,65 +1,44 @@
-// capture --scale N from the outside: every pixel of the picture drawn at
-// 1920/N x 1080/N is the full-resolution capture's pixel at its place (the
-// full frame's pixel at N times its index, rows counted from the bottom as GL
-// does), at times across the scenes; --rect counts in the scaled picture.
+// capture --scale from the outside: every pixel of the picture drawn at a
+// scale is the full-resolution capture's pixel at its place (at 1920/N x
+// 1080/N the full frame's pixel at N times its index, rows counted from the
+// bottom as GL does; at 1536x864 and 1280x720 the one whose centre is nearest
+// to the drawn pixel's), at times across the scenes; --rect counts in the
+// scaled picture.
+#include "capture_pictures.h"
 #include "png_read.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class CaptureScale : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder_ = fs::temp_directory_path() / ("capture-scale-" + std::to_string(getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+using CaptureScale = CapturePictures;
 
-    // Runs the tool quietly; its exit status.
-    int capture(const std::string& args)
-    {
-        const std::string command = std::string(CAPTURE_PATH) + " --quiet " + args + " 2>" + (folder_ / "log").string();
-        const int status = std::system(command.c_str());
-        if (status != 0) {
-            std::FILE* log = std::fopen((folder_ / "log").c_str(), "r");
-            char line[512];
-            while (log && std::fgets(line, sizeof line, log)) {
-                std::fputs(line, stderr);
-            }
-            if (log) {
-                std::fclose(log);
-            }
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+// The frame pixel that drawn pixel k of `drawn` pixels across `frame` stands
+// for, both counted from the bottom left as GL counts them: the one whose
+// centre is nearest to the drawn pixel's centre, (k + 1/2) frame / drawn, at
+// 1536x864 and 1280x720; frame / drawn times k at the whole-number scales.
+int framePixel(int k, int drawn, int frame)
+{
+    return frame % drawn == 0 ? frame / drawn * k : (2 * k + 1) * frame / (2 * drawn);
+}
 
-    fs::path folder_;
-};
-
-// Compares each pixel of `scaled` (a picture at `scale`) whose place in the
+// Compares each pixel of `scaled` (a picture at a scale) whose place in the
 // full frame lies inside `full` (the full frame's rectangle from x0, y0, top-left
 // origin) with the pixel there. Returns the number compared; counts those that differ.
-int compareAtPlaces(const RgbImage& scaled, int scale, const RgbImage& full, int x0, int y0, int& differing,
-                    std::string& first)
+int compareAtPlaces(const RgbImage& scaled, const RgbImage& full, int x0, int y0, int& differing, std::string& first)
 {
     int compared = 0;
     for (int r = 0; r < scaled.height; ++r) {
         for (int c = 0; c < scaled.width; ++c) {
-            const int fx = scale * c - x0;
-            const int fy = scale * r + scale - 1 - y0;
+            const int fx = framePixel(c, scaled.width, 1920) - x0;
+            const int fy = 1079 - framePixel(scaled.height - 1 - r, scaled.height, 1080) - y0;
             if (fx < 0 || fy < 0 || fx >= full.width || fy >= full.height) {
                 continue;
             }
@@ -86,6 +65,8 @@ TEST_F(CaptureScale, EveryDrawnPixelIsTheFullPicturesPixelAtItsPlace)
                                             "frame-106.500.png", "frame-150.000.png"};
     ASSERT_EQ(capture("--scale 4 --time 4,30,65.5,106.5,150 --out " + (folder_ / "s4").string() + "/"), 0);
     ASSERT_EQ(capture("--scale 6 --time 30 --out " + (folder_ / "s6.png").string()), 0);
+    ASSERT_EQ(capture("--scale 864p --time 30 --out " + (folder_ / "864p.png").string()), 0);
+    ASSERT_EQ(capture("--scale 1280x720 --time 30 --out " + (folder_ / "720p.png").string()), 0);
     // The whole full-resolution frame at 30 s; at the other times a band of
     // rows at the top and at the bottom and one of columns in the middle.
     ASSERT_EQ(capture("--time 30 --out " + (folder_ / "full-30.png").string()), 0);
@@ -111,13 +92,13 @@ TEST_F(CaptureScale, EveryDrawnPixelIsTheFullPicturesPixelAtItsPlace)
         int differing = 0;
         std::string first;
         if (times[t] == "30") {
-            EXPECT_EQ(compareAtPlaces(scaled, 4, full, 0, 0, differing, first), 480 * 270);
+            EXPECT_EQ(compareAtPlaces(scaled, full, 0, 0, differing, first), 480 * 270);
         } else {
             int compared = 0;
             for (int b = 0; b < 3; ++b) {
                 const RgbImage band = readPng(folder_ / ("band" + std::to_string(b)) / names[t]);
                 ASSERT_GT(band.width, 0) << times[t] << " band " << b;
-                compared += compareAtPlaces(scaled, 4, band, bands[b].x, bands[b].y, differing, first);
+                compared += compareAtPlaces(scaled, band, bands[b].x, bands[b].y, differing, first);
             }
             // Rows 0 and 1, rows 268 and 269, columns 239 and 240.
             EXPECT_EQ(compared, 4 * 480 + 2 * 270) << times[t];
@@ -125,13 +106,16 @@ TEST_F(CaptureScale, EveryDrawnPixelIsTheFullPicturesPixelAtItsPlace)
         EXPECT_EQ(differing, 0) << "at " << times[t] << " s, first at " << first;
     }
 
-    const RgbImage six = readPng(folder_ / "s6.png");
-    ASSERT_EQ(six.width, 320);
-    ASSERT_EQ(six.height, 180);
-    int differing = 0;
-    std::string first;
-    EXPECT_EQ(compareAtPlaces(six, 6, full, 0, 0, differing, first), 320 * 180);
-    EXPECT_EQ(differing, 0) << "scale 6, first at " << first;
+    for (const auto& [name, width, height] : {std::tuple{"s6.png", 320, 180}, std::tuple{"864p.png", 1536, 864},
+                                              std::tuple{"720p.png", 1280, 720}}) {
+        const RgbImage scaled = readPng(folder_ / name);
+        ASSERT_EQ(scaled.width, width) << name;
+        ASSERT_EQ(scaled.height, height) << name;
+        int differing = 0;
+        std::string first;
+        EXPECT_EQ(compareAtPlaces(scaled, full, 0, 0, differing, first), width * height);
+        EXPECT_EQ(differing, 0) << name << ", first at " << first;
+    }
 
     // The picture is not the same everywhere: a comparison that proves something.
     const RgbImage a = readPng(folder_ / "s4" / names[0]);

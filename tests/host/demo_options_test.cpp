@@ -1,5 +1,6 @@
-// The demo's command line: the scales and auto, the window and its size, the
-// help, and every kind of bad input refused with one line that quotes it.
+// The demo's command line: the scales and auto, the density, the window and
+// its size, the help, and every kind of bad input refused with one line that
+// quotes it.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "demo_options.h"
+#include "scaled_source.h"
 
 namespace {
 
@@ -37,20 +39,22 @@ DemoOptions parsed(std::initializer_list<const char*> args)
 TEST(DemoOptions, NoArgumentsIsTheDesktopAtFullResolution)
 {
     const DemoOptions options = parsed({});
-    EXPECT_EQ(options.scale, 1);
+    EXPECT_EQ(options.step, 0);
+    EXPECT_EQ(options.density, 1);
     EXPECT_FALSE(options.autoScale);
     EXPECT_FALSE(options.windowed);
 }
 
 TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
 {
-    for (const char* scale : {"1", "2", "3", "4", "6"}) {
-        EXPECT_EQ(parsed({"--scale", scale}).scale, std::stoi(scale));
-        EXPECT_EQ(parsed({(std::string("--scale=") + scale).c_str()}).scale, std::stoi(scale));
+    for (const char* scale : {"1", "864p", "720p", "1280x720", "2", "3", "4", "6"}) {
+        EXPECT_EQ(parsed({"--scale", scale}).step, *parseSceneScale(scale));
+        EXPECT_EQ(parsed({(std::string("--scale=") + scale).c_str()}).step, *parseSceneScale(scale));
     }
     const DemoOptions automatic = parsed({"--scale", "auto"});
     EXPECT_TRUE(automatic.autoScale);
-    EXPECT_EQ(automatic.scale, 1); // auto starts at full resolution
+    EXPECT_EQ(automatic.step, 0); // auto starts at full resolution
+    EXPECT_EQ(parsed({"--density", "2", "--window"}).density, 2);
 
     const DemoOptions window = parsed({"--window"});
     EXPECT_TRUE(window.windowed);
@@ -60,7 +64,7 @@ TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
     EXPECT_TRUE(sized.windowed);
     EXPECT_EQ(sized.windowWidth, 640);
     EXPECT_EQ(sized.windowHeight, 360);
-    EXPECT_EQ(sized.scale, 4);
+    EXPECT_EQ(sized.step, *parseSceneScale("4"));
     const DemoOptions equals = parsed({"--scale=auto", "--window=16384x1"});
     EXPECT_TRUE(equals.autoScale);
     EXPECT_EQ(equals.windowWidth, 16384);
@@ -68,7 +72,7 @@ TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
     // An option after --window is not taken as its size.
     const DemoOptions thenScale = parsed({"--window", "--scale", "2"});
     EXPECT_EQ(thenScale.windowWidth, 1280);
-    EXPECT_EQ(thenScale.scale, 2);
+    EXPECT_EQ(thenScale.step, *parseSceneScale("2"));
 }
 
 TEST(DemoOptions, HelpStandsAlone)
@@ -78,7 +82,8 @@ TEST(DemoOptions, HelpStandsAlone)
     EXPECT_EQ(parse({"--help"}, options, error), DemoOptionsOutcome::Help);
     EXPECT_EQ(parse({"-h"}, options, error), DemoOptionsOutcome::Help);
     const std::string usage = demoUsage();
-    for (const char* named : {"--scale N", "--scale auto", "--window [WxH]", "--help", "1, 2, 3, 4 or 6"}) {
+    for (const char* named : {"--scale NAME", "--scale auto", "--density D", "--window [WxH]", "--help", "720p  1280x720",
+                              "6     320x180"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -89,7 +94,11 @@ TEST(DemoOptions, BadInputIsOneLineNamingIt)
     // character: here the 80th byte is the first of a two-byte 'é'.
     const std::string longArgument = std::string(79, 'a') + "\xc3\xa9" + std::string(200, 'b');
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--scale", "5"}, "'5'"},
+        {{"--scale", "5"}, "1, 864p, 720p, 2, 3, 4, 6 or auto (or a drawn size: 1280x720, 720p), not '5'"},
+        {{"--scale", "1600x900"}, "'1600x900'"},
+        {{"--density", "5"}, "not '5'"},
+        {{"--density", "2", "--scale", "720p"}, "do not go together"},
+        {{"--scale", "auto", "--density", "2"}, "do not go together"},
         {{"--scale", "02"}, "'02'"},
         {{"--scale", "Auto"}, "'Auto'"},
         {{"--scale="}, "''"},

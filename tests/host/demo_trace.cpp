@@ -4,9 +4,10 @@
 // 250) once the sound has started, the render thread's published frame count
 // against the sound device's play position. A measuring tool of the project,
 // not a test:
-//   demo-trace [--scale N|auto] [--window [WxH]] 2> trace.txt
+//   demo-trace [--scale NAME|auto | --density D] [--window [WxH]] 2> trace.txt
 // Each line: "<ms since start> <event> [values]". Per frame: "frame K TIMEMS
-// SCALE" when it begins (its timeMs and the scale it is drawn at), "drawn K"
+// SCALE" when it begins (its timeMs and the name of the scale it is drawn at,
+// or density-D), "drawn K"
 // when the drawing is finished (glFinish), "swapped K CPUMS" after the copy to
 // the window and the swap, with the CPU time the process has used so far
 // (llvmpipe's threads and the render thread's included).
@@ -113,7 +114,7 @@ std::uint32_t clockMs()
 }
 void fogi(GLenum pname, GLint param)
 {
-    std::fprintf(stderr, "%lld frame %u %d %d\n", sinceStart(), frames, param, sdl_platform::sceneScale());
+    std::fprintf(stderr, "%lld frame %u %d %s\n", sinceStart(), frames, param, sdl_platform::sceneGridName());
     sdlPlatform.fogi(pname, param);
 }
 void swapBuffers()

@@ -8,6 +8,7 @@
 # finished, glFinish) to "swapped" (the copy to the window and the swap). A
 # measuring tool, not a test.
 # usage: measure_scales.sh DEMO_TRACE [SECONDS] [WIDTHxHEIGHT] [SCALE...]
+# (scales named as --scale takes them: 1 864p 720p 2 3 4 6)
 DEMO_TRACE=$(realpath "$1")
 SECONDS_TO_RUN=${2:-60}
 SCREEN=${3:-1920x1080}
@@ -34,7 +35,7 @@ for scale in "${SCALES[@]}"; do
       if (songDone != "" && $1 > songDone) { if (cpuFrom == "") { cpuFrom = $4 } else { cpuFrames++; cpuTo = $4 } }
     }
     END {
-      printf "scale %d: %d frames after the first, %.0f ms per frame, CPU %s ms per frame once the song is rendered; copy and swap %.1f ms (load before: %s)\n",
+      printf "scale %s: %d frames after the first, %.0f ms per frame, CPU %s ms per frame once the song is rendered; copy and swap %.1f ms (load before: %s)\n",
              scale, frames, frames ? sum / frames : 0, cpuFrames ? sprintf("%.0f", (cpuTo - cpuFrom) / cpuFrames) : "-",
              copies ? copy / copies : 0, load
     }' "$E2E_TMP/trace.txt"

@@ -1,6 +1,7 @@
-// The scene at an internal resolution: the scale option's values, and that
-// every pixel drawn at a coarser scale is exactly the full frame's pixel it
-// stands for (checked on patches of the real picture through offscreen EGL).
+// The scene at an internal resolution: the scale and density options'
+// values, the grids whose points can be placed exactly, and that every pixel
+// drawn at a coarser scale is exactly the full frame's pixel it stands for
+// (checked on patches of the real picture through offscreen EGL).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,26 +11,47 @@
 #include "scaled_source.h"
 #include "shader_source.h"
 
-TEST(SceneScale, OnlyTheScalesThatDivideThePictureAreAccepted)
+TEST(SceneScale, EachScaleByItsNameItsSizeOrItsHeightAndNothingElse)
 {
-    for (int scale : SCENE_SCALES) {
-        EXPECT_EQ(parseSceneScale(std::to_string(scale)), scale);
+    for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {
+        const SampleGrid& grid = SCENE_SCALES[step].grid;
+        const std::string height = std::to_string(grid.height);
+        for (const std::string& name :
+             {std::string(SCENE_SCALES[step].name), height + "p", std::to_string(grid.width) + "x" + height}) {
+            EXPECT_EQ(parseSceneScale(name), step) << name;
+        }
+        EXPECT_TRUE(isExactSampleGrid(grid)) << SCENE_SCALES[step].name;
+        if (step > 0) {
+            EXPECT_LT(grid.width, SCENE_SCALES[step - 1].grid.width) << "finest first";
+        }
     }
-    for (const char* bad : {"0", "5", "7", "8", "12", "", " 2", "2 ", "02", "+2", "-2", "2.0", "0x2", "auto", "two"}) {
+    EXPECT_EQ(parseSceneScale("720p"), parseSceneScale("1280x720"));
+    EXPECT_EQ(sceneScaleNames(), "1, 864p, 720p, 2, 3, 4 or 6");
+    for (const char* bad : {"0", "5", "7", "8", "12", "", " 2", "2 ", "02", "+2", "-2", "2.0", "0x2", "auto", "two",
+                            "720", "720P", "1280X720", "1280x720 ", "1.5", "1600x900", "900p", "1920x1081"}) {
         EXPECT_FALSE(parseSceneScale(bad).has_value()) << '"' << bad << '"';
     }
-    for (int scale : SCENE_SCALES) {
-        EXPECT_EQ(FRAME_WIDTH % scale, 0);
-        EXPECT_EQ(FRAME_HEIGHT % scale, 0);
+    for (int density = 1; density <= MAX_SCENE_DENSITY; ++density) {
+        EXPECT_EQ(parseSceneDensity(std::to_string(density)), density);
+        EXPECT_TRUE(isExactSampleGrid(densityGrid(density)));
+    }
+    for (const char* bad : {"0", "5", "", "02", "2.0", "+2", "two"}) {
+        EXPECT_FALSE(parseSceneDensity(bad).has_value()) << '"' << bad << '"';
+    }
+    // Grids whose points are not exact in single precision, or of another shape.
+    for (const SampleGrid grid : {SampleGrid{1600, 900}, SampleGrid{1920, 1000}, SampleGrid{1000, 1080},
+                                  SampleGrid{0, 0}, densityGrid(5)}) {
+        EXPECT_FALSE(isExactSampleGrid(grid)) << grid.width << "x" << grid.height;
+        EXPECT_EQ(sampleGridSource("void main() {}", grid), "");
     }
 }
 
 TEST(SceneScale, ScaleOneIsTheTextUnchangedAndOthersReplaceOnlyTheBuiltIn)
 {
-    EXPECT_EQ(scaledSceneSource(sceneShaderSource, 1), sceneShaderSource);
+    EXPECT_EQ(scaledSceneSource(sceneShaderSource, 0), sceneShaderSource);
 
     const std::string text = "vec2 a = gl_FragCoord.xy; float my_gl_FragCoordX = gl_FragCoord.x;";
-    EXPECT_EQ(scaledSceneSource(text, 4),
+    EXPECT_EQ(scaledSceneSource(text, *parseSceneScale("4")),
               "vec2 a = (vec4((gl_FragCoord.xy - 0.5) * 4.0 + 0.5, gl_FragCoord.zw)).xy; "
               "float my_gl_FragCoordX = (vec4((gl_FragCoord.xy - 0.5) * 4.0 + 0.5, gl_FragCoord.zw)).x;");
 }
@@ -42,19 +64,27 @@ struct Patch {
     int y;
 };
 
-// Draws `size`x`size` pixels of the scene at `scale` from (x, y) of the
-// scaled picture and returns their RGBA floats.
-std::vector<float> drawPatch(const std::string& source, int scale, std::uint32_t timeMs, int x, int y, int size)
+// Draws `size`x`size` pixels of the scene from (x, y) of a picture of
+// `grid`'s size and returns their RGBA floats.
+std::vector<float> drawPatch(const std::string& source, const SampleGrid& grid, std::uint32_t timeMs, int x, int y,
+                             int width, int height)
 {
     std::string log;
     const unsigned program = offscreen::buildFragmentProgram(source.c_str(), log);
     EXPECT_NE(program, 0u) << log;
-    offscreen::RenderTarget target(FRAME_WIDTH / scale, FRAME_HEIGHT / scale, offscreen::PixelFormat::Rgba32f);
+    offscreen::RenderTarget target(grid.width, grid.height, offscreen::PixelFormat::Rgba32f);
     EXPECT_TRUE(target.complete());
-    EXPECT_TRUE(offscreen::drawFrame(program, timeMs, offscreen::PixelRect{x, y, size, size}));
-    std::vector<float> pixels = target.readRgba32f(x, y, size, size);
+    EXPECT_TRUE(offscreen::drawFrame(program, timeMs, offscreen::PixelRect{x, y, width, height}));
+    std::vector<float> pixels = target.readRgba32f(x, y, width, height);
     offscreen::deleteProgram(program);
     return pixels;
+}
+
+// The frame pixel that drawn pixel k of `drawn` pixels across `frame` shows:
+// the one whose centre is nearest to k * frame / drawn + 1/2, halves up.
+int framePixel(int k, int drawn, int frame)
+{
+    return (2 * k * frame + drawn) / (2 * drawn);
 }
 
 } // namespace
@@ -65,26 +95,41 @@ TEST(SceneScale, EveryDrawnPixelIsTheFullFramesPixelAtItsPlace)
     auto context = offscreen::GlContext::create(error);
     ASSERT_TRUE(context) << error;
 
-    const int scale = 4;
     const int size = 6;
     const std::string full = sceneShaderSource;
-    const std::string scaled = scaledSceneSource(full, scale);
-    // Patches of different scenes, centre and edges of the picture (the
-    // vignette and the grain depend on the position).
-    for (const Patch& patch : {Patch{4000, 237, 132}, Patch{30000, 10, 250}, Patch{106500, 400, 20},
-                               Patch{150000, 470, 5}}) {
-        const std::vector<float> coarse = drawPatch(scaled, scale, patch.timeMs, patch.x, patch.y, size);
-        // The full frame's pixels at scale times each drawn pixel's index.
-        const int fullSize = (size - 1) * scale + 1;
-        const std::vector<float> fine =
-            drawPatch(full, 1, patch.timeMs, patch.x * scale, patch.y * scale, fullSize);
-        for (int row = 0; row < size; ++row) {
-            for (int column = 0; column < size; ++column) {
-                for (int channel = 0; channel < 3; ++channel) {
-                    const float c = coarse[(row * size + column) * 4 + channel];
-                    const float f = fine[((row * scale) * fullSize + column * scale) * 4 + channel];
-                    ASSERT_EQ(c, f) << "time " << patch.timeMs << " ms, drawn pixel (" << patch.x + column << ", "
-                                    << patch.y + row << "), channel " << channel;
+    for (const char* name : {"4", "864p", "720p"}) {
+        const SampleGrid grid = SCENE_SCALES[*parseSceneScale(name)].grid;
+        const std::string scaled = scaledSceneSource(full, *parseSceneScale(name));
+        if (FRAME_WIDTH % grid.width != 0) {
+            // Between 1 and 2 the pixel is also the one nearest to the drawn
+            // pixel's own centre.
+            for (int k = 0; k < grid.width; ++k) {
+                ASSERT_EQ(framePixel(k, grid.width, FRAME_WIDTH), (2 * k + 1) * FRAME_WIDTH / (2 * grid.width))
+                    << name << " " << k;
+            }
+        }
+        // Patches of different scenes, centre and edges of the picture (the
+        // vignette and the grain depend on the position).
+        for (const Patch& patch : {Patch{4000, 237, 132}, Patch{30000, 10, 250}, Patch{106500, 400, 20},
+                                   Patch{150000, 470, 5}}) {
+            const int x = patch.x * grid.width / 480;
+            const int y = patch.y * grid.height / 270;
+            const std::vector<float> coarse = drawPatch(scaled, grid, patch.timeMs, x, y, size, size);
+            const int fx = framePixel(x, grid.width, FRAME_WIDTH);
+            const int fy = framePixel(y, grid.height, FRAME_HEIGHT);
+            const int fullWidth = framePixel(x + size - 1, grid.width, FRAME_WIDTH) - fx + 1;
+            const int fullHeight = framePixel(y + size - 1, grid.height, FRAME_HEIGHT) - fy + 1;
+            const std::vector<float> fine = drawPatch(full, SampleGrid{}, patch.timeMs, fx, fy, fullWidth, fullHeight);
+            for (int row = 0; row < size; ++row) {
+                for (int column = 0; column < size; ++column) {
+                    const int fineRow = framePixel(y + row, grid.height, FRAME_HEIGHT) - fy;
+                    const int fineColumn = framePixel(x + column, grid.width, FRAME_WIDTH) - fx;
+                    for (int channel = 0; channel < 3; ++channel) {
+                        const float c = coarse[(row * size + column) * 4 + channel];
+                        const float f = fine[(fineRow * fullWidth + fineColumn) * 4 + channel];
+                        ASSERT_EQ(c, f) << "scale " << name << ", time " << patch.timeMs << " ms, drawn pixel ("
+                                        << x + column << ", " << y + row << "), channel " << channel;
+                    }
                 }
             }
         }

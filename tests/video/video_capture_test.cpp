@@ -179,6 +179,50 @@ TEST(VideoCapture, AtAScaleTheVideoHasTheDrawnSizeAndPictures)
     }
 }
 
+// At density 2 the video is the dense picture, native 3840x2160 (one frame,
+// four frames' work), and that frame is the PNG capture's dense picture.
+TEST(VideoCaptureDensity, AtDensityTwoTheVideoIsTheNative4kPicture)
+{
+    ScratchFolder folder;
+    const std::string out = folder.file("4k.mp4");
+    int status = -1;
+    std::string log = videotest::runCommand(quoted(capture) + " --video " + quoted(out) +
+                                                " --density 2 --from 30 --to 30.25 --fps 4 2>&1",
+                                            &status);
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("3840x2160"), std::string::npos) << log;
+    auto video = videotest::probeStream(out, "v:0");
+    EXPECT_EQ(video["width"], "3840");
+    EXPECT_EQ(video["height"], "2160");
+    EXPECT_EQ(video["nb_read_frames"], "1");
+
+    // A part with edges, in dense pixels, at the frame's time and 0.25 s later.
+    const int x = 1960, y = 1280, w = 192, h = 192;
+    const std::string rect = " --rect " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) +
+                             "," + std::to_string(h);
+    log = videotest::runCommand(quoted(capture) + " --quiet --density 2 --time 30,30.25" + rect + " --out " +
+                                    quoted(folder.file("pngs") + "/") + " 2>&1",
+                                &status);
+    ASSERT_EQ(status, 0) << log;
+    const std::vector<std::uint8_t> frame = videotest::decodeVideo(out);
+    ASSERT_EQ(frame.size(), std::size_t(3840) * 2160 * 3);
+    double difference[2];
+    const char* names[] = {"/pngs/frame-030.000.png", "/pngs/frame-030.250.png"};
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<std::uint8_t> part = videotest::decodeVideo(folder.path() + names[k]);
+        ASSERT_EQ(part.size(), std::size_t(w) * h * 3);
+        double sum = 0.0;
+        for (int row = 0; row < h; ++row)
+            for (int col = 0; col < w * 3; ++col)
+                sum += std::abs(int(frame[(std::size_t(y + row) * 3840 + x) * 3 + col]) - int(part[std::size_t(row) * w * 3 + col]));
+        difference[k] = sum / (w * h * 3.0);
+    }
+    std::printf("mean difference of the 4K frame to the dense PNG: %.2f (0.25 s later: %.2f)\n", difference[0],
+                difference[1]);
+    EXPECT_LT(difference[0], 4.0);
+    EXPECT_GT(difference[1], difference[0]);
+}
+
 TEST(VideoCapture, WithoutFfmpegOneClearErrorAndNoFile)
 {
     ScratchFolder folder;

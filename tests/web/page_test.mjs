@@ -1,9 +1,9 @@
 // The page in headless Chromium, before any run: it loads without errors,
 // gets WebGL2, compiles the scene shader and shows its still; still frames
 // at chosen times match the capture tool's pictures (see TOLERANCE), and the
-// same rects a little later do not; ?scale=4 draws exactly the full
-// picture's pixels at its places; bad ?scale= and ?t= values are refused in
-// words.
+// same rects a little later do not; ?scale=4 and ?scale=720p draw exactly
+// the full picture's pixels at their places; bad ?scale= and ?t= values are
+// refused in words.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -61,32 +61,60 @@ test('still frames match the capture tool within the tolerance, and a later mome
   assert.deepEqual(page.errors, []);
 });
 
-test('?scale=4 draws the full picture\'s pixels at their places, bit for bit', async () => {
-  const coarse = await demo.browser.newPage();
-  await coarse.goto(`${page.url}?scale=4`);
-  assert.equal(await settled(coarse), 'ready');
-  assert.equal(await coarse.evaluate('demoDebug.adaptive'), false);
-  const { time, rect } = STILLS[0];
-  const small = { x: rect.x / 4, y: rect.y / 4, width: rect.width / 4, height: rect.height / 4 };
-  const got = await still(coarse, time * 1000, small);
-  assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`), [480, 270]);
-  const full = await still(page, time * 1000, rect);
-  // Drawn pixel (x, y) stands for the full picture's pixel (4x, 4y) in GL's
-  // bottom-up rows: top-down, row 4y + 3 of the full picture.
-  for (let y = 0; y < small.height; y++) {
-    for (let x = 0; x < small.width; x++) {
-      for (let c = 0; c < 3; c++) {
-        const a = got[(y * small.width + x) * 4 + c];
-        const b = full[((4 * y + 3) * rect.width + 4 * x) * 4 + c];
-        assert.equal(a, b, `drawn pixel (${small.x + x}, ${small.y + y}) channel ${c}`);
+// The full picture's pixel (top-down rows) that drawn pixel `k` of `drawn`
+// across `full` stands for: at a whole-number scale N the pixel N k counted
+// from the bottom as GL counts; between 1 and 2 the one whose centre is
+// nearest to the drawn pixel's centre (the same counted from either side).
+function fullPixel(k, drawn, full, fromTop) {
+  if (full % drawn !== 0) return Math.floor((2 * k + 1) * full / (2 * drawn));
+  const n = full / drawn;
+  return fromTop ? full - 1 - n * (drawn - 1 - k) : n * k;
+}
+
+for (const name of ['4', '720p']) {
+  test(`?scale=${name} draws the full picture's pixels at their places, bit for bit`, async () => {
+    const coarse = await demo.browser.newPage();
+    await coarse.goto(`${page.url}?scale=${name}`);
+    assert.equal(await settled(coarse), 'ready');
+    assert.equal(await coarse.evaluate('demoDebug.adaptive'), false);
+    const { width, height } = await coarse.evaluate('demoDebug.scales[demoDebug.scale]');
+    const { time, rect } = STILLS[0];
+    // The drawn pixels whose full-picture pixels lie in the rect.
+    const inside = (k, drawn, full, from, size, fromTop) => {
+      const at = fullPixel(k, drawn, full, fromTop);
+      return at >= from && at < from + size;
+    };
+    let x0 = 0;
+    while (!inside(x0, width, 1920, rect.x, rect.width, false)) x0++;
+    let y0 = 0;
+    while (!inside(y0, height, 1080, rect.y, rect.height, true)) y0++;
+    let w = 0;
+    while (inside(x0 + w, width, 1920, rect.x, rect.width, false)) w++;
+    let h = 0;
+    while (inside(y0 + h, height, 1080, rect.y, rect.height, true)) h++;
+    const small = { x: x0, y: y0, width: w, height: h };
+    const got = await still(coarse, time * 1000, small);
+    assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`),
+      [width, height]);
+    const full = await still(page, time * 1000, rect);
+    for (let y = 0; y < small.height; y++) {
+      const fy = fullPixel(small.y + y, height, 1080, true) - rect.y;
+      for (let x = 0; x < small.width; x++) {
+        const fx = fullPixel(small.x + x, width, 1920, false) - rect.x;
+        for (let c = 0; c < 3; c++) {
+          const a = got[(y * small.width + x) * 4 + c];
+          const b = full[(fy * rect.width + fx) * 4 + c];
+          assert.equal(a, b, `drawn pixel (${small.x + x}, ${small.y + y}) channel ${c}`);
+        }
       }
     }
-  }
-  assert.deepEqual(coarse.errors, []);
-});
+    assert.deepEqual(coarse.errors, []);
+  });
+}
 
 test('bad ?scale= and ?t= values are refused in words', async () => {
-  for (const [query, words] of [['?scale=5', /1, 2, 3, 4 or 6/], ['?scale=', /1, 2, 3, 4 or 6/],
+  for (const [query, words] of [['?scale=5', /1, 864p, 720p, 2, 3, 4 or 6/], ['?scale=', /1, 864p, 720p, 2, 3, 4 or 6/],
+    ['?scale=1600x900', /1280x720 or 720p/],
     ['?t=185', /seconds/], ['?t=-1', /seconds/], ['?t=1e3', /seconds/]]) {
     const other = await demo.browser.newPage();
     await other.goto(page.url + query);

@@ -120,6 +120,8 @@ std::span<const Option> captureOptions()
             {.name = "--out", .shortName = "-o"},
             {.name = "--rect"},
             {.name = "--scale"},
+            {.name = "--density"},
+            {.name = "--supersample", .takes = Takes::Nothing},
             {.name = "--count-steps", .takes = Takes::Nothing},
             {.name = "--band"},
             {.name = "--quiet", .shortName = "-q", .takes = Takes::Nothing},
@@ -148,12 +150,25 @@ bool takeOption(const GivenOption& given, CaptureOptions& options, std::string& 
     if (name == "--rect")
         return parseRect(value, options, error);
     if (name == "--scale") {
-        const std::optional<int> scale = parseSceneScale(value);
-        if (!scale) {
-            error = std::string("--scale takes ") + SCENE_SCALE_LIST + ", not " + quoted(value);
+        const std::optional<int> step = parseSceneScale(value);
+        if (!step) {
+            error = "--scale takes " + sceneScaleNames() + " (or a drawn size: 1280x720, 720p), not " + quoted(value);
             return false;
         }
-        options.scale = *scale;
+        options.step = *step;
+        return true;
+    }
+    if (name == "--density") {
+        const std::optional<int> density = parseSceneDensity(value);
+        if (!density) {
+            error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " + quoted(value);
+            return false;
+        }
+        options.density = *density;
+        return true;
+    }
+    if (name == "--supersample") {
+        options.supersample = true;
         return true;
     }
     if (name == "--count-steps") {
@@ -215,6 +230,13 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
     return true;
 }
 
+SampleGrid outputPicture(const CaptureOptions& options)
+{
+    if (options.density != 0 && !options.supersample)
+        return densityGrid(options.density);
+    return options.density != 0 ? SampleGrid{} : SCENE_SCALES[options.step].grid;
+}
+
 bool outIsOneFile(const std::string& out)
 {
     return hasPngName(out) || isWrittenInPlace(out);
@@ -227,17 +249,33 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
         [&](const GivenOption& given, std::string& why) { return takeOption(given, options, why); }, error);
     if (outcome != ParseOutcome::Run)
         return outcome;
-    // The rectangle lies in the picture as drawn at the scale.
-    const int pictureWidth = FRAME_WIDTH / options.scale;
-    const int pictureHeight = FRAME_HEIGHT / options.scale;
+    if (options.supersample && options.density == 0) {
+        error = "--supersample averages the samples of --density D; give that too";
+        return ParseOutcome::Error;
+    }
+    if (options.density != 0 && options.step != 0) {
+        error = "--scale and --density do not go together: a scale draws fewer pixels than the frame has, "
+                "a density more samples";
+        return ParseOutcome::Error;
+    }
+    if (options.density != 0 && options.countSteps) {
+        error = "--count-steps counts the steps of the frame's own pixels; it does not go with --density";
+        return ParseOutcome::Error;
+    }
+    // The rectangle lies in the output picture.
+    const SampleGrid picture = outputPicture(options);
     if (!options.rectGiven) {
-        options.rectWidth = pictureWidth;
-        options.rectHeight = pictureHeight;
-    } else if (options.rectX + options.rectWidth > pictureWidth || options.rectY + options.rectHeight > pictureHeight) {
+        options.rectWidth = picture.width;
+        options.rectHeight = picture.height;
+    } else if (options.rectX + options.rectWidth > picture.width || options.rectY + options.rectHeight > picture.height) {
+        const std::string of = options.density != 0
+                                   ? std::string(options.supersample ? " supersampled" : "") + " picture of --density " +
+                                         std::to_string(options.density)
+                               : options.step != 0 ? " picture of --scale " + std::string(SCENE_SCALES[options.step].name)
+                                                   : " picture";
         error = "--rect " + std::to_string(options.rectX) + "," + std::to_string(options.rectY) + "," +
                 std::to_string(options.rectWidth) + "," + std::to_string(options.rectHeight) +
-                " does not lie within the " + std::to_string(pictureWidth) + "x" + std::to_string(pictureHeight) +
-                " picture" + (options.scale > 1 ? " of --scale " + std::to_string(options.scale) : std::string());
+                " does not lie within the " + std::to_string(picture.width) + "x" + std::to_string(picture.height) + of;
         return ParseOutcome::Error;
     }
     if (!video::checkVideoOptions(options.video, !options.timesMs.empty(),
@@ -291,12 +329,22 @@ std::string captureUsage()
            "                      folder, created if missing, receiving\n"
            "                      frame-SSS.mmm.png per time; default: the current\n"
            "                      folder\n"
-           "      --scale N       draw the picture at 1920/N x 1080/N, N = 1, 2, 3, 4 or\n"
-           "                      6 (default 1): each pixel is the full picture's pixel\n"
-           "                      at its place, as the demo's --scale N draws it, at\n"
-           "                      1/N^2 of the cost; for PNG files and --video\n"
+           "      --scale NAME    draw the picture at fewer pixels (default 1, the\n"
+           "                      full 1920x1080): 864p (1536x864), 720p (1280x720),\n"
+           "                      2 (960x540), 3 (640x360), 4 (480x270) or 6 (320x180),\n"
+           "                      or the drawn size (1280x720) or height (720p); each\n"
+           "                      pixel is the full picture's pixel at its place, as\n"
+           "                      the demo's --scale draws it; for PNG files and --video\n"
+           "      --density D     draw D x D samples for every pixel of the 1920x1080\n"
+           "                      picture, D = 1 to 4, at (x + (i + 0.5) / D,\n"
+           "                      y + (j + 0.5) / D): the dense picture, 1920D x 1080D\n"
+           "                      (--density 2: native 3840x2160), drawn in bands\n"
+           "      --supersample   with --density: 1920x1080 frames instead, each pixel\n"
+           "                      the mean of its D x D samples in linear light\n"
+           "                      (anti-aliased)\n"
            "      --rect X,Y,W,H  render only this part of the picture (pixels of the\n"
-           "                      picture at the scale, top-left origin); the PNG is\n"
+           "                      output: the picture at the scale, the dense picture\n"
+           "                      or the supersampled one; top-left origin); the PNG is\n"
            "                      W x H and the shader still sees full-frame coordinates\n"
            "      --count-steps   use a build of the shader that counts march steps\n"
            "                      and report the mean steps per pixel of each frame\n"

@@ -5,6 +5,7 @@
 // one branch where its value is taken; new outputs add theirs there.
 
 #include "option_reader.h"
+#include "sample_grid.h"
 #include "video_options.h"
 
 #include <cstdint>
@@ -18,11 +19,20 @@ struct CaptureOptions {
     // --out: a .png file or an existing device or pipe (one time only), or a
     // folder; empty: the current folder.
     std::string out;
-    // --scale N: the picture is drawn at 1920/N x 1080/N, each pixel the
-    // full picture's pixel at its place (as the demo's --scale N draws it).
-    int scale = 1;
-    // --rect: the part of that picture to render, top-left origin; without
-    // --rect, the whole picture.
+    // --scale NAME: the picture is drawn at that scale (an index into
+    // SCENE_SCALES), each pixel the full picture's pixel at its place (as the
+    // demo's --scale draws it).
+    int step = 0;
+    // --density D: D x D samples for every pixel of the 1920x1080 frame,
+    // drawn in bands; 0 when not given (the picture is drawn as the demo
+    // draws it, in one framebuffer of its size).
+    int density = 0;
+    // --supersample: each pixel of the 1920x1080 frame is the mean of its
+    // D x D samples in linear light, instead of the dense picture itself.
+    bool supersample = false;
+    // --rect: the part of the output picture to render (the scale's picture,
+    // the dense picture, or the supersampled frame), top-left origin;
+    // without --rect, the whole picture.
     bool rectGiven = false;
     int rectX = 0;
     int rectY = 0;
@@ -47,6 +57,10 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
 // Parses a list of times in seconds: "3,15,106.5" and ranges "0:2:0.5"
 // (start:end:step, the end included). Appends milliseconds to `timesMs`.
 bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs, std::string& error);
+
+// The size of the output picture: the scale's drawn size, the dense
+// picture (1920D x 1080D) or the supersampled frame (1920x1080).
+SampleGrid outputPicture(const CaptureOptions& options);
 
 // True when `out` takes a single frame rather than a folder of them: a name
 // ending in .png, or an existing device or pipe (/dev/null, a FIFO), written

@@ -4,6 +4,7 @@
 // interrupt cleanup (interrupt_cleanup.h), which removes what is unfinished.
 
 #include "capture_args.h"
+#include "dense_frame.h"
 #include "frame_sink.h"
 #include "interrupt_cleanup.h"
 #include "offscreen_gl.h"
@@ -107,8 +108,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "capture: %s\n", context->description().c_str());
 
     // At a scale the drawn pixels stand for the full picture's (the demo's
-    // --scale N); the counting build is made from that text.
-    std::string source = scaledSceneSource(sceneShaderSource, options.scale);
+    // --scale); the counting build is made from that text. A density draws
+    // its samples in bands, each placed by the origin uniform.
+    const bool dense = options.density != 0;
+    std::string source = dense ? sampleGridSource(sceneShaderSource, densityGrid(options.density),
+                                                  offscreen::DENSE_ORIGIN_UNIFORM)
+                               : scaledSceneSource(sceneShaderSource, options.step);
     if (options.countSteps) {
         source = offscreen::stepCountingSource(source, error);
         if (source.empty()) {
@@ -123,17 +128,32 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The whole picture at the scale is the framebuffer, so gl_FragCoord keeps
-    // the picture's coordinates; --rect only narrows the scissor.
-    const int pictureWidth = offscreen::FRAME_WIDTH / options.scale;
-    const int pictureHeight = offscreen::FRAME_HEIGHT / options.scale;
-    offscreen::RenderTarget target(pictureWidth, pictureHeight,
-                                   options.countSteps ? offscreen::PixelFormat::Rgba32f : offscreen::PixelFormat::Rgba8);
-    if (!target.complete()) {
-        std::fprintf(stderr, "capture: cannot make a %dx%d framebuffer\n", pictureWidth, pictureHeight);
-        return 1;
+    // At a scale the whole picture is the framebuffer, so gl_FragCoord keeps
+    // the picture's coordinates; --rect only narrows the scissor. A density
+    // has a framebuffer of one band.
+    const SampleGrid picture = outputPicture(options);
+    std::unique_ptr<offscreen::RenderTarget> target;
+    std::unique_ptr<offscreen::DenseFrame> denseFrame;
+    if (dense) {
+        denseFrame = std::make_unique<offscreen::DenseFrame>(
+            program, options.density, options.supersample,
+            offscreen::PixelRect{options.rectX, options.rectY, options.rectWidth, options.rectHeight},
+            options.bandRows);
+        if (!denseFrame->complete()) {
+            std::fprintf(stderr, "capture: cannot make the framebuffer of a band of %d rows of the %dx%d picture\n",
+                         options.bandRows, picture.width, picture.height);
+            return 1;
+        }
+    } else {
+        target = std::make_unique<offscreen::RenderTarget>(
+            picture.width, picture.height,
+            options.countSteps ? offscreen::PixelFormat::Rgba32f : offscreen::PixelFormat::Rgba8);
+        if (!target->complete()) {
+            std::fprintf(stderr, "capture: cannot make a %dx%d framebuffer\n", picture.width, picture.height);
+            return 1;
+        }
     }
-    const offscreen::PixelRect rect{options.rectX, pictureHeight - options.rectY - options.rectHeight,
+    const offscreen::PixelRect rect{options.rectX, picture.height - options.rectY - options.rectHeight,
                                     options.rectWidth, options.rectHeight};
 
     const PngSink* const png = pngSink.get();
@@ -153,12 +173,15 @@ int main(int argc, char** argv)
         const std::uint32_t timeMs = options.timesMs[index];
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = processCpuSeconds();
-        const bool drawn = offscreen::drawFrame(program, timeMs, rect, options.bandRows, [&](int rowsDone) {
+        const auto onBand = [&](int rowsDone) {
             if (showBands)
                 std::fprintf(stderr, "\rcapture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
                              formatTime(timeMs).c_str(), rowsDone * 100 / rect.height);
             return true;
-        });
+        };
+        std::vector<std::uint8_t> rgb;
+        const bool drawn = dense ? denseFrame->draw(timeMs, onBand, rgb)
+                                 : offscreen::drawFrame(program, timeMs, rect, options.bandRows, onBand);
         if (showBands)
             std::fputc('\r', stderr);
         if (!drawn) {
@@ -170,18 +193,17 @@ int main(int argc, char** argv)
         const double cpuSeconds = processCpuSeconds() - cpuStart;
         totalSeconds += seconds;
 
-        std::vector<std::uint8_t> rgb;
         std::string steps;
         if (options.countSteps) {
             double stepSum = 0.0;
-            rgb = floatToRgb8(target.readRgba32f(rect.x, rect.y, rect.width, rect.height), rect.width, rect.height,
+            rgb = floatToRgb8(target->readRgba32f(rect.x, rect.y, rect.width, rect.height), rect.width, rect.height,
                               stepSum);
             char text[64];
             std::snprintf(text, sizeof text, ", mean march steps per pixel %.1f",
                           stepSum / (static_cast<double>(rect.width) * rect.height));
             steps = text;
-        } else {
-            rgb = target.readRgb8TopDown(rect.x, rect.y, rect.width, rect.height);
+        } else if (!dense) {
+            rgb = target->readRgb8TopDown(rect.x, rect.y, rect.width, rect.height);
         }
         const FrameImage image{rect.width, rect.height, rgb.data(), static_cast<std::size_t>(rect.width) * 3};
         if (!sink->frame(timeMs, image, error)) {
@@ -203,6 +225,8 @@ int main(int argc, char** argv)
     }
     if (!options.quiet && frameCount > 1)
         std::fprintf(stderr, "capture: %zu frames in %.2f s\n", frameCount, totalSeconds);
+    denseFrame.reset();
+    target.reset();
     offscreen::deleteProgram(program);
     return 0;
 }

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# End to end `demo --density 2` on a 3840x2160 desktop (Xvfb, llvmpipe, where
+# such a frame takes a minute):
+#  - every screen pixel is its own sample: a band of the screen is, pixel for
+#    pixel, `capture --density 2` of that band at the frame's time;
+#  - the one line that says the GPU cannot keep up comes, once;
+#  - Escape ends it with exit code 0.
+# usage: e2e_density.sh DEMO_TRACE CAPTURE SCREEN_COMPARE
+DEMO_TRACE=$(realpath "$1")
+CAPTURE=$(realpath "$2")
+SCREEN_COMPARE=$(realpath "$3")
+source "$(dirname "$0")/e2e_lib.sh"
+
+start_xvfb 3840x2160
+work="$E2E_TMP/work"
+mkdir "$work"
+trace="$E2E_TMP/trace.txt"
+(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_TRACE" --density 2) 2>"$trace" >/dev/null &
+demo=$!
+E2E_PIDS+=("$demo")
+
+# The second frame (the first is still faded to black).
+frame_shot "$trace" "$E2E_TMP/shot.xwd" 0 600 1
+if [ -z "$SHOT_FRAME" ]; then
+  fail "no second frame within 600 s"; tail -5 "$trace"; exit 1
+fi
+echo "frame $SHOT_FRAME at $(seconds "$SHOT_MS") s on the screen"
+if "$CAPTURE" --quiet --density 2 --time "$(seconds "$SHOT_MS")" --rect 0,1060,1920,40 \
+     --out "$E2E_TMP/band.png" &&
+   "$SCREEN_COMPARE" "$E2E_TMP/shot.xwd" "$E2E_TMP/band.png" --frame-origin 0,1060; then
+  pass "each screen pixel is the density's own sample, as capture --density 2 draws it"
+else
+  fail "the screen differs from capture --density 2"
+fi
+
+start=$(now_ms)
+while kill -0 "$demo" 2>/dev/null && ! grep -q "cannot keep up" "$trace" && [ $(($(now_ms) - start)) -lt 300000 ]; do
+  sleep 1
+done
+hints=$(grep -c "cannot keep up" "$trace")
+if [ "$hints" = 1 ]; then
+  pass "one line says so: $(grep "cannot keep up" "$trace")"
+else
+  fail "$hints lines say that the GPU cannot keep up"
+fi
+
+xdotool key Escape
+wait_exit "$demo" 300
+if [ "$EXIT_CODE" = 0 ]; then
+  pass "Escape ends the demo with exit code 0"
+else
+  fail "the demo ended with: $EXIT_CODE"
+fi
+[ "$E2E_FAILURES" -eq 0 ]
