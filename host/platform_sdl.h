@@ -19,4 +19,7 @@ void watchEscape();
 // The frames handed to the sound device so far (its play position), for
 // measuring tools.
 std::uint32_t playedFrames();
+// The frames skipped so far because they fell due while the process did not
+// run (audio_pull.h), for measuring tools.
+std::uint32_t skippedFrames();
 }
