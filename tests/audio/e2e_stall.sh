@@ -48,6 +48,16 @@ wait_played() {
   done
 }
 
+# all_stopped PID: true when every thread of the process is stopped.
+all_stopped() {
+  local stat line
+  for stat in /proc/"$1"/task/*/stat; do
+    read -r line <"$stat" || return 1
+    line=${line##*) }
+    [ "${line%% *}" = T ] || return 1
+  done
+}
+
 # 2 s of the song, then the device's stall.
 wait_played 88200
 kill -STOP "$reader"
@@ -57,9 +67,13 @@ wait_played $(( $(played_frames) + 44100 ))
 
 # The process's stall.
 before=$(played_frames)
-# Timed with the shell's own clock, next to the signals (no process started
-# in between): microseconds.
+# Timed with the shell's own clock (no process started in between), in
+# microseconds, from the moment every thread of the demo is stopped: a
+# SIGSTOP stops the other threads only once the one that takes it has run,
+# which on a busy machine can be tens of milliseconds later.
 kill -STOP "$demo"
+waited=0
+until all_stopped "$demo" || [ $((waited += 1)) -gt 100000 ]; do :; done
 stopped=${EPOCHREALTIME/./}
 sleep 3
 continued=${EPOCHREALTIME/./}
