@@ -34,7 +34,9 @@ struct Platform {
     // plays `frameCount` interleaved stereo frames from `samples` once, from
     // the start, on the device's own clock. `framesReady` is the render
     // thread's published count of finished frames (acquire order); a pulling
-    // device plays unpublished frames as zero. Never waits; no result.
+    // device plays unpublished frames as zero, and after a stall of the
+    // process goes on at the frame that is due by the clock, as a device
+    // handed the whole buffer does. Never waits; no result.
     void (*startAudioDevice)(const float* samples, std::uint32_t frameCount,
                              const std::atomic<std::uint32_t>* framesReady);
     // The system's millisecond counter, unsigned 32-bit, wrapping.

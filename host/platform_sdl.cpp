@@ -216,15 +216,42 @@ void startThread(void (*entry)(void*), void* argument)
 }
 
 // The sound device pulls; audio_pull.h hands it what the render thread has
-// published and zeros for the rest.
+// published and zeros for the rest, and skips what fell due while the
+// process did not run, as the watch thread tells it.
 AudioPull audioPull;
-std::atomic<std::uint32_t> playPosition; // a copy of audioPull.position for other threads
+std::atomic<std::uint32_t> playPosition; // copies of audioPull's counts for other threads
+std::atomic<std::uint32_t> skippedCount;
+
+// The watch thread's record (audio_pull.h) as one word, and whether the
+// thread runs (without it nothing is ever skipped).
+std::atomic<std::uint64_t> processWatch;
+std::atomic<bool> watching;
+
+int SDLCALL watchProcess(void*)
+{
+    // As prompt as the sound device's own thread, so that it wakes on time
+    // whenever the process runs.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
+    for (;;) {
+        SDL_Delay(AUDIO_WATCH_MS);
+        const ProcessWatch watch = unpackWatch(processWatch.load(std::memory_order_relaxed));
+        processWatch.store(packWatch(watchWoke(watch, SDL_GetTicks())), std::memory_order_release);
+    }
+}
 
 void SDLCALL audioCallback(void* pull, Uint8* stream, int length)
 {
     AudioPull& p = *static_cast<AudioPull*>(pull);
+    if (watching.load(std::memory_order_relaxed)) {
+        // The record first, then the clock: the time read is never older
+        // than the record's latest waking.
+        const ProcessWatch watch = unpackWatch(processWatch.load(std::memory_order_acquire));
+        const std::uint32_t now = SDL_GetTicks();
+        catchUp(p, now, stalledMsAt(watch, now));
+    }
     pullFrames(p, reinterpret_cast<float*>(stream), static_cast<std::uint32_t>(length) / 8);
     playPosition.store(p.position, std::memory_order_relaxed);
+    skippedCount.store(p.skipped, std::memory_order_relaxed);
 }
 
 void startAudioDevice(const float* samples, std::uint32_t frameCount,
@@ -252,6 +279,11 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
     if (device == 0) {
         runSilent();
         return;
+    }
+    processWatch.store(packWatch({SDL_GetTicks(), 0}), std::memory_order_relaxed);
+    if (SDL_Thread* watch = SDL_CreateThread(watchProcess, "demo-watch", nullptr)) {
+        SDL_DetachThread(watch);
+        watching.store(true, std::memory_order_relaxed);
     }
     SDL_PauseAudioDevice(device, 0);
 }
@@ -319,6 +351,11 @@ void sdl_platform::watchEscape()
 std::uint32_t sdl_platform::playedFrames()
 {
     return playPosition.load(std::memory_order_relaxed);
+}
+
+std::uint32_t sdl_platform::skippedFrames()
+{
+    return skippedCount.load(std::memory_order_relaxed);
 }
 
 const Platform sdlPlatform = {

@@ -17,7 +17,10 @@ const char* sceneGridName();
 // Starts watching SDL's events for Escape presses; createWindow does this
 // after SDL's video start-up. Exposed for the tests of the Escape rule.
 void watchEscape();
-// The frames handed to the sound device so far (its play position), for
-// measuring tools.
+// The sound device's play position: the frames handed to it so far and
+// those skipped, for measuring tools.
 std::uint32_t playedFrames();
+// The frames skipped so far because they fell due while the process did not
+// run (audio_pull.h), for measuring tools.
+std::uint32_t skippedFrames();
 }

@@ -13,7 +13,15 @@
 // before the demo unpauses it (a race that the demo cannot close): whole
 // buffers of silence that the device played before the song's first frame
 // are found by alignment and reported, not counted as frames of the song.
-// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT
+// With MAX_SKIPS (default 0), up to that many jumps forward in the song are
+// allowed (the frames that fell due while the process was stopped or
+// starved): where a played frame of sound is not the rendered frame at its
+// position, the position moves on to the next place in the song where the
+// played frames that follow are found, bit for bit. Each skip is reported
+// with the frames played before it, the frames skipped and the frames played
+// after it; with LONGEST_SKIP, a skip of more frames than that fails. A jump
+// back, or forward to frames that are not the song's, stays wrong.
+// usage: audio_compare PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT [MAX_SKIPS [LONGEST_SKIP]]
 // Prints a summary; exit status 0 when every check holds.
 #include <algorithm>
 #include <cstdint>
@@ -65,6 +73,14 @@ bool wavFrames(const std::vector<unsigned char>& file, const unsigned char*& dat
 // The device's buffer, in frames (audio_pull.h).
 constexpr std::size_t DEVICE_FRAMES = 1024;
 
+// A jump forward in the song: played frame `at` (counted from the song's
+// start in the played stream) is song frame `to` instead of `from`.
+struct Skip {
+    std::size_t at;
+    std::size_t from;
+    std::size_t to;
+};
+
 struct Comparison {
     std::size_t frames = 0;
     std::size_t identical = 0;
@@ -75,21 +91,60 @@ struct Comparison {
     std::size_t wrong = 0;
     std::size_t firstWrong = SIZE_MAX;
     std::size_t firstHeard = SIZE_MAX; // the first played frame of sound
+    std::vector<Skip> skips;
 };
 
+std::uint64_t frameAt(const unsigned char* frames, std::size_t i)
+{
+    std::uint64_t f;
+    std::memcpy(&f, frames + 8 * i, 8);
+    return f;
+}
+
+// The frames after a skip that must match for it to count.
+constexpr std::size_t SKIP_MATCH_FRAMES = 256;
+
+// The first song frame after `from` at which the played frames from `at` on
+// are found (as many as SKIP_MATCH_FRAMES, or all that are left), or
+// SIZE_MAX.
+std::size_t findForward(const unsigned char* played, std::size_t playedFrames, std::size_t at,
+                        const unsigned char* rendered, std::size_t renderedFrames, std::size_t from)
+{
+    const std::size_t length = std::min(SKIP_MATCH_FRAMES, playedFrames - at);
+    const std::uint64_t first = frameAt(played, at);
+    for (std::size_t to = from + 1; to + length <= renderedFrames; ++to) {
+        if (frameAt(rendered, to) == first &&
+            !std::memcmp(played + 8 * at, rendered + 8 * to, 8 * length)) {
+            return to;
+        }
+    }
+    return SIZE_MAX;
+}
+
 // Compares the played frames from `leadIn` on with the rendered frames from
-// the song's start.
-Comparison compare(const std::vector<unsigned char>& played, std::size_t leadIn, const unsigned char* rendered,
-                   std::size_t renderedFrames)
+// the song's start, allowing up to `maxSkips` jumps forward.
+Comparison compare(const std::vector<unsigned char>& playedFile, std::size_t leadIn, const unsigned char* rendered,
+                   std::size_t renderedFrames, std::size_t maxSkips)
 {
     Comparison c;
-    const std::size_t playedFrames = played.size() / 8;
-    c.frames = playedFrames > leadIn ? std::min(playedFrames - leadIn, renderedFrames) : 0;
-    for (std::size_t i = 0; i < c.frames; ++i) {
-        std::uint64_t p;
-        std::uint64_t r;
-        std::memcpy(&p, &played[8 * (leadIn + i)], 8);
-        std::memcpy(&r, rendered + 8 * i, 8);
+    const unsigned char* played = playedFile.data() + 8 * leadIn;
+    const std::size_t playedFrames = playedFile.size() / 8 > leadIn ? playedFile.size() / 8 - leadIn : 0;
+    std::size_t song = 0; // the song frame that played frame i should be
+    bool searching = maxSkips > 0;
+    for (std::size_t i = 0; i < playedFrames && song < renderedFrames; ++i, ++song) {
+        const std::uint64_t p = frameAt(played, i);
+        std::uint64_t r = frameAt(rendered, song);
+        if (p != r && p != 0 && searching) {
+            const std::size_t to = findForward(played, playedFrames, i, rendered, renderedFrames, song);
+            if (to != SIZE_MAX) {
+                c.skips.push_back({i, song, to});
+                song = to;
+                r = p;
+            }
+            // One search that finds nothing is enough: what follows is wrong.
+            searching = to != SIZE_MAX && c.skips.size() < maxSkips;
+        }
+        ++c.frames;
         if (p == r) {
             ++c.identical;
             c.identicalSound += r != 0;
@@ -112,14 +167,17 @@ Comparison compare(const std::vector<unsigned char>& played, std::size_t leadIn,
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT\n", argv[0]);
+    if (argc < 5 || argc > 7) {
+        std::fprintf(stderr, "usage: %s PLAYED.raw RENDERED.wav MIN_FRAMES MAX_SILENT [MAX_SKIPS [LONGEST_SKIP]]\n",
+                     argv[0]);
         return 2;
     }
     const std::vector<unsigned char> played = readAll(argv[1]);
     const std::vector<unsigned char> renderedFile = readAll(argv[2]);
     const std::size_t minFrames = std::strtoul(argv[3], nullptr, 10);
     const std::size_t maxSilent = std::strtoul(argv[4], nullptr, 10);
+    const std::size_t maxSkips = argc >= 6 ? std::strtoul(argv[5], nullptr, 10) : 0;
+    const std::size_t longestSkip = argc == 7 ? std::strtoul(argv[6], nullptr, 10) : SIZE_MAX;
     const unsigned char* rendered = nullptr;
     std::size_t renderedFrames = 0;
     if (!wavFrames(renderedFile, rendered, renderedFrames)) {
@@ -143,9 +201,9 @@ int main(int argc, char** argv)
         ++leadingZeros;
     }
     std::size_t leadIn = 0;
-    Comparison c = compare(played, 0, rendered, renderedFrames);
+    Comparison c = compare(played, 0, rendered, renderedFrames, maxSkips);
     for (std::size_t d = DEVICE_FRAMES; c.wrong && d <= leadingZeros; d += DEVICE_FRAMES) {
-        const Comparison aligned = compare(played, d, rendered, renderedFrames);
+        const Comparison aligned = compare(played, d, rendered, renderedFrames, maxSkips);
         if (!aligned.wrong) {
             leadIn = d;
             c = aligned;
@@ -164,8 +222,19 @@ int main(int argc, char** argv)
     const std::size_t firstWrong = c.firstWrong;
     const std::size_t firstHeard = c.firstHeard;
     std::printf("played %zu frames (%.2f s), compared %zu: %zu bit-identical (%zu of them sound), "
-                "%zu silent gaps, %zu wrong\n",
-                playedFrames, playedFrames / 44100.0, frames, identical, identicalSound, gaps, wrong);
+                "%zu silent gaps, %zu wrong, %zu skips\n",
+                playedFrames, playedFrames / 44100.0, frames, identical, identicalSound, gaps, wrong, c.skips.size());
+    for (std::size_t k = 0; k < c.skips.size(); ++k) {
+        const Skip& s = c.skips[k];
+        const std::size_t until = k + 1 < c.skips.size() ? c.skips[k + 1].at : frames;
+        std::printf("skip %zu: after %zu played frames (song frame %zu), %zu frames skipped (%.3f s), "
+                    "then %zu played from song frame %zu\n",
+                    k + 1, s.at, s.from, s.to - s.from, (s.to - s.from) / 44100.0, until - s.at, s.to);
+        if (s.to - s.from > longestSkip) {
+            std::printf("FAIL: skip %zu is longer than %zu frames\n", k + 1, longestSkip);
+            ++failures;
+        }
+    }
     if (wrong) {
         std::printf("FAIL: %zu played frames are neither the rendered frame at their position nor zero "
                     "(the first at frame %zu)\n",
@@ -200,8 +269,8 @@ int main(int argc, char** argv)
         ++failures;
     }
     if (!failures) {
-        std::printf("ok: every played frame is the rendered frame at its position%s\n",
-                    gaps ? " or, before rendering got ahead, zero" : "");
+        std::printf("ok: every played frame is the rendered frame at its position%s%s\n",
+                    c.skips.empty() ? "" : " (after the skips)", gaps ? " or, before rendering got ahead, zero" : "");
     }
     return failures ? 1 : 0;
 }

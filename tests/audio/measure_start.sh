@@ -4,8 +4,9 @@
 # with SDL's disk sound driver, each for SECONDS (default 2), and prints for
 # each run the song frames that were played as zero at the start (the
 # render thread had not published them when the device asked), as
-# audio_compare counts them against render-song's output, then how many runs
-# lost none. A measuring tool, not a test.
+# audio_compare counts them against render-song's output, and any frames
+# skipped after a stall of the process, then how many runs lost none. A
+# measuring tool, not a test.
 # usage: measure_start.sh DEMO RENDER_SONG AUDIO_COMPARE [RUNS] [SECONDS]
 DEMO=$(realpath "$1")
 RENDER_SONG=$(realpath "$2")
@@ -27,10 +28,12 @@ for run in $(seq "$RUNS"); do
   sleep "$SECONDS_TO_RUN"
   kill "$demo"
   wait "$demo" 2>/dev/null
-  report=$("$AUDIO_COMPARE" "$E2E_TMP/played.raw" "$E2E_TMP/rendered.wav" 0 100000000)
+  report=$("$AUDIO_COMPARE" "$E2E_TMP/played.raw" "$E2E_TMP/rendered.wav" 0 100000000 4)
   silent=$(sed -n 's/^silent frames at the start: \([0-9]*\).*/\1/p' <<<"$report")
   lead_in=$(sed -n 's/^the device played \([0-9]*\) frames of its own silence.*/\1/p' <<<"$report")
-  echo "run $run: ${silent:-?} song frames played as silence at the start${lead_in:+ (after $lead_in frames of silence from the device)}"
+  skips=$(sed -n 's/^skip [0-9]*: after \([0-9]*\) played frames .*, \([0-9]*\) frames skipped.*/\2 after \1/p' <<<"$report" |
+    paste -sd, -)
+  echo "run $run: ${silent:-?} song frames played as silence at the start${lead_in:+ (after $lead_in frames of silence from the device)}${skips:+; skipped: $skips}"
   [ "${silent:-1}" = 0 ] || silent_runs=$((silent_runs + 1))
 done
 echo "$((RUNS - silent_runs)) of $RUNS runs played every song frame from the first"

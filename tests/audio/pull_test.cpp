@@ -1,7 +1,10 @@
 // The pull copy of a sound device that pulls: frames below the render
 // thread's published count are copied, those at or above it are zeros, the
 // play position moves on by every frame handed over, and past the end of the
-// buffer the device gets silence.
+// buffer the device gets silence. Across stalls, on made-up clocks: a stall of
+// the whole process skips the frames that fell due in it, whichever of the
+// watch and the device runs first after it; a device that asks late while
+// the process runs, a starved watch, jitter and a late start skip nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -120,6 +123,117 @@ TEST(PullFrames, PullsOfOddSizesPlayEachFrameOnceInOrder)
     for (std::size_t i = frames; i < played.size(); ++i) {
         ASSERT_EQ(played[i], 0);
     }
+}
+
+// A made-up run of the watch thread and the device on one millisecond
+// clock that wraps during the run: the watch wakes every `wakeEvery` ms, the
+// device pulls AUDIO_DEVICE_FRAMES every 23 ms, and either can be held back.
+class StallRun {
+public:
+    static constexpr std::uint32_t FRAMES = 700000;
+    static constexpr std::uint32_t BASE = 0xFFFFFFFFu - 2000; // wraps 2 s in
+
+    StallRun() : samples(numberedFrames(FRAMES)), ready(FRAMES), state{samples.data(), FRAMES, &ready, 0}, watch{BASE, 0} {}
+
+    void wake(std::uint32_t t) { watch = watchWoke(watch, BASE + t); }
+
+    void pullAt(std::uint32_t t)
+    {
+        catchUp(state, BASE + t, stalledMsAt(watch, BASE + t));
+        const std::vector<int> got = pull(state, AUDIO_DEVICE_FRAMES);
+        played.insert(played.end(), got.begin(), got.end());
+    }
+
+    // Both running from `from` to `to` (ms): wakings at from + wakeEvery,
+    // from + 2 × wakeEvery, …; pulls at from, from + 23, …
+    void run(std::uint32_t from, std::uint32_t to, bool watchRuns = true, bool deviceRuns = true,
+             std::uint32_t wakeEvery = AUDIO_WATCH_MS)
+    {
+        std::uint32_t nextWake = from + wakeEvery;
+        for (std::uint32_t t = from; t < to; ++t) {
+            if (deviceRuns && (t - from) % 23 == 0) {
+                pullAt(t);
+            }
+            if (watchRuns && t == nextWake) {
+                wake(t);
+                nextWake += wakeEvery;
+            }
+        }
+    }
+
+    // The jumps in the played frames: each pair is the frame before the jump
+    // and the frame after it. Fails on silence, a repeat or a jump back.
+    std::vector<std::pair<int, int>> jumps() const
+    {
+        std::vector<std::pair<int, int>> found;
+        for (std::size_t i = 1; i < played.size(); ++i) {
+            EXPECT_GT(played[i], played[i - 1]) << "output frame " << i;
+            if (played[i] != played[i - 1] + 1) {
+                found.emplace_back(played[i - 1], played[i]);
+            }
+        }
+        return found;
+    }
+
+    std::vector<float> samples;
+    std::atomic<std::uint32_t> ready;
+    AudioPull state;
+    ProcessWatch watch;
+    std::vector<int> played;
+};
+
+TEST(CatchUp, AStallOfTheProcessSkipsTheFramesThatFellDueInIt)
+{
+    for (const bool watchFirst : {false, true}) {
+        SCOPED_TRACE(watchFirst ? "the watch wakes first after the stall" : "the device pulls first after it");
+        StallRun r;
+        // 2 s of playback, 3 s in which nothing of the process runs, 2 s more.
+        r.run(0, 2000);
+        const int before = r.played.back();
+        if (watchFirst) {
+            r.wake(5000);
+        }
+        r.run(5000, 7000);
+        const auto jumps = r.jumps();
+        ASSERT_EQ(jumps.size(), 1u);
+        EXPECT_EQ(jumps[0].first, before);
+        // The song goes on at the frame that is due by the clock: what was
+        // played, and 3 s (the last pull came 2 ms before the stall),
+        // within one device buffer.
+        EXPECT_NEAR(jumps[0].second - before, 3002 * 44.1, AUDIO_DEVICE_FRAMES);
+        EXPECT_EQ(r.state.skipped, static_cast<std::uint32_t>(jumps[0].second - before - 1));
+    }
+
+    // A stall long enough to run past the end of the buffer ends in silence
+    // there: 27 hours, more frames than a 32-bit position holds, never wrap
+    // round into the buffer.
+    StallRun r;
+    r.run(0, 100);
+    r.wake(97'400'000);
+    r.pullAt(97'400'001);
+    EXPECT_EQ(r.state.position, StallRun::FRAMES);
+    EXPECT_EQ(r.played.back(), 0);
+}
+
+TEST(CatchUp, WhileTheProcessRunsNothingIsSkipped)
+{
+    StallRun r;
+    // A late start: the device's first pull 5 s after the watch began.
+    r.run(5000, 6000);
+    // The device asks 3 s late while the watch wakes on time, and then while
+    // every waking comes 2 ms late (which adds up to 0.5 s over 3 s).
+    r.run(6000, 9000, true, false);
+    r.run(9000, 10000);
+    r.run(10000, 13000, true, false, AUDIO_WATCH_MS + 2);
+    // The watch starved for 1 s while the device pulls on time, then the
+    // device 60 ms late.
+    r.run(13000, 14000, false, true);
+    r.run(14060, 15000);
+    // Both held back for less than AUDIO_STALL_MS.
+    r.run(15090, 16000);
+    EXPECT_TRUE(r.jumps().empty());
+    EXPECT_EQ(r.state.skipped, 0u);
+    EXPECT_EQ(r.played.front(), 1);
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // options) with every platform call of start-up and of the frame loop timed
 // and logged to stderr, and, every DEMO_TRACE_AUDIO_MS milliseconds (default
 // 250) once the sound has started, the render thread's published frame count
-// against the sound device's play position. A measuring tool of the project,
+// against the sound device's play position (and the frames it skipped after
+// stalls of the process). A measuring tool of the project,
 // not a test:
 //   demo-trace [--scale NAME|auto | --density D] [--window [WxH]] 2> trace.txt
 // Each line: "<ms since start> <event> [values]". Per frame: "frame K TIMEMS
@@ -56,8 +57,8 @@ void* watchAudio(void*)
         usleep(static_cast<useconds_t>(ms) * 1000);
         const long long rendered = publishedFrames->load(std::memory_order_acquire);
         const long long played = sdl_platform::playedFrames();
-        std::fprintf(stderr, "%lld audio rendered %lld played %lld ahead %lld\n", sinceStart(), rendered, played,
-                     rendered - played);
+        std::fprintf(stderr, "%lld audio rendered %lld played %lld ahead %lld skipped %u\n", sinceStart(), rendered,
+                     played, rendered - played, sdl_platform::skippedFrames());
     }
     return nullptr;
 }
