@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "audio_pull.h"
 #include "gl_api.h"
 #include "platform.h"
+#include "synth.h"
 
 // The one program object, set by createShaderProgram.
 extern GLuint shaderProgram;
@@ -32,13 +32,13 @@ inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
 void createShaderProgram(const Platform& platform);
 
 // The song frames that startAudio renders on the calling thread before the
-// render thread starts and the device opens: one buffer of a pulling device
-// (audio_pull.h), 23 ms of the song, so that a device that asks for its
-// first buffer at once, before the new thread has had its first turn, finds
-// it whole. (Measured here on 2 cores with llvmpipe drawing on both: without
-// it 4 to 9 of 10 Linux runs played that first buffer as silence; with it
-// none of 10, on Linux and under Wine. It costs about 0.13 ms of start-up.)
-inline constexpr std::uint32_t AUDIO_PREROLL_FRAMES = AUDIO_DEVICE_FRAMES;
+// render thread starts and the device opens: half a second of the song, so
+// that the device finds the song's start whole even when the new thread does
+// not get a core at once (measured here on 2 cores with llvmpipe drawing on
+// both: one device buffer of pre-roll was enough on its own, but under Wine
+// with two such demos and builds beside it the render thread once did not run
+// for the first 0.22 s). It costs about 4 ms of start-up.
+inline constexpr std::uint32_t AUDIO_PREROLL_FRAMES = SAMPLE_RATE / 2;
 
 // Renders the song's start (AUDIO_PREROLL_FRAMES), starts the render thread
 // on the rest, then the sound device on the whole SampleBuffer. Returns as
