@@ -4,7 +4,8 @@
 // what they do. The host (demo_main.cpp, shader_program.cpp, audio.cpp) is
 // written once against this table; platform_sdl.cpp (Linux, SDL2) and
 // platform_win32.cpp (Windows: the Win32, WGL and wave-out calls) fill
-// it in. Tests hand the host a table of fakes.
+// it in. Tests hand the host a table of fakes. Every table is filled by
+// field name (.createWindow = ...), never by position.
 
 #include <atomic>
 #include <cstdint>

@@ -249,21 +249,21 @@ void endProcess()
 }
 
 const Platform win32Platform = {
-    setFullscreenMode,
-    createWindow,
-    createGlContext,
-    getProcAddress,
-    hideCursor,
-    startThread,
-    startAudioDevice,
-    clockMs,
-    glFogi,
-    glRectf,
-    swapBuffers,
-    peekMessage,
-    escapePressed,
-    endProcess,
-    failStartUp,
+    .setFullscreenMode = setFullscreenMode,
+    .createWindow = createWindow,
+    .createGlContext = createGlContext,
+    .getProcAddress = getProcAddress,
+    .hideCursor = hideCursor,
+    .startThread = startThread,
+    .startAudioDevice = startAudioDevice,
+    .clockMs = clockMs,
+    .fogi = glFogi,
+    .rectf = glRectf,
+    .swapBuffers = swapBuffers,
+    .peekMessage = peekMessage,
+    .escapePressed = escapePressed,
+    .endProcess = endProcess,
+    .failStartUp = failStartUp,
 };
 
 } // namespace

@@ -20,7 +20,7 @@ AUDIO_COMPARE=$(realpath "$4")
 SCREEN_CHECK=$(realpath "$5")
 source "$(dirname "$0")/../host/e2e_lib.sh"
 
-SONG_FRAMES=8240400
+SONG_FRAMES=$(song_frames "$RENDER_SONG") || exit 1
 start_xvfb 320x240
 work="$E2E_TMP/work"
 mkdir "$work"

@@ -146,21 +146,21 @@ void endProcess()
 }
 
 const Platform tracePlatform = {
-    setFullscreenMode,
-    createWindow,
-    createGlContext,
-    getProcAddress,
-    hideCursor,
-    startThread,
-    startAudioDevice,
-    clockMs,
-    fogi,
-    sdlPlatform.rectf,
-    swapBuffers,
-    sdlPlatform.peekMessage,
-    escapePressed,
-    endProcess,
-    sdlPlatform.failStartUp,
+    .setFullscreenMode = setFullscreenMode,
+    .createWindow = createWindow,
+    .createGlContext = createGlContext,
+    .getProcAddress = getProcAddress,
+    .hideCursor = hideCursor,
+    .startThread = startThread,
+    .startAudioDevice = startAudioDevice,
+    .clockMs = clockMs,
+    .fogi = fogi,
+    .rectf = sdlPlatform.rectf,
+    .swapBuffers = swapBuffers,
+    .peekMessage = sdlPlatform.peekMessage,
+    .escapePressed = escapePressed,
+    .endProcess = endProcess,
+    .failStartUp = sdlPlatform.failStartUp,
 };
 
 } // namespace

@@ -11,7 +11,7 @@ RENDER_SONG=$(realpath "$2")
 AUDIO_COMPARE=$(realpath "$3")
 source "$(dirname "$0")/e2e_lib.sh"
 
-SONG_FRAMES=8240400
+SONG_FRAMES=$(song_frames "$RENDER_SONG") || exit 1
 start_xvfb 640x360
 work="$E2E_TMP/work"
 mkdir "$work"

@@ -35,6 +35,18 @@ now_ms() {
   date +%s%3N
 }
 
+# song_frames RENDER_SONG: the number of frames in the whole song, as
+# render-song's --help names the range of its --frames.
+song_frames() {
+  local frames
+  frames=$("$1" --help | sed -n 's/.*render only the first N frames (1 to \([0-9][0-9]*\);.*/\1/p')
+  if [ -z "$frames" ]; then
+    echo "e2e: render-song's --help names no range for --frames" >&2
+    exit 1
+  fi
+  echo "$frames"
+}
+
 # start_xvfb WIDTHxHEIGHT: starts Xvfb on the first free display number and
 # exports DISPLAY. The root window is black (-br) so that what the demo does
 # not cover stays black.

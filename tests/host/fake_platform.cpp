@@ -141,9 +141,21 @@ void failStartUp(const char* what)
 }
 
 const Platform fakePlatform = {
-    setFullscreenMode, createWindow, createGlContext, getProcAddress, hideCursor, startThread,
-    startAudioDevice,  clockMs,      fogi,            rectf,          swapBuffers, peekMessage,
-    escapePressed,     endProcess,   failStartUp,
+    .setFullscreenMode = setFullscreenMode,
+    .createWindow = createWindow,
+    .createGlContext = createGlContext,
+    .getProcAddress = getProcAddress,
+    .hideCursor = hideCursor,
+    .startThread = startThread,
+    .startAudioDevice = startAudioDevice,
+    .clockMs = clockMs,
+    .fogi = fogi,
+    .rectf = rectf,
+    .swapBuffers = swapBuffers,
+    .peekMessage = peekMessage,
+    .escapePressed = escapePressed,
+    .endProcess = endProcess,
+    .failStartUp = failStartUp,
 };
 
 } // namespace

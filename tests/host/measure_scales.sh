@@ -15,6 +15,8 @@ SCREEN=${3:-1920x1080}
 SCALES=("${@:4}")
 [ ${#SCALES[@]} -eq 0 ] && SCALES=(1 2 4 6)
 source "$(dirname "$0")/e2e_lib.sh"
+# render-song stands beside demo-trace in the build.
+SONG_FRAMES=$(song_frames "$(dirname "$DEMO_TRACE")/render-song") || exit 1
 
 start_xvfb "$SCREEN"
 echo "screen $SCREEN, $(nproc) cores, LP_NUM_THREADS=${LP_NUM_THREADS:-unset}"
@@ -26,8 +28,8 @@ for scale in "${SCALES[@]}"; do
   sleep "$SECONDS_TO_RUN"
   kill "$trace"
   wait "$trace" 2>/dev/null
-  awk -v scale="$scale" -v load="$load" '
-    $2 == "audio" && $4 >= 8240400 && songDone == "" { songDone = $1 }
+  awk -v scale="$scale" -v load="$load" -v songFrames="$SONG_FRAMES" '
+    $2 == "audio" && $4 >= songFrames && songDone == "" { songDone = $1 }
     $2 == "frame" { if (started != "" && $3 >= 2) { frames++; sum += $1 - started } started = $1 }
     $2 == "drawn" { drawn = $1 }
     $2 == "swapped" && $3 >= 1 {

@@ -53,8 +53,19 @@ if (!fs.existsSync(path.join(site, 'index.html'))) {
   process.exit(1);
 }
 
-const SONG_SECONDS = 8240400 / 44100;
 const note = (text) => console.log(text);
+// The whole song's length, from the WAV that render-song writes: its data
+// chunk over the format's bytes a second.
+function songSeconds(wav) {
+  for (let at = 12; at + 8 <= wav.length; at += 8 + wav.readUInt32LE(at + 4) + (wav.readUInt32LE(at + 4) & 1)) {
+    if (wav.toString('latin1', at, at + 4) === 'data') {
+      const bytesPerSecond = wav.readUInt32LE(28);
+      return wav.readUInt32LE(at + 4) / bytesPerSecond;
+    }
+  }
+  throw new Error('render-song wrote a WAV without a data chunk');
+}
+let wholeSongSeconds = 0; // set once node has rendered it
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 note(`load at start: ${os.loadavg().map((v) => v.toFixed(2)).join(' ')} (${os.cpus().length} cores)`);
 
@@ -79,7 +90,8 @@ try {
   execFileSync(process.execPath, [path.join(options.buildWeb, 'bin/render-song.js'), '--out', path.join(scratch, 'song.wav')],
     { stdio: 'ignore' });
   const seconds = Number(process.hrtime.bigint() - started) / 1e9;
-  note(`node: whole song in ${seconds.toFixed(2)} s: ${(SONG_SECONDS / seconds).toFixed(1)}x real time`);
+  wholeSongSeconds = songSeconds(fs.readFileSync(path.join(scratch, 'song.wav')));
+  note(`node: whole song in ${seconds.toFixed(2)} s: ${(wholeSongSeconds / seconds).toFixed(1)}x real time`);
 } finally {
   fs.rmSync(scratch, { recursive: true, force: true });
 }
@@ -95,8 +107,8 @@ try {
 
   const alone = await page.evaluate('demoDebug.renderSongInWorker()');
   note(`Worker, nothing else running: whole song in ${(alone.wallMs / 1000).toFixed(2)} s: `
-    + `${(SONG_SECONDS / (alone.wallMs / 1000)).toFixed(1)}x real time `
-    + `(${(SONG_SECONDS / (alone.renderMs / 1000)).toFixed(1)}x counting only the time inside the synthesizer)`);
+    + `${(wholeSongSeconds / (alone.wallMs / 1000)).toFixed(1)}x real time `
+    + `(${(wholeSongSeconds / (alone.renderMs / 1000)).toFixed(1)}x counting only the time inside the synthesizer)`);
 
   const toSound = [];
   const toClock = [];
@@ -113,7 +125,7 @@ try {
       + `${(r.firstSoundContextTime * 1000).toFixed(0)} ms)`);
     if (run === 1) {
       note(`Worker during a run at ?scale=6: whole song in ${(r.synth.wallMs / 1000).toFixed(2)} s: `
-        + `${(SONG_SECONDS / (r.synth.wallMs / 1000)).toFixed(1)}x real time; ${r.frames} frames drawn meanwhile; `
+        + `${(wholeSongSeconds / (r.synth.wallMs / 1000)).toFixed(1)}x real time; ${r.frames} frames drawn meanwhile; `
         + `${r.silentFrames ?? 0} frames played as silence for want of a rendered one`);
     }
     await page.press('Escape', 'Escape', 27);
