@@ -104,11 +104,20 @@ std::string encode(const EncoderSettings& settings, std::uint32_t frames)
     return {};
 }
 
-void writeScript(const std::string& path, const std::string& body)
+// Settings for out.mp4 in `folder`, with the shell script `body`, written
+// there as fake-ffmpeg, in ffmpeg's place.
+EncoderSettings withFakeFfmpeg(const ScratchFolder& folder, const std::string& body)
 {
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    ::chmod(path.c_str(), 0755);
+    const std::string fake = folder.file("fake-ffmpeg");
+    std::ofstream(fake) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(fake.c_str(), 0755);
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    return s;
 }
+
+// What a failed encode with the fake must leave in its folder: the fake alone.
+const std::vector<std::string> ONLY_THE_FAKE = {"fake-ffmpeg"};
 
 }  // namespace
 
@@ -259,21 +268,7 @@ TEST(VideoEncoder, FlacSoundIsTheSamplesWithin24Bits)
     s.audioCodec = AudioCodec::Flac;
     ASSERT_EQ(encode(s, 8), "");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.mp4"});
-
-    auto video = videotest::probeStream(s.outputPath, "v:0");
-    EXPECT_EQ(video["codec_name"], "h264");
-    EXPECT_EQ(video["width"], "64");
-    EXPECT_EQ(video["height"], "36");
-    EXPECT_EQ(video["pix_fmt"], "yuv420p");
-    EXPECT_EQ(video["nb_read_frames"], "8");
-    EXPECT_EQ(video["r_frame_rate"], "4/1");
-    EXPECT_NEAR(std::stod(video["duration"]), 2.0, 1e-6);
-    auto audio = videotest::probeStream(s.outputPath, "a:0");
-    EXPECT_EQ(audio["codec_name"], "flac");
-    EXPECT_EQ(audio["sample_rate"], "44100");
-    EXPECT_EQ(audio["channels"], "2");
-    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
-    EXPECT_NEAR(std::stod(audio["duration"]), 2.0, 1e-6);
+    videotest::expectFlacVideo(s.outputPath, W, H, 8, 4, 2.0);
 
     // 24-bit FLAC keeps each sample to one step of 2^-23 (ffmpeg cuts the
     // low bits of its 32-bit integers rather than rounding them).
@@ -331,11 +326,8 @@ TEST(VideoEncoder, MissingFfmpegIsOneClearErrorAndNoFile)
 TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "echo 'something in the encoder broke' >&2\nexit 3");
+    EncoderSettings s = withFakeFfmpeg(folder, "echo 'something in the encoder broke' >&2\nexit 3");
     std::ofstream(folder.file("out.mp4")) << "an earlier capture";
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
     std::string error = encode(s, 4);
     EXPECT_NE(error.find("ffmpeg exited with status 3"), std::string::npos) << error;
     EXPECT_NE(error.find("something in the encoder broke"), std::string::npos) << error;
@@ -350,28 +342,21 @@ TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
 TEST(VideoEncoder, EncoderKilledBySignalIsAnError)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "kill -SEGV $$");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
-    std::string error = encode(s, 2);
+    std::string error = encode(withFakeFfmpeg(folder, "kill -SEGV $$"), 2);
     EXPECT_NE(error.find("ffmpeg ended by signal " + std::to_string(SIGSEGV)), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, BrokenPipeIsAnError)
 {
     ScratchFolder folder;
     // An encoder that stops reading its input and then claims success.
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "exec 0<&- 3<&-\nsleep 1\nexit 0");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "exec 0<&- 3<&-\nsleep 1\nexit 0");
     s.width = 1920;  // a frame larger than a pipe holds
     s.height = 1080;
     std::string error = encode(s, 3);
     EXPECT_NE(error.find("ffmpeg stopped taking frames (Broken pipe)"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, UnwritableFolderIsAnError)
@@ -388,27 +373,21 @@ TEST(VideoEncoder, UnwritableFolderIsAnError)
 TEST(VideoEncoder, AFailedEncoderIsSeenWhenSigchldWasIgnored)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
     // Writes a broken file where it was told to, then fails.
-    writeScript(fake, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null\nexit 1");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null\nexit 1");
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &previous), 0);
     std::string error = encode(s, 2);
     ::sigaction(SIGCHLD, &previous, nullptr);
     EXPECT_NE(error.find("ffmpeg exited with status 1"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, AnEndThatCannotBeLearntIsAFailure)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "exit 0");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "exit 0");
     VideoEncoder encoder;
     std::string error;
     ASSERT_TRUE(encoder.start(s, syntheticSound(0), error)) << error;
@@ -417,7 +396,7 @@ TEST(VideoEncoder, AnEndThatCannotBeLearntIsAFailure)
     ASSERT_EQ(::waitpid(encoder.pid(), &status, 0), encoder.pid());
     EXPECT_FALSE(encoder.finish(error));
     EXPECT_NE(error.find("how ffmpeg ended cannot be known"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 // The video output through links, over an existing file, and into a device.
