@@ -69,7 +69,8 @@ test('without ?scale a run steps down to the coarsest scale, and the sound stays
   console.log(`recorded ${seconds.toFixed(1)} s from song frame ${found.offset}: ${found.rendered} frames of the song, `
     + `${found.silentBefore} silent before the first, ${found.silentAfter} after it`);
   // The Worker renders the song's first 30 s before the first frame of the
-  // run's: a few seconds of silence first, as the rule wants.
+  // run's: a few seconds of silence first, since the player plays the frames
+  // not yet rendered as silence rather than wait for them.
   assert.ok(found.rendered >= seconds / 2 * RATE, `only ${found.rendered} frames of the song`);
   assert.deepEqual(page.errors, []);
 });

@@ -46,7 +46,8 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
   assert.equal((found.offset - START_FRAME) % 128, 0);
   // Rendering runs many times faster than playback, so most of the
   // recording is the song even on a busy machine (where the first pieces may
-  // come late and play as silence, as the rule wants).
+  // come late: the player never waits, it plays a frame not yet rendered as
+  // silence).
   assert.ok(found.rendered >= RATE, `only ${found.rendered} frames of the song in ${RECORD_SECONDS} s`);
 
   const run = await page.evaluate('demoDebug.run');
