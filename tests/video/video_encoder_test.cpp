@@ -21,6 +21,7 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 using namespace video;
@@ -178,18 +179,14 @@ TEST(VideoEncoderArguments, CarryTheChosenFormats)
         }
         return false;
     };
-    EXPECT_TRUE(has("-video_size", "1920x1080"));
-    EXPECT_TRUE(has("-pix_fmt", "rgb24"));
-    EXPECT_TRUE(has("-framerate", "30"));
-    EXPECT_TRUE(has("-i", "pipe:0"));
-    EXPECT_TRUE(has("-f", "f32le"));
-    EXPECT_TRUE(has("-ar", "44100"));
-    EXPECT_TRUE(has("-ac", "2"));
-    EXPECT_TRUE(has("-i", "pipe:3"));
-    EXPECT_TRUE(has("-c:v", "libx264"));
-    EXPECT_TRUE(has("-crf", "23"));
-    EXPECT_TRUE(has("-c:a", "aac"));
-    EXPECT_TRUE(has("-movflags", "+faststart"));
+    // The frames and the sound as the pipes carry them, then the encoding.
+    const std::pair<const char*, const char*> expected[] = {
+        {"-video_size", "1920x1080"}, {"-pix_fmt", "rgb24"}, {"-framerate", "30"}, {"-i", "pipe:0"},
+        {"-f", "f32le"},              {"-ar", "44100"},      {"-ac", "2"},         {"-i", "pipe:3"},
+        {"-c:v", "libx264"},          {"-crf", "23"},        {"-c:a", "aac"},      {"-movflags", "+faststart"},
+    };
+    for (const auto& [option, value] : expected)
+        EXPECT_TRUE(has(option, value)) << option << " " << value;
     auto vf = std::find(args.begin(), args.end(), "-vf");
     ASSERT_NE(vf, args.end());
     EXPECT_EQ(vf[1].rfind("scale=1280:720:", 0), 0u) << vf[1];
