@@ -12,31 +12,33 @@ std::uint32_t loopStart;
 
 void demoMain(const Platform& platform)
 {
-    // Start-up, in this order.
-    platform.setFullscreenMode(1920, 1080);           // 1
-    platform.createWindow();                          // 2
-    platform.createGlContext();                       // 3, 4, 5
-    createShaderProgram(platform);                    // 6
-    platform.hideCursor();                            // 7
-    startAudio(platform);                             // 8
+    // Start-up, in this order: the sound starts before the clock is read,
+    // so it leads the picture by the time the last two steps take.
+    platform.setFullscreenMode(1920, 1080);
+    platform.createWindow();
+    platform.createGlContext();                       // made current here
+    createShaderProgram(platform);                    // and its log
+    platform.hideCursor();
+    startAudio(platform);                             // the render thread and the device run from here
     auto useProgram = reinterpret_cast<PfnGlUseProgram>(platform.getProcAddress("glUseProgram"));
     if (!useProgram) {
         platform.failStartUp("OpenGL entry point glUseProgram");
     }
-    useProgram(shaderProgram);                        // 9
-    loopStart = platform.clockMs();                   // 10
+    useProgram(shaderProgram);                        // current for the rest of the run
+    loopStart = platform.clockMs();
 
-    // The frame loop.
+    // The frame loop: the time, one rectangle over the viewport, the swap,
+    // a look at the messages (none removed), then the two ways out.
     for (;;) {
-        timeMs = platform.clockMs() - loopStart;      // 1: modulo 2^32
-        platform.fogi(GL_FOG_END, static_cast<GLint>(timeMs)); // 2
-        platform.rectf(-1.f, -1.f, 1.f, 1.f);        // 3
-        platform.swapBuffers();                       // 4
-        platform.peekMessage();                       // 5
-        if (platform.escapePressed()) {               // 6
+        timeMs = platform.clockMs() - loopStart;      // modulo 2^32: a wrap of the clock does no harm
+        platform.fogi(GL_FOG_END, static_cast<GLint>(timeMs)); // the shader reads it as gl_Fog.end
+        platform.rectf(-1.f, -1.f, 1.f, 1.f);
+        platform.swapBuffers();
+        platform.peekMessage();
+        if (platform.escapePressed()) {
             break;
         }
-        if (timeMs >= EXIT_TIME_MS) {                 // 7
+        if (timeMs >= EXIT_TIME_MS) {                 // that frame has been drawn and shown
             break;
         }
     }

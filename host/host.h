@@ -27,8 +27,9 @@ inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
 // return: it ends through platform.endProcess (or platform.failStartUp).
 [[noreturn]] void demoMain(const Platform& platform);
 
-// Builds `shaderProgram` from the embedded scene shader and writes
-// "./ShaderLog.txt". Requires a current OpenGL context.
+// Builds `shaderProgram` from sceneSourceText (the embedded scene shader
+// where that is null) and writes "./ShaderLog.txt". Requires a current
+// OpenGL context.
 void createShaderProgram(const Platform& platform);
 
 // The song frames that startAudio renders on the calling thread before the

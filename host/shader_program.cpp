@@ -15,10 +15,10 @@ constexpr GLsizei INFO_LOG_QUERY_SIZE = 4095;
 
 void createShaderProgram(const Platform& platform)
 {
-    std::FILE* logFile = std::fopen("./ShaderLog.txt", "wb");            // 1
+    std::FILE* logFile = std::fopen("./ShaderLog.txt", "wb");            // created or emptied
     if (logFile) {
-        std::fprintf(logFile, "** Start logging:\n");                  // 2
-        std::fflush(logFile);
+        std::fprintf(logFile, "** Start logging:\n");
+        std::fflush(logFile); // this line is in the file before the compiler runs
     }
 
     auto createShaderProgramv =
@@ -27,10 +27,10 @@ void createShaderProgram(const Platform& platform)
         platform.failStartUp("OpenGL entry point glCreateShaderProgramv");
     }
     const char* source = sceneSourceText ? sceneSourceText : sceneShaderSource;
-    shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source); // 3
+    shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source); // compiled and linked
 
     if (logFile) {
-        std::fprintf(logFile, "** Linking shader %d:\n", 0);           // 4
+        std::fprintf(logFile, "** Linking shader %d:\n", 0);
     }
 
     auto getProgramInfoLog =
@@ -40,20 +40,20 @@ void createShaderProgram(const Platform& platform)
     }
     char infoLog[INFO_LOG_SIZE];
     GLsizei logLength = 0; // a query that reports nothing leaves an empty text
-    getProgramInfoLog(shaderProgram, INFO_LOG_QUERY_SIZE, &logLength, infoLog); // 5
+    getProgramInfoLog(shaderProgram, INFO_LOG_QUERY_SIZE, &logLength, infoLog);
     // The terminator must fall inside the buffer whatever length is reported.
     if (logLength < 0) {
         logLength = 0;
     } else if (logLength > INFO_LOG_QUERY_SIZE - 1) {
         logLength = INFO_LOG_QUERY_SIZE - 1;
     }
-    infoLog[logLength] = 0;                                              // 6
+    infoLog[logLength] = 0;
 
     bool logWritten = false;
     if (logFile) {
-        std::fputs(infoLog, logFile);                                  // 7: text, not a format
+        std::fputs(infoLog, logFile);                                  // text, not a format
         logWritten = !std::ferror(logFile);
-        logWritten = std::fclose(logFile) == 0 && logWritten;          // 8
+        logWritten = std::fclose(logFile) == 0 && logWritten;
     }
 
     // A program that did not compile or link draws nothing of the scene:

@@ -20,7 +20,19 @@ vec3 sunDir;          // towards the sun, the one light
 const vec3 sunColour = vec3(1.0, 0.78, 0.52);
 const vec3 skyBlue = vec3(0.22, 0.44, 0.55);
 const vec3 lateSky = vec3(0.83, 0.82, 0.65);
-float lateWeight;     // 1 while the late sky stands, 0 before 106.5 s and after 167 s
+float lateWeight;     // 1 while the late sky stands, 0 before scene 5 and after 167 s
+
+// The time line, in seconds since the frame loop started. Seven scenes follow
+// one another (scene 1 from 0 s, scene 7 to the end) and eight camera shots
+// with them: each scene change is a cut, and shot 5 starts within scene 4.
+// Every window starts inclusive: at t == SCENE_2_START scene 2 is drawn.
+const float SCENE_2_START = 27.0;
+const float SCENE_3_START = 61.9;
+const float SCENE_4_START = 70.3;
+const float SHOT_5_START = 75.5;    // the camera alone changes
+const float SCENE_5_START = 106.5;  // also the white flash and the late sky
+const float SCENE_6_START = 146.5;
+const float SCENE_7_START = 168.0;
 
 // smoothstep for any order of the edges: with edge0 > edge1 a ramp that
 // falls from 1 at x <= edge1 to 0 at x >= edge0 (the built-in leaves that
@@ -39,7 +51,7 @@ void startFrame(float t)
     polyMaterial = 2.0;
     shadowFactor = 4.0;
     sunDir = normalize(vec3(-0.9, 0.3, 0.3));
-    lateWeight = t < 106.5 ? 0.0 : smoothRamp(167.0, 154.0, t);
+    lateWeight = t < SCENE_5_START ? 0.0 : smoothRamp(167.0, 154.0, t);
 }
 
 // ---------------------------------------------------------------------------
@@ -245,7 +257,7 @@ float sceneDistance(vec3 p)
     hitMaterial = 0.0;
     vec3 q;
     float d;
-    if (t < 27.0) {
+    if (t < SCENE_2_START) {
         // Scene 1: one polyhedron whose faces and edges grow in.
         q = p - vec3(0.0, 1.1, 0.0);
         q.xz = rotate2(q.xz, t);
@@ -259,19 +271,19 @@ float sceneDistance(vec3 p)
         }
         d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, faceField, edgeField);
         offer(nearest, d, polyMaterial);
-    } else if (t < 61.9) {
+    } else if (t < SCENE_3_START) {
         // Scene 2: a tumbler, two rows, two giants.
         d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, 0.0)), 5, 0.0, 0.0, 1.0, 0.0, 0.0);
         offer(nearest, d, polyMaterial);
         offerRows(nearest, p, 4);
         offerGiants(nearest, p, 4, 1.16);
-    } else if (t < 70.3) {
+    } else if (t < SCENE_4_START) {
         // Scene 3: the tumbler flies over the star of rows.
         d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, t * 5.0 - 150.0)), 5, 0.0, 0.0, 1.0, 0.0, 0.0);
         offer(nearest, d, polyMaterial);
         offerStarRows(nearest, p);
         offerGiants(nearest, p, 4, 1.16);
-    } else if (t < 106.5) {
+    } else if (t < SCENE_5_START) {
         // Scene 4: the star of rows, the dome and the fractal.
         d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, 390.0 - 34.1 * smoothRamp(85.0, 60.0, t))),
                                5, 0.0, 0.0, 1.0, 0.0, 0.0);
@@ -284,7 +296,7 @@ float sceneDistance(vec3 p)
         if (d < 0.3)
             d = 2.5 * juliaDistance(q / 2.5);
         offer(nearest, d, 1.0);
-    } else if (t < 146.5) {
+    } else if (t < SCENE_6_START) {
         // Scene 5: no floor; a wire polyhedron and the zoom.
         nearest = 9999.0;
         float w = smoothstep(109.5, 111.5, t);
@@ -298,7 +310,7 @@ float sceneDistance(vec3 p)
         d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, 100.0, 0.0);
         offer(nearest, d, polyMaterial + 2.0);
         offerZoom(nearest, p);
-    } else if (t < 168.0) {
+    } else if (t < SCENE_7_START) {
         // Scene 6: two polyhedra slide together and merge.
         float f = smoothRamp(153.0, 143.0, t) * -9.0 + smoothRamp(160.0, 156.0, t) * -2.14;
         float g = smoothRamp(160.0, 150.0, t);
@@ -458,17 +470,18 @@ float fogAmount(vec3 origin, vec3 end, vec3 direction)
 // ---------------------------------------------------------------------------
 // The frame.
 
-// The camera shot of time t; returns its number, 1 to 8.
+// The camera shot of time t; returns its number, 1 to 8. Shots 1 to 4 start
+// with scenes 1 to 4, shots 6 to 8 with scenes 5 to 7.
 int cameraShot(float t, out vec3 cameraPos, out float focal, out float pitch, out float yaw)
 {
-    if (t < 27.0) {
+    if (t < SCENE_2_START) {
         cameraPos = vec3(1.56, 0.43, -5.0);
         focal = 2.6;
         pitch = -0.03;
         yaw = 0.0;
         return 1;
     }
-    if (t < 61.9) {
+    if (t < SCENE_3_START) {
         float s2 = smoothstep(30.0, 55.0, t);
         cameraPos = mix(vec3(1.2, 5.3, -1.3), vec3(2.8, 1.0, -9.3), s2);
         focal = 1.99;
@@ -476,28 +489,28 @@ int cameraShot(float t, out vec3 cameraPos, out float focal, out float pitch, ou
         yaw = mix(-0.5, -0.34, s2);
         return 2;
     }
-    if (t < 70.3) {
+    if (t < SCENE_4_START) {
         cameraPos = vec3(72.46, 300.0, 130.0 + t * 1.5);
         focal = 2.6;
         pitch = 1.16;
         yaw = -1.14;
         return 3;
     }
-    if (t < 75.5) {
+    if (t < SHOT_5_START) {
         cameraPos = vec3(-68.8 + t, 3.0, 331.7 + t);
         focal = 2.6;
         pitch = 0.13;
         yaw = 3.81;
         return 4;
     }
-    if (t < 106.5) {
+    if (t < SCENE_5_START) {
         cameraPos = mix(vec3(3.3, 1.7, 374.5), vec3(1.6, 1.7, 389.0), smoothstep(78.0, 100.0, t));
         focal = 2.6;
         pitch = -0.05;
         yaw = -0.2;
         return 5;
     }
-    if (t < 146.5) {
+    if (t < SCENE_6_START) {
         cameraPos = mix(mix(vec3(1.15, 53.9, -2.0), vec3(3.0, 55.0, -45.0), smoothstep(112.0, 135.0, t)),
                         vec3(-1.0, 17.0, -7.0), smoothstep(140.0, 145.0, t));
         focal = 2.5;
@@ -505,7 +518,7 @@ int cameraShot(float t, out vec3 cameraPos, out float focal, out float pitch, ou
         yaw = 0.0;
         return 6;
     }
-    if (t < 168.0) {
+    if (t < SCENE_7_START) {
         cameraPos = vec3(0.06, 0.8, -45.5 + t * 0.25);
         focal = 2.6;
         pitch = -0.05;
@@ -594,9 +607,10 @@ void main()
         }
     }
 
-    // Finish: vignette, fade-in, the flash at 106.5 s, grain and gamma.
+    // Finish: vignette, fade-in, the white flash at the start of scene 5,
+    // grain and gamma.
     float r2 = dot(screenPos, screenPos);
-    float fadeDivisor = 0.1 * r2 + min(max(1.0, 9.0 - t * 1.5), abs(106.5 - t) * 0.25);
+    float fadeDivisor = 0.1 * r2 + min(max(1.0, 9.0 - t * 1.5), abs(SCENE_5_START - t) * 0.25);
     float grain = 0.8 + 0.2 * hash1(r2 * 1000.0 + t);
     gl_FragColor.xyz = pow(colourSum * grain, vec3(0.45)) / (fadeDivisor * fadeDivisor);
 }

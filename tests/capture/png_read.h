@@ -4,17 +4,11 @@
 
 #include <png.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <vector>
 
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* at(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
-};
+#include "rgb_image.h"
 
 // An empty image (width 0) when the file is missing or not a whole PNG.
 inline RgbImage readPng(const std::filesystem::path& path)

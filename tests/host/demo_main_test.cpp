@@ -63,7 +63,7 @@ const std::vector<std::string> startUp = {
     "clockMs 5000",                // the loop start
 };
 
-TEST_F(DemoMain, StartUpRunsInTheStatedOrder)
+TEST_F(DemoMain, StartUpGoesModeWindowContextShaderCursorSoundProgramThenClock)
 {
     fake::escapeAnswers = {true};
     fake::clockReadings = {5000, 5000};

@@ -62,10 +62,7 @@ fi
 #    background job starts with SIGINT ignored; env gives it back the default
 #    action that a terminal's Ctrl+C meets.
 for end in Escape TERM INT HUP KILL; do
-  (cd "$work" && SDL_AUDIODRIVER=dummy exec env --default-signal=INT "$DEMO_TRACE" --scale 6) \
-    2>"$E2E_TMP/trace.txt" >/dev/null &
-  demo=$!
-  E2E_PIDS+=("$demo")
+  start_demo --trace "$E2E_TMP/trace.txt" "$work" --default-signal=INT "$DEMO_TRACE" --scale 6
   frame_shot "$E2E_TMP/trace.txt" "$E2E_TMP/shot.xwd" 0 120
   during=$(desktop_mode)
   if [ -z "$SHOT_FRAME" ]; then
@@ -89,9 +86,7 @@ done
 
 # 3. The letterbox on 1920x1440, at full resolution. The frame shot is one
 #    after the fade-in (5.4 s).
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_TRACE") 2>"$E2E_TMP/trace.txt" >/dev/null &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo --trace "$E2E_TMP/trace.txt" "$work" "$DEMO_TRACE"
 frame_shot "$E2E_TMP/trace.txt" "$E2E_TMP/letterbox.xwd" 5400 400
 during=$(desktop_mode)
 kill -TERM "$demo"
@@ -116,10 +111,7 @@ else
 fi
 
 # 4. An ordinary window at scale 4: 480x270 pixels drawn, shown one to one.
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_TRACE" --window 480x270 --scale 4) \
-  2>"$E2E_TMP/trace.txt" >/dev/null &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo --trace "$E2E_TMP/trace.txt" "$work" "$DEMO_TRACE" --window 480x270 --scale 4
 # Three frames at least 10 s apart, the first after the fade-in: on
 # llvmpipe they fall in the first two scenes (the second begins at 27 s).
 times=()
@@ -178,9 +170,7 @@ stop_xorg
 start_xorg 1920x1080 1920x1440 1280x720
 desktop=$(desktop_mode)
 echo "X server $DISPLAY: $desktop"
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_TRACE") 2>"$E2E_TMP/trace.txt" >/dev/null &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo --trace "$E2E_TMP/trace.txt" "$work" "$DEMO_TRACE"
 frame_shot "$E2E_TMP/trace.txt" "$E2E_TMP/full.xwd" 5400 400
 kill -TERM "$demo"
 wait_exit "$demo" 60

@@ -21,9 +21,7 @@ for i in $(seq 2000); do echo "JUNK line $i of an old log"; done >"$work/ShaderL
 
 screenshot "$E2E_TMP/before.xwd"
 start=$(now_ms)
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" "$DEMO"
 
 # The first frame: the first screenshot that differs from the black screen.
 first_frame=""
@@ -41,17 +39,9 @@ echo "start to first frame: about ${first_frame} ms (screenshots every 0.5 s)"
 
 # The picture fills the screen: wait for a screenshot whose every grid cell
 # is lit (the fade-in from black can leave the very first frame too dark).
-filled=""
-while [ -z "$filled" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 300000 ]; do
-  screenshot "$E2E_TMP/shot.xwd"
-  if "$SCREEN_CHECK" "$E2E_TMP/shot.xwd" 1920 1080 >"$E2E_TMP/check.out"; then
-    filled=$(($(now_ms) - start))
-  else
-    sleep 1
-  fi
-done
-if [ -n "$filled" ]; then
-  pass "the shader's picture fills the 1920x1080 screen (at ${filled} ms)"
+wait_filled 1920 1080 "$start" 300000
+if [ -n "$FILLED" ]; then
+  pass "the shader's picture fills the 1920x1080 screen (at ${FILLED} ms)"
 else
   fail "the picture does not fill the screen: $(cat "$E2E_TMP/check.out")"
 fi

@@ -1,5 +1,6 @@
 # Helpers of the end-to-end runs: an Xvfb of their own on a free display
-# number (stopped by its process id), a scratch directory, and checks.
+# number (stopped by its process id), a scratch directory, the demo started
+# in the background and waited for, and checks.
 # Sourced by the e2e_*.sh scripts; every run is meant to work as root, with no
 # display of its own, on a fresh machine.
 
@@ -66,6 +67,63 @@ start_xvfb() {
 stop_xvfb() {
   kill "$XVFB_PID" 2>/dev/null
   wait "$XVFB_PID" 2>/dev/null
+}
+
+# start_demo [--trace FILE] DIR [NAME=VALUE | -u NAME]... PROGRAM [ARGS...]:
+# starts PROGRAM in the background in the directory DIR, through env with the
+# changes to the environment given before it, and with SDL's dummy sound
+# driver unless they name another. Its stdout and stderr go to
+# $E2E_TMP/demo.out; with --trace, stderr (demo-trace's log) goes to FILE and
+# stdout nowhere. Sets demo to its process id (the program's own: the
+# subshell and env exec it), which the cleanup ends with the others.
+start_demo() {
+  local trace=""
+  if [ "$1" = --trace ]; then
+    trace=$2
+    shift 2
+  fi
+  local dir=$1
+  shift
+  if [ -n "$trace" ]; then
+    (cd "$dir" && SDL_AUDIODRIVER=dummy exec env "$@") 2>"$trace" >/dev/null &
+  else
+    (cd "$dir" && SDL_AUDIODRIVER=dummy exec env "$@") >"$E2E_TMP/demo.out" 2>&1 &
+  fi
+  demo=$!
+  E2E_PIDS+=("$demo")
+}
+
+# ended_with_one_line PATTERN [demo]: true when the demo ended with exit code
+# 1 (EXIT_CODE) and its output ($E2E_TMP/demo.out) is one line, which matches
+# PATTERN (grep's basic expression). With "demo", only the lines that begin
+# "demo:" count: the window-system libraries that SDL tries may print lines
+# of their own.
+ended_with_one_line() {
+  local lines
+  if [ "${2:-}" = demo ]; then
+    lines=$(grep -c '^demo:' "$E2E_TMP/demo.out")
+  else
+    lines=$(wc -l <"$E2E_TMP/demo.out")
+  fi
+  [ "$EXIT_CODE" = 1 ] && [ "$lines" = 1 ] && grep -q "$1" "$E2E_TMP/demo.out"
+}
+
+# wait_filled WIDTH HEIGHT SINCE LIMIT_MS: takes screenshots until
+# $SCREEN_CHECK finds one that the picture fills (a WIDTH x HEIGHT screen lit
+# in every grid cell), while the demo ($demo) runs, up to LIMIT_MS after
+# SINCE (a now_ms reading). Sets FILLED to the milliseconds from SINCE to
+# that screenshot, empty when there was none; screen_check's words on the
+# last one are in $E2E_TMP/check.out.
+wait_filled() {
+  FILLED=""
+  while [ -z "$FILLED" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - $3)) -lt "$4" ]; do
+    screenshot "$E2E_TMP/shot.xwd"
+    if "$SCREEN_CHECK" "$E2E_TMP/shot.xwd" "$1" "$2" >"$E2E_TMP/check.out"; then
+      FILLED=$(($(now_ms) - $3))
+    else
+      sleep 0.5
+    fi
+  done
 }
 
 # wait_exit PID SECONDS: waits for the process (a child of this shell) to

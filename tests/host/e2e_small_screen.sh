@@ -39,19 +39,10 @@ echo "read-only working directory: $readonly_dir"
 
 screenshot "$E2E_TMP/before.xwd"
 start=$(now_ms)
-(cd "$readonly_dir" && SDL_AUDIODRIVER=dummy exec "$DEMO" --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
-filled=""
-while [ -z "$filled" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 60000 ]; do
-  sleep 0.5
-  screenshot "$E2E_TMP/shot.xwd"
-  if "$SCREEN_CHECK" "$E2E_TMP/shot.xwd" 320 240 >"$E2E_TMP/check.out"; then
-    filled=$(($(now_ms) - start))
-  fi
-done
-if [ -n "$filled" ]; then
-  pass "read-only directory: the demo runs, its picture fills the 320x240 desktop (at ${filled} ms)"
+start_demo "$readonly_dir" "$DEMO" --scale 6
+wait_filled 320 240 "$start" 60000
+if [ -n "$FILLED" ]; then
+  pass "read-only directory: the demo runs, its picture fills the 320x240 desktop (at ${FILLED} ms)"
 else
   fail "read-only directory: no picture over the whole screen: $(cat "$E2E_TMP/check.out")"
   cat "$E2E_TMP/demo.out"
@@ -70,9 +61,7 @@ fi
 # SIGTERM ends the demo at once, as its default action.
 work="$E2E_TMP/work"
 mkdir "$work"
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO" --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" "$DEMO" --scale 6
 sleep 3
 kill -TERM "$demo"
 wait_exit "$demo" 10
@@ -83,10 +72,7 @@ else
 fi
 
 # An OpenGL context without separate shader objects: one line, exit code 1.
-(cd "$work" && SDL_AUDIODRIVER=dummy MESA_GL_VERSION_OVERRIDE=3.0 \
-   MESA_EXTENSION_OVERRIDE=-GL_ARB_separate_shader_objects exec "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" MESA_GL_VERSION_OVERRIDE=3.0 MESA_EXTENSION_OVERRIDE=-GL_ARB_separate_shader_objects "$DEMO"
 wait_exit "$demo" 30
 if [ "$EXIT_CODE" = 1 ] && grep -q "demo: cannot start: .*separate_shader_objects" "$E2E_TMP/demo.out"; then
   pass "an OpenGL 3.0 context without ARB_separate_shader_objects: $(cat "$E2E_TMP/demo.out")"
@@ -97,23 +83,17 @@ fi
 # A scene shader that does not build: the log is written, then one line
 # pointing at it and exit code 1; without the log, the line quotes its first
 # line.
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_BROKEN_SHADER") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" "$DEMO_BROKEN_SHADER"
 wait_exit "$demo" 60
-if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] &&
-   grep -qx "demo: cannot start: the scene shader did not build; see ./ShaderLog.txt" "$E2E_TMP/demo.out" &&
+if ended_with_one_line '^demo: cannot start: the scene shader did not build; see \./ShaderLog\.txt$' &&
    grep -q "colourThatIsNeverDefined" "$work/ShaderLog.txt"; then
   pass "a scene shader that does not build: $(cat "$E2E_TMP/demo.out")"
 else
   fail "with a scene shader that does not build: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
 fi
-(cd "$readonly_dir" && SDL_AUDIODRIVER=dummy exec "$DEMO_BROKEN_SHADER") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$readonly_dir" "$DEMO_BROKEN_SHADER"
 wait_exit "$demo" 60
-if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] &&
-   grep -q "^demo: cannot start: the scene shader did not build: .*colourThatIsNeverDefined" "$E2E_TMP/demo.out"; then
+if ended_with_one_line "^demo: cannot start: the scene shader did not build: .*colourThatIsNeverDefined"; then
   pass "a scene shader that does not build, no log file: $(cat "$E2E_TMP/demo.out")"
 else
   fail "with a scene shader that does not build and no log file: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
@@ -122,9 +102,7 @@ fi
 # A window resized far beyond what GL can draw (no window manager runs, so
 # the X server takes the size as asked): the demo brings it back to the
 # largest size GL can draw and goes on. Made small again, Escape ends it.
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO" --window 160x90 --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" "$DEMO" --window 160x90 --scale 6
 window=$(demo_window "$demo" 60)
 xdotool windowsize "$window" 32767 32767
 start=$(now_ms)
@@ -150,9 +128,7 @@ fi
 # An X error (another client destroys the demo's window) and a killed X
 # server: exit code 1 and one line of the demo's own, Xlib's words not added.
 for what in error server; do
-  (cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO" --window 160x90 --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-  demo=$!
-  E2E_PIDS+=("$demo")
+  start_demo "$work" "$DEMO" --window 160x90 --scale 6
   window=$(demo_window "$demo" 60)
   if [ "$what" = error ]; then
     xdotool windowclose "$window"
@@ -163,7 +139,7 @@ for what in error server; do
     expected="^demo: the connection to the X display '$DISPLAY' was lost$"
   fi
   wait_exit "$demo" 60
-  if [ "$EXIT_CODE" = 1 ] && [ "$(wc -l <"$E2E_TMP/demo.out")" = 1 ] && grep -q "$expected" "$E2E_TMP/demo.out"; then
+  if ended_with_one_line "$expected"; then
     pass "X $what: exit code 1: $(cat "$E2E_TMP/demo.out")"
   else
     fail "X $what: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
@@ -172,23 +148,16 @@ done
 
 # No display at all, and one that cannot be opened (the killed server's).
 # (Other lines may come from the window-system libraries that SDL tries.)
-(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" -u DISPLAY -u WAYLAND_DISPLAY "$DEMO"
 wait_exit "$demo" 30
-if [ "$EXIT_CODE" = 1 ] && [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
-   grep -q "^demo: cannot start: no display: neither DISPLAY nor WAYLAND_DISPLAY is set" "$E2E_TMP/demo.out"; then
+if ended_with_one_line "^demo: cannot start: no display: neither DISPLAY nor WAYLAND_DISPLAY is set" demo; then
   pass "without a display: $(cat "$E2E_TMP/demo.out")"
 else
   fail "without a display: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"
 fi
-(cd "$work" && env -u WAYLAND_DISPLAY DISPLAY="$dead_display" SDL_AUDIODRIVER=dummy "$DEMO") >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" -u WAYLAND_DISPLAY DISPLAY="$dead_display" "$DEMO"
 wait_exit "$demo" 30
-if [ "$EXIT_CODE" = 1 ] && [ "$(grep -c '^demo:' "$E2E_TMP/demo.out")" = 1 ] &&
-   grep -q "^demo: cannot start: no display: the X display '$dead_display' could not be opened" "$E2E_TMP/demo.out"
-then
+if ended_with_one_line "^demo: cannot start: no display: the X display '$dead_display' could not be opened" demo; then
   pass "with a display that cannot be opened: $(grep '^demo:' "$E2E_TMP/demo.out")"
 else
   fail "with a display that cannot be opened: exit $EXIT_CODE, output: $(cat "$E2E_TMP/demo.out")"

@@ -18,14 +18,14 @@
 
 namespace {
 
-bool lit(const XwdImage& image, int x, int y)
+bool lit(const RgbImage& image, int x, int y)
 {
     const std::uint8_t* o = image.at(x, y);
     return (o[0] | o[1] | o[2]) != 0;
 }
 
 // The lit pixels of the rectangle [x0, x1) x [y0, y1).
-std::size_t litIn(const XwdImage& image, int x0, int y0, int x1, int y1)
+std::size_t litIn(const RgbImage& image, int x0, int y0, int x1, int y1)
 {
     std::size_t count = 0;
     for (int y = y0; y < y1; ++y) {
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string error;
-    const XwdImage image = readXwd(argv[1], error);
+    const RgbImage image = readXwd(argv[1], error);
     if (!image.width) {
         std::printf("FAIL: %s\n", error.c_str());
         return 1;
@@ -74,11 +74,7 @@ int main(int argc, char** argv)
     const int height = image.height;
     const std::vector<std::uint8_t>& rgb = image.rgb;
     if (ppm) {
-        if (std::FILE* out = std::fopen(ppm, "wb")) {
-            std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-            std::fwrite(rgb.data(), 1, rgb.size(), out);
-            std::fclose(out);
-        }
+        writePpm(ppm, image);
     }
     if (width != wantWidth || height != wantHeight) {
         std::printf("FAIL: the screen is %dx%d, not %ldx%ld\n", width, height, wantWidth, wantHeight);

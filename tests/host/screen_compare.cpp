@@ -13,53 +13,16 @@
 //   --bars       every screen pixel outside the picture must be black
 //   --tolerance  the largest difference allowed in any channel (default 0)
 // Prints what it compared; exit status 0 when every check holds.
-#include <png.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "png_read.h"  // tests/capture
 #include "xwd_read.h"
 
 namespace {
-
-// The frame as capture writes it: 8-bit RGB, rows top first.
-struct Frame {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* at(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
-};
-
-bool readPng(const char* path, Frame& image)
-{
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path)) {
-        return false;
-    }
-    png.format = PNG_FORMAT_RGB;
-    image.rgb.assign(PNG_IMAGE_SIZE(png), 0);
-    if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr)) {
-        return false;
-    }
-    image.width = static_cast<int>(png.width);
-    image.height = static_cast<int>(png.height);
-    return true;
-}
-
-// The screenshot as a binary PPM, for looking at it.
-void writePpm(const char* path, const XwdImage& image)
-{
-    if (std::FILE* out = std::fopen(path, "wb")) {
-        std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
-        std::fwrite(image.rgb.data(), 1, image.rgb.size(), out);
-        std::fclose(out);
-    }
-}
 
 bool pair(const char* text, int& a, int& b)
 {
@@ -107,13 +70,13 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string error;
-    const XwdImage shot = readXwd(argv[1], error);
-    Frame frame;
+    const RgbImage shot = readXwd(argv[1], error);
     if (!shot.width) {
         std::printf("FAIL: %s\n", error.c_str());
         return 1;
     }
-    if (!readPng(argv[2], frame)) {
+    const RgbImage frame = readPng(argv[2]);  // the frame as capture writes it
+    if (!frame.width) {
         std::printf("FAIL: %s is not a PNG file\n", argv[2]);
         return 1;
     }

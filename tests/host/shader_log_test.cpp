@@ -93,7 +93,7 @@ TEST_F(ShaderLog, ASecondRunReplacesTheFile)
     EXPECT_EQ(log(), HEAD + "second");
 }
 
-TEST_F(ShaderLog, TheStepsRunInTheStatedOrder)
+TEST_F(ShaderLog, BuildsTheProgramThenReadsItsLogThenItsLinkStatus)
 {
     fake::programName = 9;
     createShaderProgram(fake::platform());

@@ -1,11 +1,16 @@
 // Made-up songs and captures for the tests of the played-against-rendered
 // comparisons: a song whose every frame is distinct and not zero, written
-// as a 32-bit float stereo WAV file, and captures as raw frames.
+// as a 32-bit float stereo WAV file, captures as raw frames, and a run of a
+// comparison tool on them.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -70,6 +75,21 @@ inline Frames operator+(Frames a, const Frames& b)
 inline Frames zeros(std::size_t count)
 {
     return Frames(count, 0);
+}
+
+// Runs the comparison tool `tool` as `tool played.raw song.wav LIMITS` on the
+// capture `played` of `songFrames`, both written into the working directory
+// first. Returns its exit status; what it wrote (both streams) goes to
+// `output`.
+inline int runComparison(const std::string& tool, const Frames& played, const Frames& songFrames,
+                         const std::string& limits, std::string& output)
+{
+    writeWav("song.wav", songFrames);
+    writeRaw("played.raw", played);
+    const int status = std::system((tool + " played.raw song.wav " + limits + " >out.txt 2>&1").c_str());
+    std::ifstream in("out.txt");
+    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WEXITSTATUS(status);
 }
 
 } // namespace test_frames

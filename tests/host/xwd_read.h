@@ -2,21 +2,18 @@
 
 // Reads a screenshot of the X screen in xwd's format (as `xwd -root` writes
 // it on a 24-bit TrueColor screen: 24 or 32 bits a pixel, colour masks in the
-// header) as 8-bit RGB. Used by the end-to-end checks.
+// header) as 8-bit RGB, and writes one as a binary PPM file for looking at
+// it. Used by the end-to-end checks.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-struct XwdImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* at(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
-};
+#include "rgb_image.h"  // tests/capture
 
 namespace xwd_detail {
 
@@ -38,11 +35,11 @@ inline int shiftOf(std::uint32_t mask)
 } // namespace xwd_detail
 
 // The picture, or an image of width 0 with `error` saying why.
-inline XwdImage readXwd(const std::string& path, std::string& error)
+inline RgbImage readXwd(const std::string& path, std::string& error)
 {
     using xwd_detail::bigEndian32;
     using xwd_detail::shiftOf;
-    XwdImage image;
+    RgbImage image;
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (file.size() < 100) {
@@ -85,4 +82,15 @@ inline XwdImage readXwd(const std::string& path, std::string& error)
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     return image;
+}
+
+// The picture as a binary PPM file at `path`; nothing when it cannot be
+// written.
+inline void writePpm(const char* path, const RgbImage& image)
+{
+    if (std::FILE* out = std::fopen(path, "wb")) {
+        std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
+        std::fwrite(image.rgb.data(), 1, image.rgb.size(), out);
+        std::fclose(out);
+    }
 }

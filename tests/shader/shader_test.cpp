@@ -23,7 +23,7 @@ std::string setTime(double seconds)
     return "startFrame(" + glslFloat(seconds) + ");";
 }
 
-TEST(SceneShaderText, BuildsUnchangedAsTheHostBuildsIt)
+TEST(SceneShaderText, BuildsAsItStandsAsTheHostBuildsItAtScaleOne)
 {
     std::string log;
     EXPECT_TRUE(ShaderProbe::instance().build(sceneShaderSource, log)) << log;

@@ -29,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tooltest::namesIn;
 using tooltest::ToolEnd;
 
 const std::string TOOL = RENDER_SONG_PATH;
@@ -47,12 +48,6 @@ struct RenderSongTool : ::testing::Test {
 
     ToolEnd run(const std::vector<std::string>& args, int stdoutFd = -1, const std::vector<int>& inherit = {}) {
         return tooltest::runTool(TOOL, args, errors, stdoutFd, inherit);
-    }
-    std::vector<std::string> namesIn(const fs::path& folder) const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 

@@ -2,21 +2,22 @@
 // descriptor's link to a deleted file, "-" only where it stands for standard
 // output, and a temporary file reserved for another program.
 #include "output_file.h"
+#include "tool_process.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace output;
+using tooltest::namesIn;
+using tooltest::readText;
 
 namespace {
 
@@ -32,21 +33,6 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    std::vector<std::string> names(const fs::path& folder) const
-    {
-        std::vector<std::string> result;
-        for (const auto& entry : fs::directory_iterator(folder))
-            result.push_back(entry.path().filename().string());
-        std::sort(result.begin(), result.end());
-        return result;
-    }
-    static std::string read(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     // Writes `text` to `target` through the routine.
     std::string writeThrough(const std::string& target, const std::string& text)
     {
@@ -77,11 +63,11 @@ TEST_F(OutputFileTest, AChainOfLinksEndsAtTheFileReplaced)
     EXPECT_EQ(fs::canonical(plan.target), fs::canonical(dir_ / "b" / "real.wav"));
     EXPECT_EQ(plan.mode, 0604u);
     EXPECT_EQ(writeThrough(path("first"), "new"), "");
-    EXPECT_EQ(read(path("b/real.wav")), "new");
+    EXPECT_EQ(readText(path("b/real.wav")), "new");
     EXPECT_TRUE(fs::is_symlink(dir_ / "first"));
     EXPECT_TRUE(fs::is_symlink(dir_ / "a" / "second"));
     EXPECT_EQ(fs::status(dir_ / "b" / "real.wav").permissions(), fs::perms(0604));
-    EXPECT_EQ(names(dir_ / "b"), std::vector<std::string>{"real.wav"});
+    EXPECT_EQ(namesIn(dir_ / "b"), std::vector<std::string>{"real.wav"});
 }
 
 TEST_F(OutputFileTest, ALoopOfLinksIsRefusedWithTheUsersPath)
@@ -108,7 +94,7 @@ TEST_F(OutputFileTest, ADescriptorsLinkToADeletedFileIsWrittenInPlace)
     ASSERT_TRUE(planOutput(viaProc, false, plan, error)) << error;
     EXPECT_EQ(plan.kind, OutputKind::InPlace);
     EXPECT_EQ(writeThrough(viaProc, "new"), "");
-    EXPECT_TRUE(names(dir_).empty()) << names(dir_)[0];
+    EXPECT_TRUE(namesIn(dir_).empty()) << namesIn(dir_)[0];
     char buffer[32] = {};
     EXPECT_EQ(::pread(fd, buffer, sizeof buffer, 0), 3);  // emptied, then written
     EXPECT_EQ(std::string(buffer), "new");
@@ -146,18 +132,18 @@ TEST_F(OutputFileTest, AReservedFileIsHiddenUntilCommittedAndGoesOnAbort)
         // it by name leaves it so.
         EXPECT_EQ(fs::status(part).permissions(), fs::perms(0600));
         std::ofstream(part) << "complete";
-        EXPECT_EQ(read(path("out.mp4")), "earlier");
+        EXPECT_EQ(readText(path("out.mp4")), "earlier");
         ASSERT_TRUE(file.commit(error)) << error;
     }
-    EXPECT_EQ(read(path("out.mp4")), "complete");
-    EXPECT_EQ(names(dir_), std::vector<std::string>{"out.mp4"});
+    EXPECT_EQ(readText(path("out.mp4")), "complete");
+    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"out.mp4"});
     {
         OutputFile file;
         ASSERT_TRUE(file.reserve(plan, error)) << error;
-        EXPECT_EQ(names(dir_).size(), 2u);
+        EXPECT_EQ(namesIn(dir_).size(), 2u);
     }  // dropped without commit: removed
-    EXPECT_EQ(names(dir_), std::vector<std::string>{"out.mp4"});
-    EXPECT_EQ(read(path("out.mp4")), "complete");
+    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"out.mp4"});
+    EXPECT_EQ(readText(path("out.mp4")), "complete");
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #pragma once
 
-// Helpers of the tools' tests (render-song, capture): running a tool as a
-// child process with its standard output and error where the test wants
-// them, and a small file system of its own that fills up (a tmpfs mounted for
-// the test, which needs root; the tests that use it skip with a message
-// where mounting is not allowed).
+// Helpers of the tools' tests (render-song, capture, the output routine):
+// running a tool as a child process with its standard output and error where
+// the test wants them, reading back what is left in a folder, and a small
+// file system of its own that fills up (a tmpfs mounted for the test, which
+// needs root; the tests that use it skip with a message where mounting is
+// not allowed).
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -12,8 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -59,6 +62,16 @@ inline std::string readText(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// The names in `folder` (hidden ones included), sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline ToolEnd waitTool(pid_t pid, const std::string& errorsPath)

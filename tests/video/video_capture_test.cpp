@@ -28,6 +28,13 @@ namespace {
 
 const std::string capture = CAPTURE_BINARY;
 
+// Runs capture with `arguments` (shell words); returns what it wrote on both
+// streams, and its exit status in `status`.
+std::string runCapture(const std::string& arguments, int& status)
+{
+    return videotest::runCommand(quoted(capture) + " " + arguments + " 2>&1", &status);
+}
+
 // Mean absolute difference of a W x H RGB rectangle at (x, y) of a 1920x1080
 // frame and a W x H picture.
 double meanDifference(const std::uint8_t* frame, int x, int y, const std::vector<std::uint8_t>& picture, int w, int h)
@@ -52,27 +59,11 @@ TEST(VideoCapture, ShortRangeHasTheFramesAndTheSongsSamples)
     ScratchFolder folder;
     const std::string out = folder.file("range.mp4");
     int status = -1;
-    std::string log = videotest::runCommand(quoted(capture) + " --video " + quoted(out) +
-                                                " --from 29 --to 30 --fps 4 --audio-codec flac 2>&1",
-                                            &status);
+    std::string log = runCapture("--video " + quoted(out) + " --from 29 --to 30 --fps 4 --audio-codec flac", status);
     ASSERT_EQ(status, 0) << log;
     EXPECT_NE(log.find("4/4 frames"), std::string::npos) << log;
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"range.mp4"});
-
-    auto video = videotest::probeStream(out, "v:0");
-    EXPECT_EQ(video["codec_name"], "h264");
-    EXPECT_EQ(video["width"], "1920");
-    EXPECT_EQ(video["height"], "1080");
-    EXPECT_EQ(video["pix_fmt"], "yuv420p");
-    EXPECT_EQ(video["nb_read_frames"], "4");
-    EXPECT_EQ(video["r_frame_rate"], "4/1");
-    EXPECT_NEAR(std::stod(video["duration"]), 1.0, 1e-6);
-    auto audio = videotest::probeStream(out, "a:0");
-    EXPECT_EQ(audio["codec_name"], "flac");
-    EXPECT_EQ(audio["sample_rate"], "44100");
-    EXPECT_EQ(audio["channels"], "2");
-    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
-    EXPECT_NEAR(std::stod(audio["duration"]), 1.0, 1e-6);
+    videotest::expectFlacVideo(out, 1920, 1080, 4, 4, 1.0);
     EXPECT_NEAR(std::stod(videotest::probeFormat(out)["duration"]), 1.0, 1e-6);
 
     // The sound: the song from round(29 * 44100) for one second. 24-bit FLAC
@@ -108,10 +99,9 @@ TEST(VideoCapture, ShortRangeHasTheFramesAndTheSongsSamples)
     // right way up (a 160x90 patch right of the centre).
     const int x = 1000, y = 500, w = 160, h = 90;
     const std::string png = folder.file("patch.png");
-    log = videotest::runCommand(quoted(capture) + " --quiet --time 29.5 --rect " + std::to_string(x) + "," +
-                                    std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h) +
-                                    " --out " + quoted(png) + " 2>&1",
-                                &status);
+    log = runCapture("--quiet --time 29.5 --rect " + std::to_string(x) + "," + std::to_string(y) + "," +
+                         std::to_string(w) + "," + std::to_string(h) + " --out " + quoted(png),
+                     status);
     ASSERT_EQ(status, 0) << log;
     std::vector<std::uint8_t> patch = videotest::decodeVideo(png);
     ASSERT_EQ(patch.size(), std::size_t(w) * h * 3);
@@ -137,9 +127,7 @@ TEST(VideoCapture, AtAScaleTheVideoHasTheDrawnSizeAndPictures)
     ScratchFolder folder;
     const std::string out = folder.file("preview.mp4");
     int status = -1;
-    std::string log = videotest::runCommand(quoted(capture) + " --video " + quoted(out) +
-                                                " --scale 4 --from 30 --to 31 --fps 2 2>&1",
-                                            &status);
+    std::string log = runCapture("--video " + quoted(out) + " --scale 4 --from 30 --to 31 --fps 2", status);
     ASSERT_EQ(status, 0) << log;
     EXPECT_NE(log.find("480x270"), std::string::npos) << log;
     auto video = videotest::probeStream(out, "v:0");
@@ -149,9 +137,7 @@ TEST(VideoCapture, AtAScaleTheVideoHasTheDrawnSizeAndPictures)
     EXPECT_NEAR(std::stod(video["duration"]), 1.0, 1e-6);
 
     const std::string pngs = folder.file("pngs");
-    log = videotest::runCommand(quoted(capture) + " --quiet --scale 4 --time 30,30.5 --out " + quoted(pngs + "/") +
-                                    " 2>&1",
-                                &status);
+    log = runCapture("--quiet --scale 4 --time 30,30.5 --out " + quoted(pngs + "/"), status);
     ASSERT_EQ(status, 0) << log;
     const std::vector<std::uint8_t> frames = videotest::decodeVideo(out);
     ASSERT_EQ(frames.size(), 2u * 480 * 270 * 3);

@@ -21,6 +21,7 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 using namespace video;
@@ -104,11 +105,20 @@ std::string encode(const EncoderSettings& settings, std::uint32_t frames)
     return {};
 }
 
-void writeScript(const std::string& path, const std::string& body)
+// Settings for out.mp4 in `folder`, with the shell script `body`, written
+// there as fake-ffmpeg, in ffmpeg's place.
+EncoderSettings withFakeFfmpeg(const ScratchFolder& folder, const std::string& body)
 {
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    ::chmod(path.c_str(), 0755);
+    const std::string fake = folder.file("fake-ffmpeg");
+    std::ofstream(fake) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(fake.c_str(), 0755);
+    EncoderSettings s = smallSettings(folder.file("out.mp4"));
+    s.program = fake;
+    return s;
 }
+
+// What a failed encode with the fake must leave in its folder: the fake alone.
+const std::vector<std::string> ONLY_THE_FAKE = {"fake-ffmpeg"};
 
 }  // namespace
 
@@ -169,18 +179,14 @@ TEST(VideoEncoderArguments, CarryTheChosenFormats)
         }
         return false;
     };
-    EXPECT_TRUE(has("-video_size", "1920x1080"));
-    EXPECT_TRUE(has("-pix_fmt", "rgb24"));
-    EXPECT_TRUE(has("-framerate", "30"));
-    EXPECT_TRUE(has("-i", "pipe:0"));
-    EXPECT_TRUE(has("-f", "f32le"));
-    EXPECT_TRUE(has("-ar", "44100"));
-    EXPECT_TRUE(has("-ac", "2"));
-    EXPECT_TRUE(has("-i", "pipe:3"));
-    EXPECT_TRUE(has("-c:v", "libx264"));
-    EXPECT_TRUE(has("-crf", "23"));
-    EXPECT_TRUE(has("-c:a", "aac"));
-    EXPECT_TRUE(has("-movflags", "+faststart"));
+    // The frames and the sound as the pipes carry them, then the encoding.
+    const std::pair<const char*, const char*> expected[] = {
+        {"-video_size", "1920x1080"}, {"-pix_fmt", "rgb24"}, {"-framerate", "30"}, {"-i", "pipe:0"},
+        {"-f", "f32le"},              {"-ar", "44100"},      {"-ac", "2"},         {"-i", "pipe:3"},
+        {"-c:v", "libx264"},          {"-crf", "23"},        {"-c:a", "aac"},      {"-movflags", "+faststart"},
+    };
+    for (const auto& [option, value] : expected)
+        EXPECT_TRUE(has(option, value)) << option << " " << value;
     auto vf = std::find(args.begin(), args.end(), "-vf");
     ASSERT_NE(vf, args.end());
     EXPECT_EQ(vf[1].rfind("scale=1280:720:", 0), 0u) << vf[1];
@@ -259,21 +265,7 @@ TEST(VideoEncoder, FlacSoundIsTheSamplesWithin24Bits)
     s.audioCodec = AudioCodec::Flac;
     ASSERT_EQ(encode(s, 8), "");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.mp4"});
-
-    auto video = videotest::probeStream(s.outputPath, "v:0");
-    EXPECT_EQ(video["codec_name"], "h264");
-    EXPECT_EQ(video["width"], "64");
-    EXPECT_EQ(video["height"], "36");
-    EXPECT_EQ(video["pix_fmt"], "yuv420p");
-    EXPECT_EQ(video["nb_read_frames"], "8");
-    EXPECT_EQ(video["r_frame_rate"], "4/1");
-    EXPECT_NEAR(std::stod(video["duration"]), 2.0, 1e-6);
-    auto audio = videotest::probeStream(s.outputPath, "a:0");
-    EXPECT_EQ(audio["codec_name"], "flac");
-    EXPECT_EQ(audio["sample_rate"], "44100");
-    EXPECT_EQ(audio["channels"], "2");
-    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
-    EXPECT_NEAR(std::stod(audio["duration"]), 2.0, 1e-6);
+    videotest::expectFlacVideo(s.outputPath, W, H, 8, 4, 2.0);
 
     // 24-bit FLAC keeps each sample to one step of 2^-23 (ffmpeg cuts the
     // low bits of its 32-bit integers rather than rounding them).
@@ -331,11 +323,8 @@ TEST(VideoEncoder, MissingFfmpegIsOneClearErrorAndNoFile)
 TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "echo 'something in the encoder broke' >&2\nexit 3");
+    EncoderSettings s = withFakeFfmpeg(folder, "echo 'something in the encoder broke' >&2\nexit 3");
     std::ofstream(folder.file("out.mp4")) << "an earlier capture";
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
     std::string error = encode(s, 4);
     EXPECT_NE(error.find("ffmpeg exited with status 3"), std::string::npos) << error;
     EXPECT_NE(error.find("something in the encoder broke"), std::string::npos) << error;
@@ -350,28 +339,21 @@ TEST(VideoEncoder, FailingEncoderLeavesNoFileAndKeepsAnOldOne)
 TEST(VideoEncoder, EncoderKilledBySignalIsAnError)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "kill -SEGV $$");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
-    std::string error = encode(s, 2);
+    std::string error = encode(withFakeFfmpeg(folder, "kill -SEGV $$"), 2);
     EXPECT_NE(error.find("ffmpeg ended by signal " + std::to_string(SIGSEGV)), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, BrokenPipeIsAnError)
 {
     ScratchFolder folder;
     // An encoder that stops reading its input and then claims success.
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "exec 0<&- 3<&-\nsleep 1\nexit 0");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "exec 0<&- 3<&-\nsleep 1\nexit 0");
     s.width = 1920;  // a frame larger than a pipe holds
     s.height = 1080;
     std::string error = encode(s, 3);
     EXPECT_NE(error.find("ffmpeg stopped taking frames (Broken pipe)"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, UnwritableFolderIsAnError)
@@ -388,27 +370,21 @@ TEST(VideoEncoder, UnwritableFolderIsAnError)
 TEST(VideoEncoder, AFailedEncoderIsSeenWhenSigchldWasIgnored)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
     // Writes a broken file where it was told to, then fails.
-    writeScript(fake, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null\nexit 1");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null\nexit 1");
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &previous), 0);
     std::string error = encode(s, 2);
     ::sigaction(SIGCHLD, &previous, nullptr);
     EXPECT_NE(error.find("ffmpeg exited with status 1"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 TEST(VideoEncoder, AnEndThatCannotBeLearntIsAFailure)
 {
     ScratchFolder folder;
-    std::string fake = folder.file("fake-ffmpeg");
-    writeScript(fake, "exit 0");
-    EncoderSettings s = smallSettings(folder.file("out.mp4"));
-    s.program = fake;
+    EncoderSettings s = withFakeFfmpeg(folder, "exit 0");
     VideoEncoder encoder;
     std::string error;
     ASSERT_TRUE(encoder.start(s, syntheticSound(0), error)) << error;
@@ -417,7 +393,7 @@ TEST(VideoEncoder, AnEndThatCannotBeLearntIsAFailure)
     ASSERT_EQ(::waitpid(encoder.pid(), &status, 0), encoder.pid());
     EXPECT_FALSE(encoder.finish(error));
     EXPECT_NE(error.find("how ffmpeg ended cannot be known"), std::string::npos) << error;
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"fake-ffmpeg"});
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
 }
 
 // The video output through links, over an existing file, and into a device.

@@ -1,5 +1,7 @@
 #include "video_test_util.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +23,7 @@ ScratchFolder::ScratchFolder()
 
 ScratchFolder::~ScratchFolder()
 {
-    runCommand("rm -rf " + quoted(path_));
+    runCommand("rm -rf " + videotest::quoted(path_));
 }
 
 std::vector<std::string> ScratchFolder::entries() const
@@ -85,17 +87,17 @@ std::map<std::string, std::string> keyValues(const std::string& text)
 std::map<std::string, std::string> probeStream(const std::string& file, const std::string& stream)
 {
     return keyValues(runCommand("ffprobe -v error -count_frames -select_streams " + stream +
-                                " -show_entries stream -of default=noprint_wrappers=1 " + quoted(file)));
+                                " -show_entries stream -of default=noprint_wrappers=1 " + videotest::quoted(file)));
 }
 
 std::map<std::string, std::string> probeFormat(const std::string& file)
 {
-    return keyValues(runCommand("ffprobe -v error -show_entries format -of default=noprint_wrappers=1 " + quoted(file)));
+    return keyValues(runCommand("ffprobe -v error -show_entries format -of default=noprint_wrappers=1 " + videotest::quoted(file)));
 }
 
 std::vector<float> decodeAudio(const std::string& file)
 {
-    std::string bytes = runCommand("ffmpeg -v error -nostdin -i " + quoted(file) + " -map 0:a:0 -f f32le -ac 2 -");
+    std::string bytes = runCommand("ffmpeg -v error -nostdin -i " + videotest::quoted(file) + " -map 0:a:0 -f f32le -ac 2 -");
     std::vector<float> samples(bytes.size() / sizeof(float));
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
     return samples;
@@ -103,7 +105,7 @@ std::vector<float> decodeAudio(const std::string& file)
 
 std::vector<std::uint8_t> decodeVideo(const std::string& file)
 {
-    std::string bytes = runCommand("ffmpeg -v error -nostdin -i " + quoted(file) +
+    std::string bytes = runCommand("ffmpeg -v error -nostdin -i " + videotest::quoted(file) +
                                    " -map 0:v:0 -f rawvideo -pix_fmt rgb24 -");
     return {bytes.begin(), bytes.end()};
 }
@@ -112,6 +114,24 @@ bool fileExists(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
+}
+
+void expectFlacVideo(const std::string& file, int width, int height, int frames, int fps, double seconds)
+{
+    auto video = probeStream(file, "v:0");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], std::to_string(width));
+    EXPECT_EQ(video["height"], std::to_string(height));
+    EXPECT_EQ(video["pix_fmt"], "yuv420p");
+    EXPECT_EQ(video["nb_read_frames"], std::to_string(frames));
+    EXPECT_EQ(video["r_frame_rate"], std::to_string(fps) + "/1");
+    EXPECT_NEAR(std::stod(video["duration"]), seconds, 1e-6);
+    auto audio = probeStream(file, "a:0");
+    EXPECT_EQ(audio["codec_name"], "flac");
+    EXPECT_EQ(audio["sample_rate"], "44100");
+    EXPECT_EQ(audio["channels"], "2");
+    EXPECT_EQ(audio["bits_per_raw_sample"], "24");
+    EXPECT_NEAR(std::stod(audio["duration"]), seconds, 1e-6);
 }
 
 }  // namespace videotest

@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers of the video tests: a scratch folder, running a command for its
-// output, and asking ffprobe and ffmpeg about a finished file.
+// output, and asking ffprobe and ffmpeg about a finished file (the streams a
+// FLAC capture must have, checked in one place).
 
 #include <cstdint>
 #include <map>
@@ -40,5 +41,10 @@ std::vector<float> decodeAudio(const std::string& file);
 std::vector<std::uint8_t> decodeVideo(const std::string& file);
 
 bool fileExists(const std::string& path);
+
+// Checks (as test failures) that `file` holds an H.264 yuv420p video of
+// width x height, `frames` frames at `fps` per second, and 24-bit FLAC stereo
+// sound at 44,100 Hz, both `seconds` long.
+void expectFlacVideo(const std::string& file, int width, int height, int frames, int fps, double seconds);
 
 }  // namespace videotest

@@ -11,7 +11,7 @@ import { pathToFileURL } from 'node:url';
 import { launchFirefox } from '../../tools/headless/firefox.mjs';
 import { readPng } from './png.mjs';
 import {
-  config, settled, capturePng, tempFolder, renderSongWav, readWavFrames, locateRecording, floatsFromBase64,
+  config, settled, capturePng, tempFolder, songFrames, locateRecording, floatsFromBase64,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -70,7 +70,7 @@ test('Firefox loads demo.html from disk with WebGL2 and no console errors; its s
 
 test('Firefox plays the song bit for bit, and Escape shows the start view', async () => {
   const frames = START_FRAME + Math.ceil(RECORD_SECONDS + 3) * RATE;
-  const song = readWavFrames(renderSongWav(frames, temp.folder), 0, frames);
+  const song = songFrames(frames, temp.folder);
   await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }; true`);
   await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
   await page.click(200, 200);

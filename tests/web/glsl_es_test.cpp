@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "draw_patch.h"  // tests/shader
 #include "glsl_es_source.h"
 #include "offscreen_gl.h"
 #include "scaled_source.h"
@@ -74,28 +75,6 @@ TEST(GlslEsSource, RefusesWhatHasNoCounterpart)
     EXPECT_NE(refusal("void main() { gl_FragColor = vec4(gl_Fog.end); } /* open").find("comment"), std::string::npos);
 }
 
-namespace {
-
-// Draws `size` x `size` pixels from (x, y) (GL window coordinates) of the
-// full picture with `source`; an ES text gets the time through its uniform.
-std::vector<float> drawPatch(const std::string& source, bool es, std::uint32_t timeMs, int x, int y, int size)
-{
-    std::string log;
-    const unsigned program = offscreen::buildFragmentProgram(source.c_str(), log);
-    EXPECT_NE(program, 0u) << log;
-    if (es) {
-        glProgramUniform1f(program, glGetUniformLocation(program, GLSL_ES_TIME_UNIFORM), static_cast<float>(timeMs));
-    }
-    offscreen::RenderTarget target(FRAME_WIDTH, FRAME_HEIGHT, offscreen::PixelFormat::Rgba32f);
-    EXPECT_TRUE(target.complete());
-    EXPECT_TRUE(offscreen::drawFrame(program, timeMs, offscreen::PixelRect{x, y, size, size}));
-    std::vector<float> pixels = target.readRgba32f(x, y, size, size);
-    offscreen::deleteProgram(program);
-    return pixels;
-}
-
-} // namespace
-
 TEST(GlslEsSource, DrawsExactlyTheDesktopTextsPixels)
 {
     std::string error;
@@ -114,8 +93,14 @@ TEST(GlslEsSource, DrawsExactlyTheDesktopTextsPixels)
     // fade-in, 106.5 s the flash.
     for (const Patch& patch : {Patch{4000, 950, 530}, Patch{30000, 1030, 380}, Patch{75000, 1470, 800},
                                Patch{106500, 0, 0}, Patch{150000, 1900, 1060}}) {
-        const std::vector<float> expected = drawPatch(desktop, false, patch.timeMs, patch.x, patch.y, size);
-        const std::vector<float> got = drawPatch(es, true, patch.timeMs, patch.x, patch.y, size);
+        const std::vector<float> expected =
+            drawPatch(desktop, FRAME_WIDTH, FRAME_HEIGHT, patch.timeMs, patch.x, patch.y, size);
+        // The ES text gets the time through its uniform.
+        const std::vector<float> got =
+            drawPatch(es, FRAME_WIDTH, FRAME_HEIGHT, patch.timeMs, patch.x, patch.y, size, [&](unsigned program) {
+                glProgramUniform1f(program, glGetUniformLocation(program, GLSL_ES_TIME_UNIFORM),
+                                   static_cast<float>(patch.timeMs));
+            });
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             if (i % 4 == 3) continue;  // alpha: not written by the scene

@@ -5,14 +5,14 @@
 // while the sound graph's output stays the song's frames bit for bit. The
 // web folder's index.html opened from disk says in words that it cannot
 // start there and what to open instead.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { readPng } from './png.mjs';
 import {
-  config, openFromDisk, settled, compareStill, capturePng, tempFolder, renderSongWav, readWavFrames,
-  locateRecording, floatsFromBase64,
+  config, openFromDisk, openForTheseTests, settled, compareStill, capturePng, songFrames, locateRecording,
+  floatsFromBase64,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -21,13 +21,7 @@ const START_FRAME = START_SECONDS * RATE;
 // The recording ends a few frames after the last step.
 const MAX_RECORD_SECONDS = 90;
 
-const temp = tempFolder();
-const demo = await openFromDisk(config().oneFile, `?t=${START_SECONDS}`);
-after(async () => {
-  await demo.close();
-  temp.cleanup();
-});
-const { page } = demo;
+const { demo, page, temp } = await openForTheseTests(openFromDisk(config().oneFile, `?t=${START_SECONDS}`));
 
 test('demo.html from disk loads without errors and its still is the capture tool\'s picture', async () => {
   assert.equal(await settled(page), 'ready', await page.evaluate('demoDebug.message'));
@@ -69,14 +63,14 @@ test('without ?scale a run steps down to the coarsest scale, and the sound stays
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
   const seconds = recorded.length / 2 / RATE;
-  const songFrames = START_FRAME + Math.ceil(seconds + 2) * RATE;
-  const song = readWavFrames(renderSongWav(songFrames, temp.folder), 0, songFrames);
+  const song = songFrames(START_FRAME + Math.ceil(seconds + 2) * RATE, temp.folder);
   const found = locateRecording(recorded, song, 0, START_FRAME, RATE);
   assert.ok(found, 'the recording is not the song\'s frames (with silence for frames not rendered) at any start');
   console.log(`recorded ${seconds.toFixed(1)} s from song frame ${found.offset}: ${found.rendered} frames of the song, `
     + `${found.silentBefore} silent before the first, ${found.silentAfter} after it`);
   // The Worker renders the song's first 30 s before the first frame of the
-  // run's: a few seconds of silence first, as the rule wants.
+  // run's: a few seconds of silence first, since the player plays the frames
+  // not yet rendered as silence rather than wait for them.
   assert.ok(found.rendered >= seconds / 2 * RATE, `only ${found.rendered} frames of the song`);
   assert.deepEqual(page.errors, []);
 });

@@ -7,24 +7,17 @@
 // then the song in place; the address of a pause starts the next page there;
 // F leaves and enters full screen without ending the run, I shows the
 // resolution and the frame time.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  openDemo, settled, tempFolder, renderSongWav, readWavFrames, locateRecording, recordingShift, checkPlayback,
-  floatsFromBase64,
+  openDemo, openForTheseTests, settled, songFrames, locateRecording, recordingShift, checkPlayback, floatsFromBase64,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
 const START_SECONDS = 12;
 const START_FRAME = START_SECONDS * RATE;
 
-const temp = tempFolder();
-const demo = await openDemo(`?scale=6&t=${START_SECONDS}`);
-after(async () => {
-  await demo.close();
-  temp.cleanup();
-});
-const { page } = demo;
+const { demo, page, temp } = await openForTheseTests(openDemo(`?scale=6&t=${START_SECONDS}`));
 
 const state = (wanted) => page.waitFor(`demoDebug.state === '${wanted}'`, 30000, `the state ${wanted}`);
 // Waits until the run has played for `ms` more (page time).
@@ -78,7 +71,7 @@ test('Space pauses and resumes at the next frame; Left plays from 10 s back; Rig
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
   const last = ahead.at(-1).frame + recorded.length / 2;
-  const song = readWavFrames(renderSongWav(last, temp.folder), 0, last);
+  const song = songFrames(last, temp.folder);
   const shift = recordingShift(recorded, song, 0, START_FRAME);
   assert.notEqual(shift, null, 'the recording does not start with the song from ?t=');
   const plan = [
@@ -127,7 +120,7 @@ test('the address of a pause starts the next page at the paused moment', async (
   await next.waitFor('demoDebug.recording', 30000, 'the recording');
   const startFrame = Math.round(pausedMs * RATE / 1000);
   const frames = startFrame + 5 * RATE;
-  const song = readWavFrames(renderSongWav(frames, temp.folder), 0, frames);
+  const song = songFrames(frames, temp.folder);
   const found = locateRecording(floatsFromBase64(await next.evaluate('demoDebug.recording')), song, 0, startFrame, RATE);
   assert.ok(found, `the sound does not start at frame ${startFrame}`);
   assert.deepEqual(next.errors, []);

@@ -8,10 +8,10 @@
 // view, a key starts the next run, and the run ends by itself at 185 s.
 // Where the sound output does not start, the picture runs without it and
 // the page says so.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  openDemo, settled, tempFolder, renderSongWav, readWavFrames, locateRecording, floatsFromBase64,
+  openDemo, openForTheseTests, settled, songFrames, locateRecording, floatsFromBase64,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -19,13 +19,7 @@ const START_SECONDS = 1;
 const START_FRAME = START_SECONDS * RATE;
 const RECORD_SECONDS = 2;
 
-const temp = tempFolder();
-const demo = await openDemo(`?scale=6&t=${START_SECONDS}`);
-after(async () => {
-  await demo.close();
-  temp.cleanup();
-});
-const { page } = demo;
+const { page, temp } = await openForTheseTests(openDemo(`?scale=6&t=${START_SECONDS}`));
 
 async function startView() {
   return page.evaluate(`!document.getElementById('start-view').hidden`);
@@ -34,8 +28,7 @@ async function startView() {
 test('a click starts the run: the recorded sound is the song from ?t= on, in order, none repeated', async () => {
   assert.equal(await settled(page), 'ready', await page.evaluate('demoDebug.message'));
   // The reference: the native render-song's frames around the start.
-  const songFrames = START_FRAME + (RECORD_SECONDS + 2) * RATE;
-  const song = readWavFrames(renderSongWav(songFrames, temp.folder), 0, songFrames);
+  const song = songFrames(START_FRAME + (RECORD_SECONDS + 2) * RATE, temp.folder);
 
   await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
   await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
@@ -53,7 +46,8 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
   assert.equal((found.offset - START_FRAME) % 128, 0);
   // Rendering runs many times faster than playback, so most of the
   // recording is the song even on a busy machine (where the first pieces may
-  // come late and play as silence, as the rule wants).
+  // come late: the player never waits, it plays a frame not yet rendered as
+  // silence).
   assert.ok(found.rendered >= RATE, `only ${found.rendered} frames of the song in ${RECORD_SECONDS} s`);
 
   const run = await page.evaluate('demoDebug.run');

@@ -1,11 +1,13 @@
 // What the browser tests share: the paths they are given, a page of the web
 // folder (served) or the one-file page (opened from disk) in headless
-// Chromium, the comparison of a still frame with the capture tool's
-// picture, and the search of a recorded sound in the song.
+// Chromium, kept for a test file's tests with a temporary folder, the
+// comparison of a still frame with the capture tool's picture, the song's
+// frames from the native renderer and the search of a recorded sound in it.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { execFileSync } from 'node:child_process';
+import { after } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launchChromium } from '../../tools/headless/chromium.mjs';
 import { serveFolder } from '../../tools/headless/static_server.mjs';
@@ -25,10 +27,14 @@ export function config() {
   };
 }
 
-// A temporary folder, removed by cleanup().
+// A temporary folder, removed by cleanup() and at the latest when this
+// process exits (a test stopped by Ctrl-C or SIGTERM exits through the
+// browser clients' signal handlers, and its after() hooks never run).
 export function tempFolder() {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'demo-web-test-'));
-  return { folder, cleanup: () => fs.rmSync(folder, { recursive: true, force: true }) };
+  const cleanup = () => fs.rmSync(folder, { recursive: true, force: true });
+  process.on('exit', cleanup);
+  return { folder, cleanup };
 }
 
 // Serves the web folder and opens a page of it (`query` added to the URL)
@@ -62,6 +68,25 @@ export async function openFromDisk(file, query = '', flags = []) {
     await browser.close();
     throw error;
   }
+}
+
+// For the tests of one file: a temporary folder, and the page that `opening`
+// (a call of openDemo or openFromDisk) resolves to; after the file's tests
+// both are ended. Resolves to { demo, page, temp }.
+export async function openForTheseTests(opening) {
+  const temp = tempFolder();
+  let demo;
+  try {
+    demo = await opening;
+  } catch (error) {
+    temp.cleanup();
+    throw error;
+  }
+  after(async () => {
+    await demo.close();
+    temp.cleanup();
+  });
+  return { demo, page: demo.page, temp };
 }
 
 // Waits until the page has left its loading state; returns the state.
@@ -128,7 +153,7 @@ export function compareStill(got, reference, width, height) {
 // The frames of a render-song WAV (float stereo) from `first` on, `count` of
 // them, interleaved. The chunks are walked to the data chunk, so the header's
 // size is not assumed.
-export function readWavFrames(file, first, count) {
+function readWavFrames(file, first, count) {
   const bytes = fs.readFileSync(file);
   if (bytes.toString('latin1', 0, 4) !== 'RIFF' || bytes.toString('latin1', 8, 12) !== 'WAVE') {
     throw new Error(`${file} is not a WAV file`);
@@ -143,11 +168,12 @@ export function readWavFrames(file, first, count) {
   return new Float32Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.length));
 }
 
-// Renders the song's first `frames` frames with the native render-song.
-export function renderSongWav(frames, folder) {
+// The song's first `frames` frames, interleaved, as the native render-song
+// renders them (its WAV file is written into `folder`).
+export function songFrames(frames, folder) {
   const out = path.join(folder, `song-${frames}.wav`);
   execFileSync(config().renderSong, ['--frames', String(frames), '--out', out], { stdio: ['ignore', 'ignore', 'inherit'] });
-  return out;
+  return readWavFrames(out, 0, frames);
 }
 
 // Where a recording (interleaved frames) lies in the song: the song frame k

@@ -4,7 +4,7 @@
 # with --wine, the Windows build under Wine (set up as in e2e_wine.sh). For
 # the first FRAMES frames it prints when each was shown (the window between
 # two screenshots) and how long it took; for the first, the time from the
-# shader log's close (start-up step 6: the shader is compiled, llvmpipe's
+# shader log's close (the shader is compiled by then, llvmpipe's
 # code for it is not yet made) to its swap, the same work in both builds;
 # for the later ones the scene time they were drawn at, about, so that runs
 # can be matched. Prints the load before and after.

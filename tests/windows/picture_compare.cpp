@@ -33,7 +33,7 @@ struct Difference {
     double pixels = 0; // mean absolute difference of the pixels, levels
 };
 
-Difference compare(const XwdImage& shot, int left, int top, const RgbImage& capture)
+Difference compare(const RgbImage& shot, int left, int top, const RgbImage& capture)
 {
     double blockSum = 0;
     int blockValues = 0;
@@ -138,7 +138,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string error;
-    const XwdImage shot = readXwd(argv[1], error);
+    const RgbImage shot = readXwd(argv[1], error);
     if (!shot.width) {
         std::fprintf(stderr, "picture_compare: %s\n", error.c_str());
         return 2;

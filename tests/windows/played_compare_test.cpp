@@ -4,16 +4,8 @@
 // must catch (a repeat, a skip, one changed bit, zeros in place of the song
 // after the start-up, sound past the song's end, too short a capture).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "temp_dir.h"
 #include "test_frames.h"
@@ -28,14 +20,7 @@ protected:
     // zero allowed in the first 1000; its exit status, its output in `output`.
     int run(const Frames& played, std::size_t minFrames = 5000, const Frames& songFrames = song())
     {
-        writeWav("song.wav", songFrames);
-        writeRaw("played.raw", played);
-        const std::string command = std::string(PLAYED_COMPARE) + " played.raw song.wav " +
-                                    std::to_string(minFrames) + " 1000 >out.txt 2>&1";
-        const int status = std::system(command.c_str());
-        std::ifstream in("out.txt");
-        output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return WEXITSTATUS(status);
+        return runComparison(PLAYED_COMPARE, played, songFrames, std::to_string(minFrames) + " 1000", output);
     }
     std::string output;
 };

@@ -1,7 +1,8 @@
 #pragma once
 
-// Text changes to the scene shader for tools and tests only; the demo
-// compiles the embedded text unchanged.
+// Text changes to the scene shader for tools and tests only: a probe's own
+// main, the march-step count. The demo never builds these (it builds the
+// embedded text, or its scaled variant of scaled_source.h).
 
 #include <string>
 

@@ -4,11 +4,12 @@
 // each a JSON text ended by a NUL byte). It runs the distribution's browser
 // (/usr/bin/chromium, or $CHROMIUM) with a fresh profile folder, in a process
 // group of its own; close() ends the group by its id and removes the folder,
-// and so does the exit of this process, however it ends.
+// and so does the exit of this process, however it ends (browser_process.mjs).
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { endGroupAndProfile, forget, keepUntilExit, pollUntil } from './browser_process.mjs';
 
 // Flags that keep a headless browser to itself: no network of its own, no
 // first-run work, no GPU (WebGL2 from SwiftShader, Chromium's CPU renderer).
@@ -18,18 +19,6 @@ export const BASE_FLAGS = [
   '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--mute-audio',
   '--window-size=960,540',
 ];
-
-const live = new Set();
-function endAll() {
-  for (const browser of live) browser.kill();
-}
-process.on('exit', endAll);
-for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
-  process.on(signal, () => {
-    endAll();
-    process.exit(128 + os.constants.signals[signal]);
-  });
-}
 
 class Browser {
   constructor(child, profile) {
@@ -94,16 +83,9 @@ class Browser {
   }
 
   kill() {
-    if (this.child.exitCode === null && this.child.signalCode === null) {
-      try {
-        process.kill(-this.child.pid, 'SIGKILL');
-      } catch {}
-    }
-    if (this.profile) {
-      fs.rmSync(this.profile, { recursive: true, force: true });
-      this.profile = null;
-    }
-    live.delete(this);
+    endGroupAndProfile(this.child, this.profile);
+    this.profile = null;
+    forget(this);
   }
 
   // Asks the browser to close, then ends what is left of its process group.
@@ -188,14 +170,8 @@ class Page {
   }
 
   // Polls `expression` until it is truthy; returns its value.
-  async waitFor(expression, timeoutMs, what = expression) {
-    const end = Date.now() + timeoutMs;
-    for (;;) {
-      const value = await this.evaluate(expression);
-      if (value) return value;
-      if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what}`);
-      await new Promise((resolve) => setTimeout(resolve, 50));
-    }
+  waitFor(expression, timeoutMs, what = expression) {
+    return pollUntil(this, expression, timeoutMs, what);
   }
 
   // A real (trusted) click at the given page position: it counts as a user
@@ -231,7 +207,7 @@ export async function launchChromium(flags = []) {
   const args = [...BASE_FLAGS, ...flags, `--user-data-dir=${profile}`, '--remote-debugging-pipe', 'about:blank'];
   const child = spawn(executable, args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'], detached: true });
   const browser = new Browser(child, profile);
-  live.add(browser);
+  keepUntilExit(browser);
   let stderr = '';
   child.stderr.on('data', (data) => { stderr = (stderr + data).slice(-4000); });
   browser.stderr = () => stderr;

@@ -6,13 +6,15 @@
 // sound output without a sound device and keeps the browser off the
 // network, in a process group of its own; close() ends the
 // group by its id, removes the folder and stops the X server, and so does
-// the exit of this process, however it ends. Its pages offer what the
+// the exit of this process, however it ends (browser_process.mjs). Its
+// pages offer what the
 // Chromium client's do (goto, evaluate, waitFor, click, press, screenshot,
 // errors, console).
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { endGroupAndProfile, forget, keepUntilExit, pollUntil } from './browser_process.mjs';
 import { connectWebSocket } from './websocket.mjs';
 import { startXvfb } from './xvfb.mjs';
 
@@ -56,17 +58,6 @@ const PREFERENCES = {
 // Key names as the tests give them, and WebDriver's values for the keys
 // that have no character.
 const KEYS = { Escape: '\uE00C', ArrowLeft: '\uE012', ArrowRight: '\uE014', ' ': ' ' };
-
-const live = new Set();
-process.on('exit', () => {
-  for (const browser of live) browser.kill();
-});
-for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
-  process.on(signal, () => {
-    for (const browser of live) browser.kill();
-    process.exit(128 + os.constants.signals[signal]);
-  });
-}
 
 class Browser {
   constructor(child, profile, xvfb, socket) {
@@ -114,17 +105,10 @@ class Browser {
   }
 
   kill() {
-    if (this.child.exitCode === null && this.child.signalCode === null) {
-      try {
-        process.kill(-this.child.pid, 'SIGKILL');
-      } catch {}
-    }
-    if (this.profile) {
-      fs.rmSync(this.profile, { recursive: true, force: true });
-      this.profile = null;
-    }
+    endGroupAndProfile(this.child, this.profile);
+    this.profile = null;
     this.xvfb.stop();
-    live.delete(this);
+    forget(this);
   }
 
   // Asks the browser to close, then ends what is left of it.
@@ -179,14 +163,8 @@ class Page {
   }
 
   // Polls `expression` until it is truthy; returns its value.
-  async waitFor(expression, timeoutMs, what = expression) {
-    const end = Date.now() + timeoutMs;
-    for (;;) {
-      const value = await this.evaluate(expression);
-      if (value) return value;
-      if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what}`);
-      await new Promise((resolve) => setTimeout(resolve, 50));
-    }
+  waitFor(expression, timeoutMs, what = expression) {
+    return pollUntil(this, expression, timeoutMs, what);
   }
 
   // A real (trusted) click at the given viewport position.
@@ -230,6 +208,8 @@ export async function launchFirefox() {
     env: { ...process.env, DISPLAY: xvfb.display, MOZ_CRASHREPORTER_DISABLE: '1' },
   });
   let stderr = '';
+  // At start the group is ended even when the browser itself has already
+  // ended: what it started may still run.
   const cleanUp = () => {
     try {
       process.kill(-child.pid, 'SIGKILL');
@@ -259,7 +239,7 @@ export async function launchFirefox() {
     throw error;
   }
   const browser = new Browser(child, profile, xvfb, socket);
-  live.add(browser);
+  keepUntilExit(browser);
   try {
     const { capabilities } = await browser.send('session.new', { capabilities: {} });
     browser.version = `${capabilities.browserName} ${capabilities.browserVersion}`;
