@@ -13,21 +13,22 @@
 #include "gl_api.h"
 
 struct Platform {
-    // Start-up step 1: a temporary full-screen mode of the given size. A
+    // First at start-up: a temporary full-screen mode of the given size. A
     // refused change leaves the desktop's mode; nothing is reported. (Linux
     // changes no mode: the frame of this size is drawn offscreen and scaled
     // to the window.)
     void (*setFullscreenMode)(int width, int height);
-    // Start-up step 2: one borderless, visible, maximised window (no title).
+    // Then one borderless, visible, maximised window (no title).
     // (Linux: covering the desktop, or an ordinary window when asked for.)
     void (*createWindow)();
-    // Start-up steps 3 to 5: the window's device context, a double-buffered
+    // Then the window's device context, a double-buffered
     // pixel format, a compatibility-profile OpenGL context made current.
     // (Linux: with the offscreen frame bound for drawing.)
     void (*createGlContext)();
     // An OpenGL entry point by name; null when it cannot be had.
     void* (*getProcAddress)(const char* name);
-    // Start-up step 7.
+    // Hides the mouse pointer over the window, once the shader program is
+    // made.
     void (*hideCursor)();
     // Starts `entry(argument)` on a new thread that runs at once; nothing is kept.
     void (*startThread)(void (*entry)(void*), void* argument);

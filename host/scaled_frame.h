@@ -38,7 +38,7 @@ struct Setup {
     double (*seconds)();
 };
 
-// After the context is made current (start-up step 5): makes the
+// Once the OpenGL context is made current: makes the
 // framebuffer for the first scale, binds it for drawing and sets the
 // viewport to it. Returns null, or what is missing when the context cannot
 // do this (then nothing is left bound and the window is drawn to as before).

@@ -6,11 +6,7 @@
 // forward in the song, reported, but not a jump back, one skip too many or
 // one too long.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "temp_dir.h"
@@ -27,14 +23,7 @@ protected:
     // ("MAX_SKIPS [LONGEST_SKIP]"); its exit status, its output in `output`.
     int run(const Frames& played, const std::string& skips = "0")
     {
-        writeWav("song.wav", song());
-        writeRaw("played.raw", played);
-        const std::string command =
-            std::string(AUDIO_COMPARE) + " played.raw song.wav 5000 1024 " + skips + " >out.txt 2>&1";
-        const int status = std::system(command.c_str());
-        std::ifstream in("out.txt");
-        output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return WEXITSTATUS(status);
+        return runComparison(AUDIO_COMPARE, played, song(), "5000 1024 " + skips, output);
     }
     std::string output;
 };

@@ -26,9 +26,7 @@ work="$E2E_TMP/work"
 mkdir "$work"
 
 # 1. Played against rendered.
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" exec "$DEMO" --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" "$DEMO" --scale 6
 sleep 10
 xdotool key Escape
 wait_exit "$demo" 60
@@ -62,10 +60,7 @@ fi
 # 2. A sound driver that cannot open: the disk driver on a path that cannot
 #    be created.
 rm -f "$work/played.raw"
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw exec "$DEMO" --scale 6) \
-  >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw "$DEMO" --scale 6
 start=$(now_ms)
 shown=""
 while [ -z "$shown" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 60000 ]; do
@@ -88,10 +83,9 @@ else
   fail "without sound the demo said: $(cat "$E2E_TMP/demo.out")"
 fi
 
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw DEMO_TRACE_AUDIO_MS=500 \
-   exec "$DEMO_TRACE" --scale 6) 2>"$E2E_TMP/trace.txt" >/dev/null &
-trace=$!
-E2E_PIDS+=("$trace")
+start_demo --trace "$E2E_TMP/trace.txt" "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/proc/no-such-dir/played.raw \
+  DEMO_TRACE_AUDIO_MS=500 "$DEMO_TRACE" --scale 6
+trace=$demo
 start=$(now_ms)
 # The published count once it passes 10 s of the song, with nothing played.
 rendered_past() {

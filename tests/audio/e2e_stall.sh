@@ -26,9 +26,7 @@ mkfifo "$work/device"
 cat "$work/device" >"$work/played.raw" &
 reader=$!
 E2E_PIDS+=("$reader")
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/device" exec "$DEMO" --scale 6) >"$E2E_TMP/demo.out" 2>&1 &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/device" "$DEMO" --scale 6
 # A stopped process takes no SIGTERM: whatever ends the script continues both.
 trap 'kill -CONT "$demo" "$reader" 2>/dev/null; e2e_cleanup' EXIT
 

@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -90,12 +89,7 @@ protected:
     // Every file under `dir`, by name.
     static std::vector<std::string> filesIn(const fs::path& dir)
     {
-        std::vector<std::string> names;
-        if (fs::exists(dir))
-            for (const auto& entry : fs::directory_iterator(dir))
-                names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        return fs::exists(dir) ? tooltest::namesIn(dir) : std::vector<std::string>{};
     }
 
     fs::path folder_;

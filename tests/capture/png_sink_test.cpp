@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,15 +31,6 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::vector<std::string> names(const fs::path& dir) const
-    {
-        std::vector<std::string> result;
-        for (const auto& entry : fs::directory_iterator(dir))
-            result.push_back(entry.path().filename().string());
-        std::sort(result.begin(), result.end());
-        return result;
-    }
-
     fs::path folder_;
     std::vector<std::uint8_t> pixels_;
     FrameImage image_;
@@ -62,7 +52,7 @@ TEST_F(PngSinkTest, WritesCompleteFilesThatReadBack)
     ASSERT_TRUE(sink.frame(3000, image_, error)) << error;
     ASSERT_TRUE(sink.frame(15250, image_, error)) << error;
     ASSERT_TRUE(sink.finish(error)) << error;
-    EXPECT_EQ(names(folder_ / "out"), (std::vector<std::string>{"frame-003.000.png", "frame-015.250.png"}));
+    EXPECT_EQ(tooltest::namesIn(folder_ / "out"), (std::vector<std::string>{"frame-003.000.png", "frame-015.250.png"}));
 
     const RgbImage back = readPng(folder_ / "out" / "frame-015.250.png");
     EXPECT_EQ(back.width, 4);
@@ -89,7 +79,7 @@ TEST_F(PngSinkTest, AnOutputThatCannotBeWrittenIsFoundBeforeAnyFrame)
     EXPECT_EQ(error, quoted(folder_ / "taken.png") + " is a folder; name a file");
     EXPECT_FALSE(sink.begin(4, 3, error));
     sink.abort();
-    EXPECT_EQ(names(folder_), std::vector<std::string>{"taken.png"});
+    EXPECT_EQ(tooltest::namesIn(folder_), std::vector<std::string>{"taken.png"});
 
     // A folder that cannot be made.
     std::ofstream(folder_ / "file") << "x";
@@ -110,7 +100,7 @@ TEST_F(PngSinkTest, FoldersMadeForFramesThatNeverCameAreRemoved)
         EXPECT_TRUE(fs::is_directory(folder_ / "a" / "b" / "frames"));
         EXPECT_FALSE(sink.frame(3000, unencodable, error));
         sink.abort();
-        EXPECT_EQ(names(folder_), std::vector<std::string>{}) << "the folders it made stay";
+        EXPECT_EQ(tooltest::namesIn(folder_), std::vector<std::string>{}) << "the folders it made stay";
     }
     {
         // The folder of a single file, made and removed the same way.
@@ -118,7 +108,7 @@ TEST_F(PngSinkTest, FoldersMadeForFramesThatNeverCameAreRemoved)
         ASSERT_TRUE(sink.begin(4, 3, error)) << error;
         EXPECT_FALSE(sink.frame(3000, unencodable, error));
         sink.abort();
-        EXPECT_EQ(names(folder_), std::vector<std::string>{});
+        EXPECT_EQ(tooltest::namesIn(folder_), std::vector<std::string>{});
     }
     {
         // Once a frame is written the folder stays, with that frame.
@@ -127,7 +117,7 @@ TEST_F(PngSinkTest, FoldersMadeForFramesThatNeverCameAreRemoved)
         ASSERT_TRUE(sink.frame(3000, image_, error)) << error;
         EXPECT_FALSE(sink.frame(4000, unencodable, error));
         sink.abort();
-        EXPECT_EQ(names(folder_ / "d"), std::vector<std::string>{"frame-003.000.png"});
+        EXPECT_EQ(tooltest::namesIn(folder_ / "d"), std::vector<std::string>{"frame-003.000.png"});
     }
     // A folder that was there before is never removed.
     fs::create_directories(folder_ / "e");
@@ -156,7 +146,7 @@ TEST_F(PngSinkTest, AFullDiskIsSaidInTheSystemsWords)
     EXPECT_FALSE(sink.frame(3000, big, error));
     EXPECT_EQ(error, "cannot write " + quoted(folder_ / "frames" / "frame-003.000.png") + ": No space left on device");
     sink.abort();
-    EXPECT_EQ(names(folder_), std::vector<std::string>{});
+    EXPECT_EQ(tooltest::namesIn(folder_), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -16,10 +16,7 @@ start_xvfb 640x360
 work="$E2E_TMP/work"
 mkdir "$work"
 trace="$E2E_TMP/trace.txt"
-(cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" exec "$DEMO_TRACE" --scale auto) \
-  2>"$trace" >/dev/null &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo --trace "$trace" "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" "$DEMO_TRACE" --scale auto
 start=$(now_ms)
 
 # The scale of each frame is the last field of demo-trace's "frame" lines.

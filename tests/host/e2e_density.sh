@@ -15,9 +15,7 @@ start_xvfb 3840x2160
 work="$E2E_TMP/work"
 mkdir "$work"
 trace="$E2E_TMP/trace.txt"
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$DEMO_TRACE" --density 2) 2>"$trace" >/dev/null &
-demo=$!
-E2E_PIDS+=("$demo")
+start_demo --trace "$trace" "$work" "$DEMO_TRACE" --density 2
 
 # The second frame (the first is still faded to black).
 frame_shot "$trace" "$E2E_TMP/shot.xwd" 0 600 1

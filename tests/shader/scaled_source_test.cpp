@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "draw_patch.h"
 #include "offscreen_gl.h"
 #include "scaled_source.h"
 #include "shader_source.h"
@@ -64,22 +65,6 @@ struct Patch {
     int y;
 };
 
-// Draws `size`x`size` pixels of the scene from (x, y) of a picture of
-// `grid`'s size and returns their RGBA floats.
-std::vector<float> drawPatch(const std::string& source, const SampleGrid& grid, std::uint32_t timeMs, int x, int y,
-                             int width, int height)
-{
-    std::string log;
-    const unsigned program = offscreen::buildFragmentProgram(source.c_str(), log);
-    EXPECT_NE(program, 0u) << log;
-    offscreen::RenderTarget target(grid.width, grid.height, offscreen::PixelFormat::Rgba32f);
-    EXPECT_TRUE(target.complete());
-    EXPECT_TRUE(offscreen::drawFrame(program, timeMs, offscreen::PixelRect{x, y, width, height}));
-    std::vector<float> pixels = target.readRgba32f(x, y, width, height);
-    offscreen::deleteProgram(program);
-    return pixels;
-}
-
 // The frame pixel that drawn pixel k of `drawn` pixels across `frame` shows:
 // the one whose centre is nearest to k * frame / drawn + 1/2, halves up.
 int framePixel(int k, int drawn, int frame)
@@ -114,12 +99,12 @@ TEST(SceneScale, EveryDrawnPixelIsTheFullFramesPixelAtItsPlace)
                                    Patch{150000, 470, 5}}) {
             const int x = patch.x * grid.width / 480;
             const int y = patch.y * grid.height / 270;
-            const std::vector<float> coarse = drawPatch(scaled, grid, patch.timeMs, x, y, size, size);
+            const std::vector<float> coarse = drawRect(scaled, grid.width, grid.height, patch.timeMs, {x, y, size, size});
             const int fx = framePixel(x, grid.width, FRAME_WIDTH);
             const int fy = framePixel(y, grid.height, FRAME_HEIGHT);
             const int fullWidth = framePixel(x + size - 1, grid.width, FRAME_WIDTH) - fx + 1;
             const int fullHeight = framePixel(y + size - 1, grid.height, FRAME_HEIGHT) - fy + 1;
-            const std::vector<float> fine = drawPatch(full, SampleGrid{}, patch.timeMs, fx, fy, fullWidth, fullHeight);
+            const std::vector<float> fine = drawRect(full, FRAME_WIDTH, FRAME_HEIGHT, patch.timeMs, {fx, fy, fullWidth, fullHeight});
             for (int row = 0; row < size; ++row) {
                 for (int column = 0; column < size; ++column) {
                     const int fineRow = framePixel(y + row, grid.height, FRAME_HEIGHT) - fy;
