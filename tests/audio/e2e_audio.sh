@@ -13,17 +13,11 @@
 #    published count pass 10 s of the song while nothing is played; the whole
 #    song takes over a minute here, too long for the suite).
 # usage: e2e_audio.sh DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK
-DEMO=$(realpath "$1")
-DEMO_TRACE=$(realpath "$2")
-RENDER_SONG=$(realpath "$3")
-AUDIO_COMPARE=$(realpath "$4")
-SCREEN_CHECK=$(realpath "$5")
 source "$(dirname "$0")/../host/e2e_lib.sh"
+paths_from_args DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK -- "$@"
 
 SONG_FRAMES=$(song_frames "$RENDER_SONG") || exit 1
 start_xvfb 320x240
-work="$E2E_TMP/work"
-mkdir "$work"
 
 # 1. Played against rendered.
 start_demo "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" "$DEMO" --scale 6

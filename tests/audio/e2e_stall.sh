@@ -14,14 +14,10 @@
 # played as silence, with one jump forward of over 1 s, as long as the demo's
 # stall to within one device buffer (1,024 frames).
 # usage: e2e_stall.sh DEMO RENDER_SONG AUDIO_COMPARE
-DEMO=$(realpath "$1")
-RENDER_SONG=$(realpath "$2")
-AUDIO_COMPARE=$(realpath "$3")
 source "$(dirname "$0")/../host/e2e_lib.sh" || exit 1
+paths_from_args DEMO RENDER_SONG AUDIO_COMPARE -- "$@"
 
 start_xvfb 320x240
-work="$E2E_TMP/work"
-mkdir "$work"
 mkfifo "$work/device"
 cat "$work/device" >"$work/played.raw" &
 reader=$!

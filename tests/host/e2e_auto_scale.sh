@@ -6,15 +6,11 @@
 # sound that SDL's disk driver wrote while the scale changed is the song as
 # render-song renders it, frame for frame, from the start to the Escape.
 # usage: e2e_auto_scale.sh DEMO_TRACE RENDER_SONG AUDIO_COMPARE
-DEMO_TRACE=$(realpath "$1")
-RENDER_SONG=$(realpath "$2")
-AUDIO_COMPARE=$(realpath "$3")
 source "$(dirname "$0")/e2e_lib.sh"
+paths_from_args DEMO_TRACE RENDER_SONG AUDIO_COMPARE -- "$@"
 
 SONG_FRAMES=$(song_frames "$RENDER_SONG") || exit 1
 start_xvfb 640x360
-work="$E2E_TMP/work"
-mkdir "$work"
 trace="$E2E_TMP/trace.txt"
 start_demo --trace "$trace" "$work" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" "$DEMO_TRACE" --scale auto
 start=$(now_ms)

@@ -6,14 +6,10 @@
 #  - the one line that says the GPU cannot keep up comes, once;
 #  - Escape ends it with exit code 0.
 # usage: e2e_density.sh DEMO_TRACE CAPTURE SCREEN_COMPARE
-DEMO_TRACE=$(realpath "$1")
-CAPTURE=$(realpath "$2")
-SCREEN_COMPARE=$(realpath "$3")
 source "$(dirname "$0")/e2e_lib.sh"
+paths_from_args DEMO_TRACE CAPTURE SCREEN_COMPARE -- "$@"
 
 start_xvfb 3840x2160
-work="$E2E_TMP/work"
-mkdir "$work"
 trace="$E2E_TMP/trace.txt"
 start_demo --trace "$trace" "$work" "$DEMO_TRACE" --density 2
 

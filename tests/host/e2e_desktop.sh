@@ -18,15 +18,9 @@
 #    line on stderr, and the X server saw no connection from the process;
 #    --help prints the options.
 # usage: e2e_desktop.sh DEMO DEMO_TRACE CAPTURE SCREEN_CHECK SCREEN_COMPARE
-DEMO=$(realpath "$1")
-DEMO_TRACE=$(realpath "$2")
-CAPTURE=$(realpath "$3")
-SCREEN_CHECK=$(realpath "$4")
-SCREEN_COMPARE=$(realpath "$5")
 source "$(dirname "$0")/e2e_lib.sh"
+paths_from_args DEMO DEMO_TRACE CAPTURE SCREEN_CHECK SCREEN_COMPARE -- "$@"
 
-work="$E2E_TMP/work"
-mkdir "$work"
 start_xorg 1920x1440 1920x1080 1280x720
 desktop=$(desktop_mode)
 echo "X server $DISPLAY: $desktop"

@@ -8,13 +8,10 @@
 #    drawn) ends it with exit code 0 at the next query.
 # Prints the start-to-first-frame time and the resident memory.
 # usage: e2e_full_screen.sh DEMO SCREEN_CHECK
-DEMO=$(realpath "$1")
-SCREEN_CHECK=$(realpath "$2")
 source "$(dirname "$0")/e2e_lib.sh"
+paths_from_args DEMO SCREEN_CHECK -- "$@"
 
 start_xvfb 1920x1080
-work="$E2E_TMP/work"
-mkdir "$work"
 # Junk longer than the log: a file that was only appended to or overwritten
 # in place would keep some of it.
 for i in $(seq 2000); do echo "JUNK line $i of an old log"; done >"$work/ShaderLog.txt"

@@ -9,6 +9,9 @@ set -uo pipefail
 E2E_PIDS=()
 E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/demo-e2e.XXXXXX")
 E2E_FAILURES=0
+# The working directory of the runs that start the demo.
+work="$E2E_TMP/work"
+mkdir "$work"
 
 e2e_cleanup() {
   local pid
@@ -22,6 +25,27 @@ e2e_cleanup() {
   rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT
+
+# paths_from_args NAME... -- ARG...: sets each NAME, in order, to the
+# absolute path of the argument in its place; too few arguments end the run
+# with the usage.
+paths_from_args() {
+  local names=()
+  while [ "$1" != -- ]; do
+    names+=("$1")
+    shift
+  done
+  shift
+  if [ $# -lt ${#names[@]} ]; then
+    echo "usage: $(basename "$0") ${names[*]}" >&2
+    exit 2
+  fi
+  local name
+  for name in "${names[@]}"; do
+    printf -v "$name" '%s' "$(realpath "$1")"
+    shift
+  done
+}
 
 fail() {
   echo "FAIL: $*"

@@ -15,10 +15,8 @@
 #    build (DEMO_BROKEN_SHADER: the demo with such a shader), start-up fails
 #    with one clear line on stderr and exit code 1.
 # usage: e2e_small_screen.sh DEMO SCREEN_CHECK DEMO_BROKEN_SHADER
-DEMO=$(realpath "$1")
-SCREEN_CHECK=$(realpath "$2")
-DEMO_BROKEN_SHADER=$(realpath "$3")
 source "$(dirname "$0")/e2e_lib.sh"
+paths_from_args DEMO SCREEN_CHECK DEMO_BROKEN_SHADER -- "$@"
 
 start_xvfb 320x240
 
@@ -59,8 +57,6 @@ if [ -e "$readonly_dir/ShaderLog.txt" ]; then
 fi
 
 # SIGTERM ends the demo at once, as its default action.
-work="$E2E_TMP/work"
-mkdir "$work"
 start_demo "$work" "$DEMO" --scale 6
 sleep 3
 kill -TERM "$demo"

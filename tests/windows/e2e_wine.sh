@@ -75,8 +75,6 @@ test_start=$(now_ms)
 
 source "$(dirname "$0")/wine_lib.sh"
 source "$(dirname "$0")/frame_watch.sh"
-work="$E2E_TMP/work"
-mkdir "$work"
 played="$work/played.raw"
 wine_env "$PACED_SINK" "$played"
 

@@ -35,8 +35,6 @@ source "$here/../host/e2e_lib.sh"
 trap 'exit 130' INT
 trap 'exit 143' TERM
 source "$here/frame_watch.sh"
-work="$E2E_TMP/work"
-mkdir "$work"
 if [ "$build" = windows ]; then
   source "$here/wine_lib.sh"
   wine_env "$paced_sink" "$work/played.raw"

@@ -37,8 +37,6 @@ SECONDS_TO_RUN=${6:-8}
 here=$(dirname "$0")
 source "$here/../host/e2e_lib.sh"
 source "$here/wine_lib.sh"
-work="$E2E_TMP/work"
-mkdir "$work"
 played="$work/played.raw"
 wine_env "$PACED_SINK" "$played"
 start_xvfb 1920x1080
