@@ -11,17 +11,16 @@ if [ ! -f "$3" ]; then
   echo "FAIL: there is no $3 (the Windows build)"
   exit 1
 fi
-if ! "$1" "$3" >"${TMPDIR:-/tmp}/manifest.$$"; then
-  rm -f "${TMPDIR:-/tmp}/manifest.$$"
+read_back=$(mktemp "${TMPDIR:-/tmp}/manifest.XXXXXX") || exit 1
+trap 'rm -f "$read_back"' EXIT
+if ! "$1" "$3" >"$read_back"; then
   echo "FAIL: demo.exe carries no application manifest"
   exit 1
 fi
-if cmp -s "${TMPDIR:-/tmp}/manifest.$$" "$2"; then
-  rm -f "${TMPDIR:-/tmp}/manifest.$$"
+if cmp -s "$read_back" "$2"; then
   echo "ok: demo.exe carries its manifest ($(wc -c <"$2") bytes): $(sed -n 's/ *<\(dpiAware[a-zA-Z]*\) xmlns="[^"]*">\([^<]*\)<.*/\1 \2;/p' "$2" | tr '\n' ' ')"
   exit 0
 fi
 echo "FAIL: the manifest in demo.exe differs from $2:"
-diff "${TMPDIR:-/tmp}/manifest.$$" "$2" | head -20
-rm -f "${TMPDIR:-/tmp}/manifest.$$"
+diff "$read_back" "$2" | head -20
 exit 1
