@@ -8,12 +8,10 @@
 # skipped after a stall of the process, then how many runs lost none. A
 # measuring tool, not a test.
 # usage: measure_start.sh DEMO RENDER_SONG AUDIO_COMPARE [RUNS] [SECONDS]
-DEMO=$(realpath "$1")
-RENDER_SONG=$(realpath "$2")
-AUDIO_COMPARE=$(realpath "$3")
+source "$(dirname "$0")/../host/e2e_lib.sh"
+paths_from_args DEMO RENDER_SONG AUDIO_COMPARE -- "$@"
 RUNS=${4:-10}
 SECONDS_TO_RUN=${5:-2}
-source "$(dirname "$0")/../host/e2e_lib.sh"
 
 start_xvfb 320x240
 "$RENDER_SONG" --out "$E2E_TMP/rendered.wav" --frames $((44100 * (SECONDS_TO_RUN + 2))) >/dev/null

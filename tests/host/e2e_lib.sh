@@ -27,8 +27,8 @@ e2e_cleanup() {
 trap e2e_cleanup EXIT
 
 # paths_from_args NAME... -- ARG...: sets each NAME, in order, to the
-# absolute path of the argument in its place; too few arguments end the run
-# with the usage.
+# absolute path of the argument in its place; too few arguments, or one that
+# names nothing, end the run with the usage.
 paths_from_args() {
   local names=()
   while [ "$1" != -- ]; do
@@ -42,6 +42,10 @@ paths_from_args() {
   fi
   local name
   for name in "${names[@]}"; do
+    if [ ! -e "$1" ]; then
+      echo "$(basename "$0"): $name: there is no $1" >&2
+      exit 2
+    fi
     printf -v "$name" '%s' "$(realpath "$1")"
     shift
   done
