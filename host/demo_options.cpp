@@ -8,6 +8,7 @@
 #include "option_reader.h"
 #include "plain_number.h"
 #include "quoted.h"
+#include "scale_option.h"
 #include "scaled_source.h"
 
 using command_line::GivenOption;
@@ -33,39 +34,21 @@ bool parseWindowSize(std::string_view text, int& width, int& height)
     return true;
 }
 
-// "1, 864p, 720p, 2, 3, 4, 6 or auto".
-std::string scaleChoices()
-{
-    std::string text;
-    for (const SceneScale& scale : SCENE_SCALES) {
-        text += std::string(scale.name) + ", ";
-    }
-    text.resize(text.size() - 2);
-    return text + " or auto";
-}
-
 bool takeOption(const GivenOption& given, DemoOptions& options, std::string& error)
 {
     const std::string_view value = given.value;
     if (given.option.name == "--scale") {
-        if (value == "auto") {
-            options.autoScale = true;
-            options.step = 0;
-        } else if (const std::optional<int> step = parseSceneScale(value)) {
-            options.autoScale = false;
-            options.step = *step;
-        } else {
-            error = "--scale takes " + scaleChoices() + " (or a drawn size: 1280x720, 720p), not " +
-                    command_line::quoted(value);
+        const std::optional<int> step = readScaleOption(value, true, error);
+        if (!step) {
             return false;
         }
+        options.autoScale = *step == AUTO_SCALE;
+        options.step = options.autoScale ? 0 : *step;
         return true;
     }
     if (given.option.name == "--density") {
-        const std::optional<int> density = parseSceneDensity(value);
+        const std::optional<int> density = readDensityOption(value, error);
         if (!density) {
-            error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " +
-                    command_line::quoted(value);
             return false;
         }
         options.density = *density;
@@ -85,7 +68,7 @@ bool takeOption(const GivenOption& given, DemoOptions& options, std::string& err
 
 DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error)
 {
-    static const std::string scaleNeeds = "a value: " + scaleChoices();
+    static const std::string scaleNeeds = "a value: " + scaleOptionChoices(true);
     const std::array<Option, 3> table = {{
         {.name = "--scale", .needs = scaleNeeds},
         {.name = "--density", .needs = "a value: 1, 2, 3 or 4"},
@@ -102,8 +85,7 @@ DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptio
         },
         error);
     if (outcome == DemoOptionsOutcome::Run && scaleGiven && densityGiven) {
-        error = "--scale and --density do not go together: a scale draws fewer pixels than the frame has, "
-                "a density more samples";
+        error = SCALE_WITH_DENSITY_ERROR;
         return DemoOptionsOutcome::Error;
     }
     return outcome;

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#define DEMO_APIENTRY __stdcall
-#else
+// The calling convention of GL entry points; a platform whose convention
+// differs defines it for the host (host/win32).
+#ifndef DEMO_APIENTRY
 #define DEMO_APIENTRY
 #endif
 

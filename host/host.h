@@ -7,6 +7,7 @@
 
 #include "gl_api.h"
 #include "platform.h"
+#include "playback.h"
 #include "synth.h"
 
 // The one program object, set by createShaderProgram.
@@ -20,9 +21,6 @@ extern std::uint32_t timeMs;
 // its scaled variant before demoMain.
 extern const char* sceneSourceText;
 
-// The exit time of the frame loop.
-inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
-
 // The whole life of the program on its main thread. Does not
 // return: it ends through platform.endProcess (or platform.failStartUp).
 [[noreturn]] void demoMain(const Platform& platform);
@@ -31,15 +29,6 @@ inline constexpr std::uint32_t EXIT_TIME_MS = 185000;
 // where that is null) and writes "./ShaderLog.txt". Requires a current
 // OpenGL context.
 void createShaderProgram(const Platform& platform);
-
-// The song frames that startAudio renders on the calling thread before the
-// render thread starts and the device opens: half a second of the song, so
-// that the device finds the song's start whole even when the new thread does
-// not get a core at once (measured here on 2 cores with llvmpipe drawing on
-// both: one device buffer of pre-roll was enough on its own, but under Wine
-// with two such demos and builds beside it the render thread once did not run
-// for the first 0.22 s). It costs about 4 ms of start-up.
-inline constexpr std::uint32_t AUDIO_PREROLL_FRAMES = SAMPLE_RATE / 2;
 
 // Renders the song's start (AUDIO_PREROLL_FRAMES), starts the render thread
 // on the rest, then the sound device on the whole SampleBuffer. Returns as

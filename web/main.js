@@ -22,11 +22,11 @@
 // software renderer: the work per frame still follows the scale).
 import { compileDemoWasm, instantiateDemo, SceneScales } from './wasm_loader.js';
 import { SceneRenderer } from './scene_gl.js';
-import { SongSound, SAMPLE_RATE } from './song_sound.js';
+import { SongSound } from './song_sound.js';
 import { isOneFile, textPart, workerUrl } from './page_parts.js';
 
-// The first frame at or after this time is the last.
-const END_MS = 185000;
+// The first frame at or after this time is the last (from the module).
+let endMs = 0;
 // The moment of the still behind the start view, drawn at the coarsest scale.
 const STILL_MS = 30000;
 const SEEK_MS = 10000;
@@ -92,7 +92,7 @@ function fail(text) {
 // ?t=SECONDS: a plain decimal number of seconds before the end.
 function parseStartTime(text) {
   if (text === null) return 0;
-  if (!/^\d+(\.\d+)?$/.test(text) || Number(text) * 1000 >= END_MS) return null;
+  if (!/^\d+(\.\d+)?$/.test(text) || Number(text) * 1000 >= endMs) return null;
   return Math.round(Number(text) * 1000);
 }
 
@@ -137,13 +137,6 @@ async function load() {
       + 'or is overloaded). Reload the page to start again.');
   });
 
-  const startMs = parseStartTime(query.get('t'));
-  if (startMs === null) {
-    fail(`?t= takes the number of seconds to start at, from 0 to below 185, not "${query.get('t')}".`);
-    return;
-  }
-  debug.startMs = startMs;
-
   const module = await compileDemoWasm((received, total) => {
     progress.textContent = total
       ? `Loading the synthesizer: ${Math.floor(100 * received / total)} % of ${Math.round(total / 1024)} KiB`
@@ -151,8 +144,16 @@ async function load() {
   });
   progress.textContent = 'Starting the synthesizer…';
   const demo = await instantiateDemo(module);
+  endMs = demo._exitTimeMs();
   scales = new SceneScales(demo);
   debug.scales = scales.list;
+
+  const startMs = parseStartTime(query.get('t'));
+  if (startMs === null) {
+    fail(`?t= takes the number of seconds to start at, from 0 to below ${endMs / 1000}, not "${query.get('t')}".`);
+    return;
+  }
+  debug.startMs = startMs;
 
   const scaleText = query.get('scale');
   if (scaleText !== null && scaleText !== 'auto') {
@@ -181,7 +182,7 @@ async function load() {
   workerReady.catch(() => {});  // awaited below, after the shader
   worker.postMessage({ type: 'module', module });
   songFrames = demo._songFrames();
-  sound = new SongSound(worker, songFrames, onSoundEvent);
+  sound = new SongSound(worker, songFrames, demo._songSampleRate(), onSoundEvent);
 
   progress.textContent = 'Compiling the scene shader…';
   const sceneText = await textPart('scene.frag');
@@ -276,7 +277,7 @@ async function startRun() {
   renderer.use(debug.scale, width, height);
   let soundRuns;
   try {
-    soundRuns = await sound.start(Math.round(debug.startMs * SAMPLE_RATE / 1000), SOUND_WAIT_MS);
+    soundRuns = await sound.start(Math.round(debug.startMs * sound.sampleRate / 1000), SOUND_WAIT_MS);
   } catch (error) {
     console.error(error);
     endRun();
@@ -311,7 +312,7 @@ function soundJoins(run) {
 
 // The sound from the song's frame of `ms` on.
 function seekSound(run, ms) {
-  const frame = Math.round(ms * SAMPLE_RATE / 1000);
+  const frame = Math.round(ms * sound.sampleRate / 1000);
   run.seeks.push({ toMs: ms, frame });
   sound.seek(frame);
 }
@@ -366,7 +367,7 @@ function frame() {
   run.frames++;
   run.timeMs = timeMs;
   frameTimed(run, ended, ended - started);
-  if (timeMs >= END_MS) {
+  if (timeMs >= endMs) {
     endRun();
     return;
   }
@@ -445,7 +446,7 @@ function togglePause() {
 // drawn last is the one to hold, and the player is told to hold it too.
 function pauseAtPicture(run) {
   debug.state = 'paused';
-  const ms = Math.min(run.timeMs ?? run.clockBaseMs, END_MS - 1);
+  const ms = Math.min(run.timeMs ?? run.clockBaseMs, endMs - 1);
   seekSound(run, ms);
   showPausedMoment(run, ms);
 }
@@ -457,7 +458,7 @@ function pausedAt({ position, played }) {
   if (debug.state !== 'pausing') return;
   debug.state = 'paused';
   run.pauses.push({ position, played });
-  showPausedMoment(run, Math.min(Math.floor(position * 1000 / SAMPLE_RATE), END_MS - 1));
+  showPausedMoment(run, Math.min(Math.floor(position * 1000 / sound.sampleRate), endMs - 1));
 }
 
 function showPausedMoment(run, ms) {
@@ -478,7 +479,7 @@ function seek(deltaMs) {
     run.clockStart = now;
     run.clockBaseMs = target;
   } else if (debug.state === 'paused') {
-    const target = Math.min(Math.max(0, run.pausedMs + deltaMs), END_MS - 1);
+    const target = Math.min(Math.max(0, run.pausedMs + deltaMs), endMs - 1);
     seekSound(run, target);
     showPausedMoment(run, target);
   }

@@ -6,14 +6,14 @@
 // at another rate, the browser resamples the context's output for it.
 import { workletUrl } from './page_parts.js';
 
-export const SAMPLE_RATE = 44100;
-
 export class SongSound {
   // `worker`: the synthesizer's Worker, already holding the module.
   // `onEvent(message)` gets the player's and the Worker's reports.
-  constructor(worker, songFrames, onEvent) {
+  // `songFrames` and `sampleRate`: the song's length and rate, from the module.
+  constructor(worker, songFrames, sampleRate, onEvent) {
     this.worker = worker;
     this.songFrames = songFrames;
+    this.sampleRate = sampleRate;
     this.onEvent = onEvent;
     this.context = null;
     this.player = null;
@@ -25,7 +25,7 @@ export class SongSound {
   // less, up to stopRecording()); resolves to { left, right } Float32Arrays.
   recordNextRun(seconds) {
     return new Promise((resolve) => {
-      this.recording = { frames: Math.round(seconds * SAMPLE_RATE), resolve };
+      this.recording = { frames: Math.round(seconds * this.sampleRate), resolve };
     });
   }
 
@@ -37,7 +37,7 @@ export class SongSound {
   // there is no sound at 44,100 Hz here.
   async start(startFrame, waitMs) {
     this.stop();
-    const context = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: 'interactive' });
+    const context = new AudioContext({ sampleRate: this.sampleRate, latencyHint: 'interactive' });
     this.context = context;
     const resumed = context.resume();
     this.whenRunning = new Promise((resolve) => {

@@ -24,7 +24,6 @@ const PIECE_FRAMES = 4096;
 // How long one turn renders before it lets messages in (a 'stop').
 const TURN_MS = 10;
 const PROGRESS_MS = 250;
-const WARM_UP_FRAMES = 22050;
 
 let demo = null;
 let run = null;
@@ -62,7 +61,8 @@ function startRun({ startFrame, port }) {
   turns.port2.postMessage(0);
 }
 
-// Renders the song's first half second once and throws it away, so that
+// Renders the song's pre-roll (the module's audioPrerollFrames, the desktop's
+// AUDIO_PREROLL_FRAMES) once and throws it away, so that
 // the engine has compiled the synthesizer's hot code to its optimising tier
 // and the heap has its size before the first run: a cold start renders the
 // first piece at about real time, too slow for a prompt first sound.
@@ -70,7 +70,7 @@ function warmUp() {
   const state = demo._synthCreate();
   const buffer = demo._malloc(PIECE_FRAMES * 8);
   if (state && buffer) {
-    for (let done = 0; done < WARM_UP_FRAMES; done += PIECE_FRAMES) demo._synthRender(state, buffer, PIECE_FRAMES);
+    for (let done = 0, preroll = demo._audioPrerollFrames(); done < preroll; done += PIECE_FRAMES) demo._synthRender(state, buffer, PIECE_FRAMES);
   }
   if (buffer) demo._free(buffer);
   if (state) demo._synthDestroy(state);

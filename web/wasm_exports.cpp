@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "playback.h"
 #include "synth.h"
 
 extern "C" {
@@ -37,6 +38,19 @@ EMSCRIPTEN_KEEPALIVE std::uint32_t songFrames()
 EMSCRIPTEN_KEEPALIVE std::uint32_t songSampleRate()
 {
     return SAMPLE_RATE;
+}
+
+// The frame loop's end: the first frame at or after it is the last.
+EMSCRIPTEN_KEEPALIVE std::uint32_t exitTimeMs()
+{
+    return EXIT_TIME_MS;
+}
+
+// The song frames rendered before the sound starts (the Worker renders them
+// once to warm up).
+EMSCRIPTEN_KEEPALIVE std::uint32_t audioPrerollFrames()
+{
+    return AUDIO_PREROLL_FRAMES;
 }
 
 }

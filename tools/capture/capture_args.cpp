@@ -4,6 +4,7 @@
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
+#include "scale_option.h"
 #include "scaled_source.h"
 #include "video_timeline.h"
 
@@ -150,20 +151,16 @@ bool takeOption(const GivenOption& given, CaptureOptions& options, std::string& 
     if (name == "--rect")
         return parseRect(value, options, error);
     if (name == "--scale") {
-        const std::optional<int> step = parseSceneScale(value);
-        if (!step) {
-            error = "--scale takes " + sceneScaleNames() + " (or a drawn size: 1280x720, 720p), not " + quoted(value);
+        const std::optional<int> step = readScaleOption(value, false, error);
+        if (!step)
             return false;
-        }
         options.step = *step;
         return true;
     }
     if (name == "--density") {
-        const std::optional<int> density = parseSceneDensity(value);
-        if (!density) {
-            error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " + quoted(value);
+        const std::optional<int> density = readDensityOption(value, error);
+        if (!density)
             return false;
-        }
         options.density = *density;
         return true;
     }
@@ -254,8 +251,7 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
         return ParseOutcome::Error;
     }
     if (options.density != 0 && options.step != 0) {
-        error = "--scale and --density do not go together: a scale draws fewer pixels than the frame has, "
-                "a density more samples";
+        error = SCALE_WITH_DENSITY_ERROR;
         return ParseOutcome::Error;
     }
     if (options.density != 0 && options.countSteps) {

@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "frame_size.h"
+
 namespace offscreen {
 
-// The demo's fixed picture size.
-inline constexpr int FRAME_WIDTH = 1920;
-inline constexpr int FRAME_HEIGHT = 1080;
+using ::FRAME_HEIGHT;
+using ::FRAME_WIDTH;
 
 // A current EGL context with the compatibility profile's fixed-function
 // state (the fog end carries the time) and separate shader programs.

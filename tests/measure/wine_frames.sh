@@ -9,7 +9,7 @@
 # for the later ones the scene time they were drawn at, about, so that runs
 # can be matched. Prints the load before and after.
 #
-# usage: measure_frames.sh FRAMES DEMO
+# usage: wine_frames.sh FRAMES DEMO
 #        measure_frames.sh FRAMES --wine DEMO_EXE PACED_SINK
 set -uo pipefail
 if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
@@ -34,9 +34,9 @@ here=$(dirname "$0")
 source "$here/../host/e2e_lib.sh"
 trap 'exit 130' INT
 trap 'exit 143' TERM
-source "$here/frame_watch.sh"
+source "$here/../windows/frame_watch.sh"
 if [ "$build" = windows ]; then
-  source "$here/wine_lib.sh"
+  source "$here/../windows/wine_lib.sh"
   wine_env "$paced_sink" "$work/played.raw"
 fi
 

@@ -11,7 +11,7 @@
 # end-to-end test does to catch the frames; --cold gives each run an empty
 # shader cache of its own, so that llvmpipe compiles the shader first, as on
 # a user's first run. A measuring tool, not a test.
-# usage: measure_start.sh [--watch] [--cold] DEMO_EXE RENDER_SONG PLAYED_COMPARE PACED_SINK [RUNS] [SECONDS]
+# usage: wine_start.sh [--watch] [--cold] DEMO_EXE RENDER_SONG PLAYED_COMPARE PACED_SINK [RUNS] [SECONDS]
 set -uo pipefail
 if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
   sed -n '2,14s/^# \{0,1\}//p' "$0"
@@ -36,7 +36,7 @@ RUNS=${5:-10}
 SECONDS_TO_RUN=${6:-8}
 here=$(dirname "$0")
 source "$here/../host/e2e_lib.sh"
-source "$here/wine_lib.sh"
+source "$here/../windows/wine_lib.sh"
 played="$work/played.raw"
 wine_env "$PACED_SINK" "$played"
 start_xvfb 1920x1080

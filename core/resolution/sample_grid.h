@@ -27,9 +27,7 @@
 #include <string>
 #include <string_view>
 
-// The size of the picture that the shader's screen mapping is written for.
-inline constexpr int FRAME_WIDTH = 1920;
-inline constexpr int FRAME_HEIGHT = 1080;
+#include "frame_size.h"
 
 struct SampleGrid {
     // The drawn picture's size in pixels.

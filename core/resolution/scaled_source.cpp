@@ -1,5 +1,7 @@
 #include "scaled_source.h"
 
+#include <vector>
+
 std::optional<int> parseSceneScale(std::string_view text)
 {
     for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {
@@ -12,12 +14,19 @@ std::optional<int> parseSceneScale(std::string_view text)
     return std::nullopt;
 }
 
-std::string sceneScaleNames()
+std::string sceneScaleNames(std::string_view lastChoice)
 {
+    std::vector<std::string_view> names;
+    for (const SceneScale& scale : SCENE_SCALES) {
+        names.push_back(scale.name);
+    }
+    if (!lastChoice.empty()) {
+        names.push_back(lastChoice);
+    }
     std::string list;
-    for (int step = 0; step < SCENE_SCALE_COUNT; ++step) {
-        list += SCENE_SCALES[step].name;
-        list += step + 2 < SCENE_SCALE_COUNT ? ", " : step + 1 < SCENE_SCALE_COUNT ? " or " : "";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        list += names[i];
+        list += i + 2 < names.size() ? ", " : i + 1 < names.size() ? " or " : "";
     }
     return list;
 }

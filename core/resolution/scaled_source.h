@@ -5,11 +5,10 @@
 // (the frame); a scale draws fewer pixels, each of them bit for bit the
 // frame's pixel that it stands for; a density draws D x D samples for every
 // frame pixel. Where each drawn pixel stands is the sample grid's rule
-// (sample_grid.h). The demo (`--scale`, `--density`), the capture tool (the
-// same) and the browser page (`?scale=`) all read the names with
-// parseSceneScale and parseSceneDensity and make the text with
-// scaledSceneSource and sampleGridSource, so that all three draw the same
-// pixels.
+// (sample_grid.h). The demo and the capture tool read `--scale` and
+// `--density` with scale_option.h, the browser page `?scale=` with
+// parseSceneScale; all three make the text with scaledSceneSource and
+// sampleGridSource, so that they draw the same pixels.
 
 #include <cstddef>
 #include <optional>
@@ -43,8 +42,9 @@ inline constexpr int SCENE_SCALE_COUNT = static_cast<int>(std::size(SCENE_SCALES
 // exactly as written; nothing for anything else.
 std::optional<int> parseSceneScale(std::string_view text);
 
-// The names for messages: "1, 864p, 720p, 2, 3, 4 or 6".
-std::string sceneScaleNames();
+// The names for messages: "1, 864p, 720p, 2, 3, 4 or 6"; with a
+// `lastChoice` after them: "1, 864p, 720p, 2, 3, 4, 6 or auto".
+std::string sceneScaleNames(std::string_view lastChoice = {});
 
 // The shader text that draws the scale at `step` (an index into
 // SCENE_SCALES): sampleGridSource of its grid; the full frame's text

@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "playback.h"
+#include "synth.h"
+
 namespace video {
 
-// The demo's frame loop ends at 185,000 ms; a capture covers at most that.
-inline constexpr double DEMO_END_SECONDS = 185.0;
+// The demo's frame loop ends at EXIT_TIME_MS; a capture covers at most that.
+inline constexpr double DEMO_END_SECONDS = EXIT_TIME_MS / 1000.0;
 // The song's frames per second.
-inline constexpr std::uint32_t AUDIO_RATE = 44100;
+inline constexpr std::uint32_t AUDIO_RATE = SAMPLE_RATE;
 
 // A stretch of the demo, in seconds of its clock, at a fixed frame rate.
 struct CaptureRange {

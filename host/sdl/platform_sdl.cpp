@@ -19,6 +19,7 @@
 #include "audio_pull.h"
 #include "quoted.h"
 #include "scaled_frame.h"
+#include "synth.h"
 #include "window_system.h"
 
 namespace {
@@ -268,7 +269,7 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
         return;
     }
     SDL_AudioSpec wanted{};
-    wanted.freq = 44100;
+    wanted.freq = SAMPLE_RATE;
     wanted.format = AUDIO_F32SYS;
     wanted.channels = 2;
     wanted.samples = AUDIO_DEVICE_FRAMES;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "frame_size.h"
 #include "host.h"
 #include "scaled_frame.h"
 
@@ -18,8 +19,8 @@ namespace {
 DEVMODEA displayMode = {
     .dmSize = 156,
     .dmFields = DM_PELSWIDTH | DM_PELSHEIGHT,
-    .dmPelsWidth = 1920,
-    .dmPelsHeight = 1080,
+    .dmPelsWidth = FRAME_WIDTH,
+    .dmPelsHeight = FRAME_HEIGHT,
 };
 static_assert(sizeof(DEVMODEA) == 156);
 static_assert((DM_PELSWIDTH | DM_PELSHEIGHT) == 0x00180000);
@@ -39,8 +40,8 @@ static_assert((PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER) == 0x21);
 WAVEFORMATEX waveFormat = {
     .wFormatTag = WAVE_FORMAT_IEEE_FLOAT,
     .nChannels = 2,
-    .nSamplesPerSec = 44100,
-    .nAvgBytesPerSec = 352800,
+    .nSamplesPerSec = SAMPLE_RATE,
+    .nAvgBytesPerSec = SAMPLE_RATE * 8,
     .nBlockAlign = 8,
     .wBitsPerSample = 32,
     .cbSize = 0,

@@ -1,0 +1,31 @@
+#include "scale_option.h"
+
+#include "quoted.h"
+#include "scaled_source.h"
+
+std::string scaleOptionChoices(bool autoAllowed)
+{
+    return sceneScaleNames(autoAllowed ? "auto" : "");
+}
+
+std::optional<int> readScaleOption(std::string_view value, bool autoAllowed, std::string& error)
+{
+    if (autoAllowed && value == "auto") {
+        return AUTO_SCALE;
+    }
+    if (const std::optional<int> step = parseSceneScale(value)) {
+        return step;
+    }
+    error = "--scale takes " + scaleOptionChoices(autoAllowed) + " (or a drawn size: 1280x720, 720p), not " +
+            command_line::quoted(value);
+    return std::nullopt;
+}
+
+std::optional<int> readDensityOption(std::string_view value, std::string& error)
+{
+    if (const std::optional<int> density = parseSceneDensity(value)) {
+        return density;
+    }
+    error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " + command_line::quoted(value);
+    return std::nullopt;
+}
