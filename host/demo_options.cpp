@@ -100,7 +100,7 @@ std::string demoUsage()
                       scale.grid.height);
         scales += line;
     }
-    return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help]\n"
+    return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
            "\n"
            "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
            "the desktop without changing its mode; the 1920x1080 picture is scaled to fit,\n"
@@ -120,6 +120,7 @@ std::string demoUsage()
            "  --window [WxH] an ordinary resizable window (default 1280x720) instead of\n"
            "                 the full screen\n"
            "  --help         this text, alone\n"
+           "  --version      the version, alone\n"
            "\n"
            "Each option is given once. Exit codes: 0 after Escape or the end, 1 when it\n"
            "cannot start (no display, missing OpenGL features) or the display fails\n"

@@ -1,6 +1,7 @@
 #include "option_reader.h"
 
 #include "quoted.h"
+#include "version.h"
 
 #include <cstdio>
 #include <vector>
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::string_view HELP = "--help";
 constexpr std::string_view HELP_SHORT = "-h";
+constexpr std::string_view VERSION = "--version";
 
 const Option* findOption(std::span<const Option> options, std::string_view name)
 {
@@ -38,16 +40,17 @@ Outcome readOptions(int argc, const char* const* argv, std::span<const Option> o
                 inlineValue = true;
             }
         }
-        if (name == HELP || name == HELP_SHORT) {
+        if (name == HELP || name == HELP_SHORT || name == VERSION) {
+            const std::string alone(name == VERSION ? VERSION : HELP);
             if (inlineValue) {
-                error = std::string(HELP) + " takes no value";
+                error = alone + " takes no value";
                 return Outcome::Error;
             }
             if (argc != 2) {
-                error = std::string(HELP) + " takes no other arguments";
+                error = alone + " takes no other arguments";
                 return Outcome::Error;
             }
-            return Outcome::Help;
+            return name == VERSION ? Outcome::Version : Outcome::Help;
         }
         const Option* option = findOption(options, name);
         if (option == nullptr) {
@@ -97,6 +100,10 @@ int answerHelpOrError(std::string_view tool, Outcome outcome, const std::string&
 {
     if (outcome == Outcome::Help) {
         std::fputs(usage.c_str(), stdout);
+        return 0;
+    }
+    if (outcome == Outcome::Version) {
+        std::printf("%s\n", versionLine(std::string(tool).c_str()));
         return 0;
     }
     const int length = static_cast<int>(tool.size());

@@ -7,8 +7,8 @@
 //    only when that does not begin with '-';
 //  - each option is given once; only an option marked `repeatable` may come
 //    again ("--out is given twice");
-//  - --help (or -h) stands alone: with any other argument it is a bad
-//    argument;
+//  - --help (or -h) and --version stand alone: with any other argument they
+//    are a bad argument;
 //  - any other word is an unknown option (it begins with '-') or an
 //    unexpected argument;
 //  - every refusal is one line, and quotes what it names (quoted.h).
@@ -39,7 +39,7 @@ struct Option {
     bool repeatable = false;
 };
 
-enum class Outcome { Run, Help, Error };
+enum class Outcome { Run, Help, Version, Error };
 
 // One option as it was given.
 struct GivenOption {
@@ -53,13 +53,15 @@ struct GivenOption {
 using TakeOption = std::function<bool(const GivenOption& given, std::string& error)>;
 
 // Reads argv[1..argc-1] against `options`, handing each option to `take` in
-// the order given. Help only for --help alone; on Error, `error` is one line.
+// the order given. Help only for --help alone, Version for --version alone;
+// on Error, `error` is one line.
 Outcome readOptions(int argc, const char* const* argv, std::span<const Option> options, const TakeOption& take,
                     std::string& error);
 
-// For Help and Error (not Run): prints `usage` on standard output and
-// returns 0, or prints "TOOL: ERROR (see 'TOOL --help')" on standard error
-// and returns 2, the exit code for bad arguments.
+// For Help, Version and Error (not Run): prints `usage` or the version line
+// ("TOOL 1.0.0 (git 45dca8e)") on standard output and returns 0, or prints
+// "TOOL: ERROR (see 'TOOL --help')" on standard error and returns 2, the exit
+// code for bad arguments.
 int answerHelpOrError(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage);
 
 }  // namespace command_line

@@ -347,6 +347,7 @@ std::string captureUsage()
            "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
            "  -q, --quiet         no progress on stderr, only errors\n"
            "  -h, --help          this text (alone)\n"
+           "      --version       the version (alone)\n"
            "\n" +
            video::videoUsage() +
            "\n"

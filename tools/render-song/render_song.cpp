@@ -38,6 +38,7 @@ std::string usage() {
            std::to_string(SONG_FRAMES) +
            "; default all)\n"
            "  --help       show this help and exit (alone)\n"
+           "  --version    show the version and exit (alone)\n"
            "\n"
            "Each option is given once. A file is written under a hidden temporary\n"
            "name in its folder and renamed when complete (a symbolic link is\n"
