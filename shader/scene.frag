@@ -87,11 +87,14 @@ float valueNoise(vec3 p)
 // ---------------------------------------------------------------------------
 // Shapes.
 
+// The faceClip that lifts every face away: the polyhedron's edges alone.
+const float NO_FACES = 100.0;
+
 // A polyhedron folded from one vertex by the reflection group whose mirrors
 // x = 0, y = 0 and the fold plane meet at pi/2, pi/3 and pi/foldCount.
-// faceClip lifts the face distance (100: no faces); edges stand only where
-// their distance exceeds edgeGate - .01. Outside the bounding sphere the
-// polyhedron is a sphere during the view marches and absent otherwise.
+// faceClip lifts the face distance (NO_FACES: no faces); edges stand only
+// where their distance exceeds edgeGate - .01. Outside the bounding sphere
+// the polyhedron is a sphere during the view marches and absent otherwise.
 float polyhedronDistance(vec3 p, int foldCount, float weightA, float weightB, float weightC,
                          float faceClip, float edgeGate)
 {
@@ -135,6 +138,47 @@ float polyhedronDistance(vec3 p, int foldCount, float weightA, float weightB, fl
         best = dist + 0.05;
     }
     return best;
+}
+
+// The polyhedra that the scenes draw. With the vertex on the foldCount-fold
+// axis (weights 0, 1, 0) the polyhedron is the icosahedron (5 folds) or the
+// octahedron (4); on the three-fold axis (0, 0, 1) the dodecahedron or the
+// cube.
+
+// The icosahedron or octahedron, whole.
+float foldAxisSolid(vec3 p, int foldCount)
+{
+    return polyhedronDistance(p, foldCount, 0.0, 1.0, 0.0, 0.0, 0.0);
+}
+
+// The dodecahedron or cube, whole.
+float threeFoldSolid(vec3 p, int foldCount)
+{
+    return polyhedronDistance(p, foldCount, 0.0, 0.0, 1.0, 0.0, 0.0);
+}
+
+// The dodecahedron, whole.
+float solidDodecahedron(vec3 p)
+{
+    return polyhedronDistance(p, 5, 0.0, 0.0, 1.0, 0.0, 0.0);
+}
+
+// The dodecahedron, faces lifted by faceClip and edges gated by edgeGate.
+float dodecahedron(vec3 p, float faceClip, float edgeGate)
+{
+    return polyhedronDistance(p, 5, 0.0, 0.0, 1.0, faceClip, edgeGate);
+}
+
+// The icosahedron, its faces lifted by faceClip.
+float icosahedron(vec3 p, float faceClip)
+{
+    return polyhedronDistance(p, 5, 0.0, 1.0, 0.0, faceClip, 0.0);
+}
+
+// The cuboctahedron (3 folds, the vertex between the three-fold axes), whole.
+float cuboctahedron(vec3 p)
+{
+    return polyhedronDistance(p, 3, 0.0, 1.0, 1.0, 0.0, 0.0);
 }
 
 // Distance estimate of a quaternion Julia set; before 82 s (juliaC = 0) the
@@ -183,7 +227,7 @@ void offerRows(inout float nearest, vec3 p, int foldCount)
     q -= vec3(5.0, 1.1, -sceneTime * 2.7);
     q.z = mod(q.z, 10.0) - 5.0;
     q.xz = rotate2(q.xz, sceneTime);
-    float d = polyhedronDistance(q, foldCount, 0.0, 1.0, 0.0, 0.0, 0.0);
+    float d = foldAxisSolid(q, foldCount);
     offer(nearest, d, polyMaterial + 2.0);
 }
 
@@ -198,7 +242,7 @@ void offerStarRows(inout float nearest, vec3 p)
     q -= vec3(0.0, 1.1, 5.0);
     q.x = mod(q.x, 10.0) - 5.0;
     q.xz = rotate2(q.xz, sceneTime);
-    float d = polyhedronDistance(q, 4, 0.0, 1.0, 0.0, 0.0, 0.0);
+    float d = foldAxisSolid(q, 4);
     offer(nearest, d, polyMaterial + 2.0);
 }
 
@@ -207,9 +251,9 @@ void offerGiants(inout float nearest, vec3 p, int foldCount, float scaleFactor)
 {
     vec3 q = p - vec3(0.0, 120.0, 400.0);
     q.xz = rotate2(q.xz, sin(sceneTime * -0.03));
-    float d = 103.0 * polyhedronDistance(q / 103.0, foldCount, 0.0, 0.0, 1.0, 0.0, 0.0);
+    float d = 103.0 * threeFoldSolid(q / 103.0, foldCount);
     offer(nearest, d, polyMaterial);
-    d = scaleFactor * 103.0 * polyhedronDistance(q / (103.0 * scaleFactor), foldCount, 0.0, 1.0, 0.0, 0.0, 0.0);
+    d = scaleFactor * 103.0 * foldAxisSolid(q / (103.0 * scaleFactor), foldCount);
     offer(nearest, d, polyMaterial + 2.0);
 }
 
@@ -269,24 +313,23 @@ float sceneDistance(vec3 p)
             faceField = -length(q + vec3(0.5, 1.0, 0.4)) + 5.41 - t * 0.23 + valueNoise(2.0 * q) * 1.36;
             edgeField = -length(q + vec3(0.5, -2.0, 0.4)) + 5.0 - t * 0.35 + valueNoise(0.01 * p);
         }
-        d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, faceField, edgeField);
+        d = dodecahedron(q, faceField, edgeField);
         offer(nearest, d, polyMaterial);
     } else if (t < SCENE_3_START) {
         // Scene 2: a tumbler, two rows, two giants.
-        d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, 0.0)), 5, 0.0, 0.0, 1.0, 0.0, 0.0);
+        d = solidDodecahedron(tumblerFrame(p, vec3(0.0, 1.3, 0.0)));
         offer(nearest, d, polyMaterial);
         offerRows(nearest, p, 4);
         offerGiants(nearest, p, 4, 1.16);
     } else if (t < SCENE_4_START) {
         // Scene 3: the tumbler flies over the star of rows.
-        d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, t * 5.0 - 150.0)), 5, 0.0, 0.0, 1.0, 0.0, 0.0);
+        d = solidDodecahedron(tumblerFrame(p, vec3(0.0, 1.3, t * 5.0 - 150.0)));
         offer(nearest, d, polyMaterial);
         offerStarRows(nearest, p);
         offerGiants(nearest, p, 4, 1.16);
     } else if (t < SCENE_5_START) {
         // Scene 4: the star of rows, the dome and the fractal.
-        d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, 390.0 - 34.1 * smoothRamp(85.0, 60.0, t))),
-                               5, 0.0, 0.0, 1.0, 0.0, 0.0);
+        d = solidDodecahedron(tumblerFrame(p, vec3(0.0, 1.3, 390.0 - 34.1 * smoothRamp(85.0, 60.0, t))));
         offer(nearest, d, polyMaterial);
         offerStarRows(nearest, p);
         q = p + vec3(0.0, -11.5 - 210.0, -400.0);
@@ -307,7 +350,7 @@ float sceneDistance(vec3 p)
         q.xz = rotate2(q.xz, w * sin(t));
         q.yz = rotate2(q.yz, w * sin(t * 0.8));
         q.xy = rotate2(q.xy, w * sin(t * 0.7));
-        d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, 100.0, 0.0);
+        d = dodecahedron(q, NO_FACES, 0.0);
         offer(nearest, d, polyMaterial + 2.0);
         offerZoom(nearest, p);
     } else if (t < SCENE_7_START) {
@@ -325,18 +368,18 @@ float sceneDistance(vec3 p)
         float fieldA = 0.0;
         if (t > 160.0 && (length(q) < 1.56 || nearSecond))
             fieldA = -length(q - vec3(0.0, 0.9, 0.0)) + 66.8 - t * 0.4 + valueNoise(2.0 * q) * 1.36;
-        d = polyhedronDistance(q, 5, 0.0, 0.0, 1.0, t > 160.0 ? fieldA : 100.0, 0.0);
+        d = dodecahedron(q, t > 160.0 ? fieldA : NO_FACES, 0.0);
         offer(nearest, d, polyMaterial);
         q = second;
         float fieldB = 0.0;
         if (t <= 160.0 && nearSecond)
             fieldB = -length(q + vec3(1.8, 0.0, -0.4)) - 76.0 + t * 0.5 + valueNoise(2.0 * q) * 1.36;
         q.xz = rotate2(q.xz, t);
-        d = 1.096 * polyhedronDistance(q / 1.096, 5, 0.0, 1.0, 0.0, t > 160.0 ? fieldA : fieldB, 0.0);
+        d = 1.096 * icosahedron(q / 1.096, t > 160.0 ? fieldA : fieldB);
         offer(nearest, d, polyMaterial + 2.0);
     } else {
         // Scene 7: the end state of scene 2 with other folds.
-        d = polyhedronDistance(tumblerFrame(p, vec3(0.0, 1.3, t * 2.0 - 352.0)), 3, 0.0, 1.0, 1.0, 0.0, 0.0);
+        d = cuboctahedron(tumblerFrame(p, vec3(0.0, 1.3, t * 2.0 - 352.0)));
         offer(nearest, d, polyMaterial);
         offerRows(nearest, p, 5);
         offerGiants(nearest, p, 5, 1.096);

@@ -38,9 +38,9 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
             stk[d][i] = 0.0;
             break;
         case K_ENVELOPE: {
-            const double level = envelopeLevel(slot, voice.releaseCount, op.c[2],
-                                               [&op](std::uint32_t stage) { return op.c[stage]; });
-            stk[d][i] = envelopeOutput(level, op.c[4], static_cast<float>(modValue(c, op.mods[0], i)));
+            const double level = envelopeLevel(slot, voice.releaseCount, op.env.sustain,
+                                               [&op](std::uint32_t stage) { return op.env.rate(stage); });
+            stk[d][i] = envelopeOutput(level, op.env.gain, static_cast<float>(modValue(c, op.mods[0], i)));
             break;
         }
         case K_OSCILLATOR: {
@@ -48,24 +48,25 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
                                           static_cast<float>(modValue(c, op.mods[0], i)),
                                           static_cast<float>(modValue(c, op.mods[1], i)), voice.note);
             const double shaperGain =
-                oscillatorShaperGain(op.c[4], static_cast<float>(modValue(c, op.mods[4], i)), op.c[7]);
-            stk[d][i] = oscillatorFrame(slot[0].f, step, modValue(c, op.mods[2], i), op.c[2],
-                                        op.c[3] + modValue(c, op.mods[3], i), op.flags, shaperGain,
-                                        op.c[5] + modValue(c, op.mods[5], i), c.s.noiseSeed);
+                oscillatorShaperGain(op.osc.shape, static_cast<float>(modValue(c, op.mods[4], i)), op.osc.shaperGain);
+            stk[d][i] = oscillatorFrame(slot[0].f, step, modValue(c, op.mods[2], i), op.osc.phaseShift,
+                                        op.osc.color + modValue(c, op.mods[3], i), op.flags, shaperGain,
+                                        op.osc.gain + modValue(c, op.mods[5], i), c.s.noiseSeed);
             break;
         }
         case K_FILTER:
-            stk[d - 1][i] = filterFrame(slot, stk[d - 1][i], op.c[0] + modValue(c, op.mods[0], i), op.c[1], op.flags);
+            stk[d - 1][i] = filterFrame(slot, stk[d - 1][i], op.filter.frequency + modValue(c, op.mods[0], i),
+                                        op.filter.resonance, op.flags);
             break;
         case K_DISTORT:
-            stk[d - 1][i] = distortFrame(slot, stk[d - 1][i], op.c[1], op.c[2]);
+            stk[d - 1][i] = distortFrame(slot, stk[d - 1][i], op.distort.holdSquared, op.distort.shaperGain);
             break;
         case K_DELAY:
             stk[d - 1][i] = delayFrame<SILENT>(c.s, b, op, b.voiceRecordBase[c.v] + op.recordOffset, stk[d - 1][i], last,
                                                c.changed, c.allZeroPath);
             break;
         case K_STORE: {
-            const float value = storeValue(stk[d - 1][i], op.c[0]);
+            const float value = storeValue(stk[d - 1][i], op.store.factor);
             Word& target = voice.slots[op.flags];
             if (SILENT && last && bitsOf(value) != target.u) c.changed = true;
             target.f = value;
@@ -74,12 +75,13 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
         }
         case K_PAN: {
             const double in = stk[d - 1][i];
-            panFrame(in, op.c[0] + modValue(c, op.mods[0], i), stk[d - 1][i], stk[d][i]);
+            panFrame(in, op.pan.position + modValue(c, op.mods[0], i), stk[d - 1][i], stk[d][i]);
             break;
         }
         case K_OUTPUT: {
             float* words = wordRow(b, c.v)[c.base + i];
-            outputWords(stk[d - 1][i], stk[d - 2][i], op.c[0] + modValue(c, op.mods[0], i), op.c[1], words);
+            outputWords(stk[d - 1][i], stk[d - 2][i], op.output.gain + modValue(c, op.mods[0], i), op.output.auxGain,
+                        words);
             if (SILENT && last && std::memcmp(words, voice.auxOut, 4 * sizeof(float)) != 0) c.changed = true;
             setOutputWords(voice, words);
             break;
@@ -132,10 +134,10 @@ void oscillatorFrames(BlockContext& c, const Op& op, std::uint32_t n) {
     const double step = pitchStep(c.b.pitch[c.b.pitchBase[c.v] + op.oscillator], op, words[op.mods[0].word].f,
                                   words[op.mods[1].word].f, c.voice.note);
     const double phaseMod = words[op.mods[2].word].f;
-    const double breakpoint = op.c[3] + static_cast<double>(words[op.mods[3].word].f);
-    const double shaperGain = oscillatorShaperGain(op.c[4], words[op.mods[4].word].f, op.c[7]);
-    const double gain = op.c[5] + static_cast<double>(words[op.mods[5].word].f);
-    const double phaseShift = op.c[2];
+    const double breakpoint = op.osc.color + static_cast<double>(words[op.mods[3].word].f);
+    const double shaperGain = oscillatorShaperGain(op.osc.shape, words[op.mods[4].word].f, op.osc.shaperGain);
+    const double gain = op.osc.gain + static_cast<double>(words[op.mods[5].word].f);
+    const double phaseShift = op.osc.phaseShift;
     const std::uint8_t flags = op.flags;
     float phase = c.voice.slots[op.slot].f;
     std::int32_t seed = c.s.noiseSeed;
@@ -174,7 +176,7 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
             break;
         case K_STORE: {
             float* values = b.storeValues[op.storeIndex];
-            for (std::uint32_t i = 0; i < n; ++i) values[i] = storeValue(stk[d - 1][i], op.c[0]);
+            for (std::uint32_t i = 0; i < n; ++i) values[i] = storeValue(stk[d - 1][i], op.store.factor);
             Word& target = c.voice.slots[op.flags];
             const std::uint32_t before = n >= 2 ? bitsOf(values[n - 2]) : target.u;
             if (SILENT && bitsOf(values[n - 1]) != before) c.changed = true;
@@ -184,17 +186,17 @@ void routingFrames(BlockContext& c, const Op& op, std::uint32_t n) {
         case K_PAN:
             if (mod) {
                 for (std::uint32_t i = 0; i < n; ++i)
-                    panFrame(stk[d - 1][i], op.c[0] + static_cast<double>(mod[i]), stk[d - 1][i], stk[d][i]);
+                    panFrame(stk[d - 1][i], op.pan.position + static_cast<double>(mod[i]), stk[d - 1][i], stk[d][i]);
             } else {
-                const double position = op.c[0] + word;
+                const double position = op.pan.position + word;
                 for (std::uint32_t i = 0; i < n; ++i) panFrame(stk[d - 1][i], position, stk[d - 1][i], stk[d][i]);
             }
             break;
         case K_OUTPUT: {
             float(*words)[4] = &wordRow(b, c.v)[c.base];
             for (std::uint32_t i = 0; i < n; ++i)
-                outputWords(stk[d - 1][i], stk[d - 2][i], op.c[0] + (mod ? static_cast<double>(mod[i]) : word), op.c[1],
-                            words[i]);
+                outputWords(stk[d - 1][i], stk[d - 2][i], op.output.gain + (mod ? static_cast<double>(mod[i]) : word),
+                            op.output.auxGain, words[i]);
             Voice& voice = c.voice;
             const float* before = n >= 2 ? words[n - 2] : voice.auxOut;
             if (SILENT && std::memcmp(words[n - 1], before, 4 * sizeof(float)) != 0) c.changed = true;

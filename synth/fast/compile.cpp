@@ -8,140 +8,159 @@ namespace fast {
 
 namespace {
 
-// Decodes one instrument at the stream positions; false if it breaks a rule
-// that the fast loop relies on.
-bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uint32_t& parameterPos,
-                       Book& b, Instrument& out, std::uint32_t& lineTotal, bool isMaster) {
-    // `out` is zero: the book is built from zero.
-    out.canBeQuiet = !isMaster;
-    out.sounding.opBase = b.opCount;
-    Op* sounding = b.ops + b.opCount;
-    std::uint32_t depth = 0;
-    std::uint32_t lines = 0;
-    for (std::uint32_t k = 0;; ++k) {
-        if (commandPos >= song.commandsSize) return false;
-        const std::uint8_t opcode = song.commands[commandPos++];
-        if (opcode == OP_END) break;
-        if (k >= MAX_UNITS) return false;
-        const std::uint32_t count = unitParamCount(opcode);
-        if (parameterPos + count > song.parametersSize) return false;
-        const std::uint8_t* raw = song.parameters + parameterPos;
-        parameterPos += count;
-        double p[8] = {};
-        for (std::uint32_t i = 0; i < count; ++i) p[i] = static_cast<float>(raw[i]) * PARAM_SCALE;
-        const std::uint8_t last = count ? raw[count - 1] : 0;
+// The pass that decodes the song's instruments into the book: the read
+// positions in the command and parameter streams, and the delay records
+// that the instruments decoded so far take.
+struct DecodePass {
+    const SongData& song;
+    Book& b;
+    std::uint32_t commandPos;
+    std::uint32_t parameterPos;
+    std::uint32_t lineTotal;
+};
 
-        Op op{};
-        op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
-        switch (opcode) {
-            case OP_ENVELOPE:
-                // c: the rates of ATTACK, DECAY, -, RELEASE at their stage
-                // numbers, sustain at 2, gain at 4.
-                op.kind = K_ENVELOPE;
-                op.c[0] = envelopeRate(p[0]);
-                op.c[1] = envelopeRate(p[1]);
-                op.c[2] = p[2];
-                op.c[3] = envelopeRate(p[3]);
-                op.c[4] = p[4];
-                break;
-            case OP_OSCILLATOR:
-                // c: transpose - HALF, the detune in semitones, phaseShift,
-                // color, shape, gain, -, the waveshaper's gain for the shape.
-                op.kind = K_OSCILLATOR;
-                op.flags = last;
-                op.oscillator = static_cast<std::uint8_t>(out.oscillators++);
-                op.c[0] = p[0] - static_cast<double>(HALF);
-                op.c[1] = (p[1] - static_cast<double>(HALF)) * 2.0;
-                op.c[2] = p[2];
-                op.c[3] = p[3];
-                op.c[4] = p[4];
-                op.c[5] = p[5];
-                op.c[7] = waveshapeGain(p[4]);
-                break;
-            case OP_FILTER:
-                // c: frequency, resonance.
-                op.kind = K_FILTER;
-                op.flags = last;
-                op.c[0] = p[0];
-                op.c[1] = p[1];
-                break;
-            case OP_DISTORT:
-                // c: drive, holdRate², the waveshaper's gain for the drive.
-                op.kind = K_DISTORT;
-                op.c[0] = p[0];
-                op.c[1] = p[1] * p[1];
-                op.c[2] = waveshapeGain(p[0]);
-                break;
-            case OP_DELAY: {
-                // c: inputGain, dry, feedback, 1 - damping, damping,
-                // lfoRate⁴ / DELAY_MOD_SCALE, lfoDepth⁴.
-                op.kind = K_DELAY;
-                const std::uint32_t timeIndex = raw[6];
-                const std::uint32_t lineCount = raw[7];
-                if (lineCount == 0 || timeIndex + lineCount > song.delayTimesSize) return false;
-                const double rate2 = p[4] * p[4];
-                const double depth2 = p[5] * p[5];
-                op.lines = static_cast<std::uint8_t>(lineCount);
-                op.recordOffset = static_cast<std::uint16_t>(lines);
-                op.c[0] = p[0];
-                op.c[1] = p[1];
-                op.c[2] = p[2];
-                op.c[3] = 1.0 - p[3];
-                op.c[4] = p[3];
-                op.c[5] = rate2 * rate2 / static_cast<double>(DELAY_MOD_SCALE);
-                op.c[6] = depth2 * depth2;
-                // The largest read offset: the line must be longer (the
-                // reference reads never-written zeros beyond it).
-                const double maxMod = 2.0 * (depth2 * depth2) * static_cast<double>(DELAY_MOD_SCALE);
-                for (std::uint32_t i = 0; i < lineCount; ++i) {
-                    const std::uint32_t length = song.delayTimes[timeIndex + i];
-                    if (length == 0 || !(maxMod + 1.0 < static_cast<double>(length))) return false;
-                    if (lineTotal + lines + i >= DELAY_POOL_RECORDS) return false;
-                }
-                op.timeIndex = static_cast<std::uint8_t>(timeIndex);
-                lines += lineCount;
-                break;
-            }
-            case OP_STACKOP:
-                if (!isStackOperation(last)) continue;  // does nothing
-                op.kind = kindOfStackOperation(last);
-                break;
-            case OP_STORE:
-                // c: (amount - HALF) × 2.
-                op.kind = K_STORE;
-                op.flags = last;
-                op.c[0] = (p[0] - static_cast<double>(HALF)) * 2.0;
-                break;
-            case OP_PAN:
-                // c: position.
-                op.kind = K_PAN;
-                op.c[0] = p[0];
-                break;
-            case OP_OUTPUT:
-                // c: gain, auxGain.
-                op.kind = K_OUTPUT;
-                op.c[0] = p[0];
-                op.c[1] = p[1];
-                break;
-            case OP_ACCUMULATE:
-                op.kind = K_ACCUMULATE;
-                op.flags = last;
-                out.canBeQuiet = false;
-                break;
-            default:
-                continue;  // Nop, and opcodes above 11, which run as Nop
-        }
-        const StackEffect effect = unitStackEffect(opcode, last);
-        if (depth < effect.pops) return false;
-        depth = depth - effect.pops + effect.pushes;
-        if (depth > STACK_CAPACITY) return false;
-        op.depthAfter = static_cast<std::uint8_t>(depth);
-        sounding[out.sounding.count++] = op;
+// A unit as the streams hold it: its opcode, its parameter bytes and their
+// values as the unit machine loads them (through float).
+struct Unit {
+    std::uint8_t opcode;
+    const std::uint8_t* raw;
+    double p[8];
+    std::uint8_t last;  // the last parameter byte: flags, Store target, stack operation, Accumulate source
+};
+
+// Reads the next unit and moves the read positions past it; false if the
+// streams end within it. OP_END comes without parameters.
+bool readUnit(DecodePass& pass, Unit& u) {
+    const SongData& song = pass.song;
+    if (pass.commandPos >= song.commandsSize) return false;
+    u.opcode = song.commands[pass.commandPos++];
+    if (u.opcode == OP_END) return true;
+    const std::uint32_t count = unitParamCount(u.opcode);
+    if (pass.parameterPos + count > song.parametersSize) return false;
+    u.raw = song.parameters + pass.parameterPos;
+    pass.parameterPos += count;
+    for (std::uint32_t i = 0; i < 8; ++i) u.p[i] = i < count ? static_cast<float>(u.raw[i]) * PARAM_SCALE : 0.0;
+    u.last = count ? u.raw[count - 1] : 0;
+    return true;
+}
+
+EnvelopeConstants envelopeConstants(const double* p) {
+    return {.attackRate = envelopeRate(p[0]),
+            .decayRate = envelopeRate(p[1]),
+            .sustain = p[2],
+            .releaseRate = envelopeRate(p[3]),
+            .gain = p[4]};
+}
+
+OscillatorConstants oscillatorConstants(const double* p) {
+    return {.transposeOffset = p[0] - static_cast<double>(HALF),
+            .detune = (p[1] - static_cast<double>(HALF)) * 2.0,
+            .phaseShift = p[2],
+            .color = p[3],
+            .shape = p[4],
+            .gain = p[5],
+            .shaperGain = waveshapeGain(p[4])};
+}
+
+// A Delay: its constants, and its lines (DelayTimeTable entries from the
+// seventh parameter byte on, as many as the eighth says), which follow
+// those of the instrument's Delays before it. False if the table does not
+// hold them, a line is not longer than the largest read offset, or the
+// records would not fit in the pool.
+bool decodeDelay(const DecodePass& pass, const Unit& u, Instrument& out, Op& op) {
+    const std::uint32_t timeIndex = u.raw[6];
+    const std::uint32_t lineCount = u.raw[7];
+    if (lineCount == 0 || timeIndex + lineCount > pass.song.delayTimesSize) return false;
+    const double* p = u.p;
+    const double rate2 = p[4] * p[4];
+    const double depth2 = p[5] * p[5];
+    op.kind = K_DELAY;
+    op.lines = static_cast<std::uint8_t>(lineCount);
+    op.recordOffset = static_cast<std::uint16_t>(out.lines);
+    op.timeIndex = static_cast<std::uint8_t>(timeIndex);
+    op.delay = {.inputGain = p[0],
+                .dry = p[1],
+                .feedback = p[2],
+                .keep = 1.0 - p[3],
+                .damping = p[3],
+                .lfoStep = rate2 * rate2 / static_cast<double>(DELAY_MOD_SCALE),
+                .depth = depth2 * depth2};
+    // The largest read offset: the line must be longer (the reference reads
+    // never-written zeros beyond it).
+    const double maxMod = 2.0 * op.delay.depth * static_cast<double>(DELAY_MOD_SCALE);
+    for (std::uint32_t i = 0; i < lineCount; ++i) {
+        const std::uint32_t length = pass.song.delayTimes[timeIndex + i];
+        if (length == 0 || !(maxMod + 1.0 < static_cast<double>(length))) return false;
+        if (pass.lineTotal + out.lines + i >= DELAY_POOL_RECORDS) return false;
     }
-    if (depth != 0) return false;
-    b.opCount += out.sounding.count;
-    // The silent program (note 0): Envelope and Oscillator push 0.0, Filter
-    // and Distort leave the top value alone; the others run as usual.
+    out.lines += lineCount;
+    return true;
+}
+
+// What a unit comes to in the sounding program.
+enum class Decoded { OP, NOTHING, BROKEN };
+
+// Decodes a unit into `op` (its kind, flags and constants), counting what
+// the instrument learns from it. NOTHING: a unit that does nothing (Nop,
+// opcodes above 11, which run as Nop, and a StackOp without an operation).
+Decoded decodeUnit(const DecodePass& pass, const Unit& u, Instrument& out, Op& op) {
+    const double* p = u.p;
+    switch (u.opcode) {
+        case OP_ENVELOPE:
+            op.kind = K_ENVELOPE;
+            op.env = envelopeConstants(p);
+            break;
+        case OP_OSCILLATOR:
+            op.kind = K_OSCILLATOR;
+            op.flags = u.last;
+            op.oscillator = static_cast<std::uint8_t>(out.oscillators++);
+            op.osc = oscillatorConstants(p);
+            break;
+        case OP_FILTER:
+            op.kind = K_FILTER;
+            op.flags = u.last;
+            op.filter = {.frequency = p[0], .resonance = p[1]};
+            break;
+        case OP_DISTORT:
+            op.kind = K_DISTORT;
+            op.distort = {.drive = p[0], .holdSquared = p[1] * p[1], .shaperGain = waveshapeGain(p[0])};
+            break;
+        case OP_DELAY:
+            if (!decodeDelay(pass, u, out, op)) return Decoded::BROKEN;
+            break;
+        case OP_STACKOP:
+            if (!isStackOperation(u.last)) return Decoded::NOTHING;
+            op.kind = kindOfStackOperation(u.last);
+            break;
+        case OP_STORE:
+            op.kind = K_STORE;
+            op.flags = u.last;
+            op.store = {.factor = (p[0] - static_cast<double>(HALF)) * 2.0};
+            break;
+        case OP_PAN:
+            op.kind = K_PAN;
+            op.pan = {.position = p[0]};
+            break;
+        case OP_OUTPUT:
+            op.kind = K_OUTPUT;
+            op.output = {.gain = p[0], .auxGain = p[1]};
+            break;
+        case OP_ACCUMULATE:
+            op.kind = K_ACCUMULATE;
+            op.flags = u.last;
+            out.canBeQuiet = false;
+            break;
+        default:
+            return Decoded::NOTHING;
+    }
+    return Decoded::OP;
+}
+
+// The silent program (note 0), after the sounding one: Envelope and
+// Oscillator push 0.0, Filter and Distort leave the top value alone; the
+// others run as usual.
+void addSilentProgram(Book& b, Instrument& out) {
+    const Op* sounding = opsOf(b, out.sounding);
     out.silent.opBase = b.opCount;
     Op* silent = b.ops + b.opCount;
     for (std::uint32_t k = 0; k < out.sounding.count; ++k) {
@@ -152,9 +171,40 @@ bool compileInstrument(const SongData& song, std::uint32_t& commandPos, std::uin
         if (op.kind == K_ENVELOPE || op.kind == K_OSCILLATOR) copy.kind = K_PUSH_ZERO;
     }
     b.opCount += out.silent.count;
-    out.lines = lines;
-    out.commandEnd = commandPos;
-    out.parameterEnd = parameterPos;
+}
+
+// Decodes the next instrument into `out` (zero: the book is built from
+// zero) and its sounding and silent programs; false if it breaks a rule
+// that the fast loop relies on.
+bool compileInstrument(DecodePass& pass, Instrument& out, bool isMaster) {
+    Book& b = pass.b;
+    out.canBeQuiet = !isMaster;
+    out.sounding.opBase = b.opCount;
+    Op* sounding = b.ops + b.opCount;
+    std::uint32_t depth = 0;
+    // k: the unit's place in the chain, which gives its UnitSlot.
+    for (std::uint32_t k = 0;; ++k) {
+        Unit u;
+        if (!readUnit(pass, u)) return false;
+        if (u.opcode == OP_END) break;
+        if (k >= MAX_UNITS) return false;
+        Op op{};
+        op.slot = static_cast<std::uint16_t>(k * SLOT_WORDS);
+        const Decoded decoded = decodeUnit(pass, u, out, op);
+        if (decoded == Decoded::BROKEN) return false;
+        if (decoded == Decoded::NOTHING) continue;
+        const StackEffect effect = unitStackEffect(u.opcode, u.last);
+        if (depth < effect.pops) return false;
+        depth = depth - effect.pops + effect.pushes;
+        if (depth > STACK_CAPACITY) return false;
+        op.depthAfter = static_cast<std::uint8_t>(depth);
+        sounding[out.sounding.count++] = op;
+    }
+    if (depth != 0) return false;
+    b.opCount += out.sounding.count;
+    addSilentProgram(b, out);
+    out.commandEnd = pass.commandPos;
+    out.parameterEnd = pass.parameterPos;
     return true;
 }
 
@@ -316,22 +366,22 @@ void buildBook(SynthState& s) {
     Book& b = s.untouched ? book(s) : *new (s.fastBook) Book{};
     b.usable = false;
     const SongData& song = *s.song;
-    std::uint32_t commandPos = 0;
-    std::uint32_t parameterPos = 0;
-    std::uint32_t lineTotal = 0;
+    DecodePass pass{song, b, 0, 0, 0};
     for (std::uint32_t i = 0; i <= TRACKS; ++i) {
         Instrument& inst = b.instruments[i];
-        if (!compileInstrument(song, commandPos, parameterPos, b, inst, lineTotal, i == TRACKS)) return;
+        if (!compileInstrument(pass, inst, i == TRACKS)) return;
+        // A track's two voices take its lines each, the master voice once.
         if (i < TRACKS) {
-            b.voiceRecordBase[2 * i] = lineTotal;
-            b.voiceRecordBase[2 * i + 1] = lineTotal + inst.lines;
-            lineTotal += 2 * inst.lines;
+            b.voiceRecordBase[2 * i] = pass.lineTotal;
+            b.voiceRecordBase[2 * i + 1] = pass.lineTotal + inst.lines;
+            pass.lineTotal += 2 * inst.lines;
         } else {
-            b.voiceRecordBase[MASTER_VOICE] = lineTotal;
-            lineTotal += inst.lines;
+            b.voiceRecordBase[MASTER_VOICE] = pass.lineTotal;
+            pass.lineTotal += inst.lines;
         }
-        if (lineTotal + 1 > DELAY_POOL_RECORDS) return;
+        if (pass.lineTotal + 1 > DELAY_POOL_RECORDS) return;
     }
+    const std::uint32_t lineTotal = pass.lineTotal;
     b.totalLines = lineTotal;
     for (std::uint32_t v = 0, base = 0; v < VOICE_COUNT; ++v) {
         b.pitchBase[v] = base;

@@ -58,8 +58,68 @@ struct ModRef {
     std::uint8_t word;   // the word in Voice::slots
 };
 
-// One unit of a program, its parameters decoded into constants (c) that
-// the unit_steps.h functions take: see compileInstrument for each kind's.
+// The constants that a unit's parameters decode into, one record per kind,
+// in the forms that the unit_steps.h functions take (compile.cpp decodes
+// them as the units compute them).
+
+struct EnvelopeConstants {
+    double attackRate;   // per-frame steps of the stages (envelopeRate)
+    double decayRate;
+    double sustain;
+    double releaseRate;
+    double gain;
+    // The step of ATTACK, DECAY or RELEASE, as envelopeLevel asks for it.
+    double rate(std::uint32_t stage) const {
+        return stage == ATTACK ? attackRate : stage == DECAY ? decayRate : releaseRate;
+    }
+};
+
+struct OscillatorConstants {
+    double transposeOffset;  // transpose - HALF
+    double detune;           // in semitones: (detune - HALF) × 2
+    double phaseShift;
+    double color;
+    double shape;
+    double gain;
+    double shaperGain;       // the waveshaper's gain for the shape alone
+};
+
+struct FilterConstants {
+    double frequency;
+    double resonance;
+};
+
+struct DistortConstants {
+    double drive;
+    double holdSquared;  // holdRate²
+    double shaperGain;   // the waveshaper's gain for the drive
+};
+
+struct DelayConstants {
+    double inputGain;
+    double dry;
+    double feedback;
+    double keep;     // 1 - damping
+    double damping;
+    double lfoStep;  // lfoRate⁴ / DELAY_MOD_SCALE
+    double depth;    // lfoDepth⁴
+};
+
+struct StoreConstants {
+    double factor;  // (amount - HALF) × 2
+};
+
+struct PanConstants {
+    double position;
+};
+
+struct OutputConstants {
+    double gain;
+    double auxGain;
+};
+
+// One unit of a program, its parameters decoded into the constants of its
+// kind (the stack operations, Accumulate and PUSH_ZERO have none).
 struct Op {
     std::uint8_t kind;
     std::uint8_t flags;   // Oscillator / Filter flags, Store target, Accumulate source
@@ -67,7 +127,16 @@ struct Op {
     std::uint8_t depthAfter;
     std::uint16_t slot;   // word index of the unit's UnitSlot in Voice::slots
     std::uint16_t recordOffset;  // Delay: first record, relative to the voice's first
-    double c[8];
+    union {
+        EnvelopeConstants env;
+        OscillatorConstants osc;
+        FilterConstants filter;
+        DistortConstants distort;
+        DelayConstants delay;
+        StoreConstants store;
+        PanConstants pan;
+        OutputConstants output;
+    };
     // Block plan (runPlan).
     std::uint8_t depthBefore;
     std::int8_t storeIndex;      // Store: index of its per-frame values
@@ -233,7 +302,7 @@ inline double pitchStep(PitchCache& cache, const Op& op, float transposeMod, flo
     const std::uint32_t transposeBits = bitsOf(transposeMod);
     const std::uint32_t detuneBits = bitsOf(detuneMod);
     if (!cache.valid || cache.transposeMod != transposeBits || cache.detuneMod != detuneBits || cache.note != note) {
-        cache.step = oscillatorStep(op.c[0], transposeMod, op.c[1], detuneMod, note, op.flags);
+        cache.step = oscillatorStep(op.osc.transposeOffset, transposeMod, op.osc.detune, detuneMod, note, op.flags);
         cache.transposeMod = transposeBits;
         cache.detuneMod = detuneBits;
         cache.note = note;

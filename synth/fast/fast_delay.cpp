@@ -24,14 +24,11 @@ inline bool knownZero(std::uint32_t zeroRun, std::uint32_t unwritten, std::int32
     return static_cast<std::uint32_t>(ahead) < unwritten || zeroRun >= static_cast<std::uint32_t>(length - ahead);
 }
 
-// A Delay's constants (see compileInstrument), taken out of its operation
-// into locals for a block: the block's stores into the stack's rows could
-// otherwise be the operation's constants, for all the compiler knows.
-struct DelayParams {
-    double inputGain, dry, feedback, keep, damping, lfoStep, depth;
-    explicit DelayParams(const Op& op)
-        : inputGain(op.c[0]), dry(op.c[1]), feedback(op.c[2]), keep(op.c[3]), damping(op.c[4]), lfoStep(op.c[5]),
-          depth(op.c[6]) {}
+// A Delay's constants, taken out of its operation into locals for a block:
+// the block's stores into the stack's rows could otherwise be the
+// operation's constants, for all the compiler knows.
+struct DelayParams : DelayConstants {
+    explicit DelayParams(const Op& op) : DelayConstants(op.delay) {}
 };
 
 // A Delay unit's lines as the book keeps them, for one frame.

@@ -34,43 +34,46 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
                 st[sp++] = 0.0;
                 break;
             case K_ENVELOPE: {
-                const double level = envelopeLevel(slot, voice.releaseCount, op.c[2],
-                                                   [&op](std::uint32_t stage) { return op.c[stage]; });
-                st[sp++] = envelopeOutput(level, op.c[4], slot[2].f);
+                const double level = envelopeLevel(slot, voice.releaseCount, op.env.sustain,
+                                                   [&op](std::uint32_t stage) { return op.env.rate(stage); });
+                st[sp++] = envelopeOutput(level, op.env.gain, slot[2].f);
                 break;
             }
             case K_OSCILLATOR: {
                 const double step =
                     pitchStep(b.pitch[b.pitchBase[v] + op.oscillator], op, slot[1].f, slot[2].f, voice.note);
-                st[sp++] = oscillatorFrame(slot[0].f, step, slot[4].f, op.c[2], op.c[3] + static_cast<double>(slot[5].f),
-                                           op.flags, oscillatorShaperGain(op.c[4], slot[6].f, op.c[7]),
-                                           op.c[5] + static_cast<double>(slot[7].f), s.noiseSeed);
+                st[sp++] = oscillatorFrame(slot[0].f, step, slot[4].f, op.osc.phaseShift,
+                                           op.osc.color + static_cast<double>(slot[5].f), op.flags,
+                                           oscillatorShaperGain(op.osc.shape, slot[6].f, op.osc.shaperGain),
+                                           op.osc.gain + static_cast<double>(slot[7].f), s.noiseSeed);
                 break;
             }
             case K_FILTER:
-                st[sp - 1] = filterFrame(slot, st[sp - 1], op.c[0] + static_cast<double>(slot[4].f), op.c[1], op.flags);
+                st[sp - 1] = filterFrame(slot, st[sp - 1], op.filter.frequency + static_cast<double>(slot[4].f),
+                                         op.filter.resonance, op.flags);
                 break;
             case K_DISTORT:
-                st[sp - 1] = distortFrame(slot, st[sp - 1], op.c[1], op.c[2]);
+                st[sp - 1] = distortFrame(slot, st[sp - 1], op.distort.holdSquared, op.distort.shaperGain);
                 break;
             case K_DELAY:
                 st[sp - 1] = delayFrame<SILENT>(s, b, op, recordBase + op.recordOffset, st[sp - 1], true, changed,
                                                 allZeroPath);
                 break;
             case K_STORE: {
-                const float value = storeValue(st[sp - 1], op.c[0]);
+                const float value = storeValue(st[sp - 1], op.store.factor);
                 Word& target = voice.slots[op.flags];
                 if (SILENT && bitsOf(value) != target.u) changed = true;
                 target.f = value;
                 break;
             }
             case K_PAN:
-                panFrame(st[sp - 1], op.c[0] + static_cast<double>(slot[0].f), st[sp - 1], st[sp]);
+                panFrame(st[sp - 1], op.pan.position + static_cast<double>(slot[0].f), st[sp - 1], st[sp]);
                 ++sp;
                 break;
             case K_OUTPUT: {
                 float words[4];
-                outputWords(st[sp - 1], st[sp - 2], op.c[0] + static_cast<double>(slot[1].f), op.c[1], words);
+                outputWords(st[sp - 1], st[sp - 2], op.output.gain + static_cast<double>(slot[1].f), op.output.auxGain,
+                            words);
                 sp -= 2;
                 if (SILENT && std::memcmp(words, voice.auxOut, sizeof(words)) != 0) changed = true;
                 setOutputWords(voice, words);
