@@ -8,6 +8,7 @@
 #include "option_reader.h"
 #include "plain_number.h"
 #include "quoted.h"
+#include "scale_governor.h"
 #include "scale_option.h"
 #include "scaled_source.h"
 
@@ -43,7 +44,7 @@ bool takeOption(const GivenOption& given, DemoOptions& options, std::string& err
             return false;
         }
         options.autoScale = *step == AUTO_SCALE;
-        options.step = options.autoScale ? 0 : *step;
+        options.step = options.autoScale ? ScaleGovernor::PROBE_STEP : *step;
         return true;
     }
     if (given.option.name == "--density") {
@@ -111,9 +112,10 @@ std::string demoUsage()
            "                 picture's pixel at its place:\n" +
            scales +
            "                 or by the drawn size (1280x720) or height (720p)\n"
-           "  --scale auto   start at 1 and step to the next coarser scale while frames\n"
-           "                 take longer than 1/30 s, back to a finer one when there is\n"
-           "                 room\n"
+           "  --scale auto   draw the first frame at 6 and from its time go on at the\n"
+           "                 finest scale whose frames take well under 1/30 s; then\n"
+           "                 follow the frame times to the scale that fits, coarser or\n"
+           "                 finer\n"
            "  --density D    draw D x D samples for every pixel of the 1920x1080 picture,\n"
            "                 D = 1 to 4: --density 2 is native 3840x2160, for a 4K\n"
            "                 screen; one line says so when the GPU cannot keep up\n"

@@ -16,7 +16,8 @@ struct DemoOptions {
     // --scale NAME: the frame is drawn at that scale (an index into
     // SCENE_SCALES; 0, the full frame, by default).
     int step = 0;
-    // --scale auto: starts at the full frame and follows the frame times.
+    // --scale auto: `step` is the probe's, the coarsest (the first frame,
+    // whose time predicts the next one's scale); then the frame times choose.
     bool autoScale = false;
     // --density D: D x D samples for every frame pixel (1 by default).
     int density = 1;

@@ -130,7 +130,8 @@ const char* scaled_frame::begin(const Setup& chosen)
     }
     currentStep = setup.step;
     adaptive = setup.adaptive && setup.density == 1;
-    governor = ScaleGovernor(setup.step, adaptive, setup.density > 1);
+    // An adaptive run's first frame is its probe.
+    governor = adaptive ? ScaleGovernor::probing(setup.step) : ScaleGovernor(setup.step, false, setup.density > 1);
     std::snprintf(densityName, sizeof densityName, "density-%d", setup.density);
     genFramebuffers(1, &framebuffer);
     genRenderbuffers(1, &renderbuffer);

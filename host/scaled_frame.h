@@ -21,7 +21,8 @@ struct Setup {
     int frameWidth;
     int frameHeight;
     // The scale of the first frame (an index into SCENE_SCALES) and whether
-    // the frame times may change it.
+    // the frame times may change it (then the first frame is the probe
+    // whose time predicts the scale of the second: ScaleGovernor::probing).
     int step;
     bool adaptive;
     // D x D samples for every frame pixel (D > 1: a fixed density, never

@@ -6,6 +6,11 @@
 // time of every frame to the same ScaleGovernor that the desktop's
 // --scale auto runs, and draws the next frame at the scale it answers.
 //
+// The page's probe is its still of the start view: from its time and pixel
+// count the module predicts the scale of the first animated frame
+// (scaleGovernorPredict), and scaleGovernorCreateAfterProbe gives the
+// governor that starts there.
+//
 // Strings cross as NUL-terminated UTF-8 in the module's memory; a returned
 // string that the caller must free says so.
 #include <emscripten/emscripten.h>
@@ -82,13 +87,37 @@ EMSCRIPTEN_KEEPALIVE char* scaledSceneAt(const char* source, int index)
 }
 
 // A governor whose first frame is drawn at `index`; `adaptive` 0 keeps it
-// there. Null past the list or when memory runs out; the caller destroys it.
+// there, 1 lets the frame times move it (judged after a second at a scale). Null past the list or when memory runs out; the caller destroys it.
 EMSCRIPTEN_KEEPALIVE ScaleGovernor* scaleGovernorCreate(int index, int adaptive)
 {
     if (!isIndex(index)) {
         return nullptr;
     }
     return new (std::nothrow) ScaleGovernor(index, adaptive != 0);
+}
+
+// The scale (its index) that a probe predicts: a frame of `pixels` pixels
+// (320 * 180 for the still at scale 6) drawn in `seconds` (drawn and waited
+// for). The finest scale whose frame is expected to take less than 70% of
+// 1/30 s; the coarsest where none is, or for anything but a time and a count.
+EMSCRIPTEN_KEEPALIVE int scaleGovernorPredict(double seconds, double pixels)
+{
+    return ScaleGovernor::predictStep(seconds, pixels);
+}
+
+// An adaptive governor whose first frame is drawn at the scale that the probe
+// predicts (scaleGovernorStep gives it): where the frames there turn out
+// too slow, it is left at once and tried again only after a wait. Null when
+// memory runs out; the caller destroys it.
+EMSCRIPTEN_KEEPALIVE ScaleGovernor* scaleGovernorCreateAfterProbe(double seconds, double pixels)
+{
+    return new (std::nothrow) ScaleGovernor(ScaleGovernor::afterProbe(seconds, pixels));
+}
+
+// The index of the scale of the next frame.
+EMSCRIPTEN_KEEPALIVE int scaleGovernorStep(const ScaleGovernor* governor)
+{
+    return governor->step();
 }
 
 EMSCRIPTEN_KEEPALIVE void scaleGovernorDestroy(ScaleGovernor* governor)

@@ -17,9 +17,8 @@ int runDemoCommandLine(int argc, const char* const* argv, const Platform& platfo
     if (outcome != DemoOptionsOutcome::Run) {
         return command_line::answerHelpOrError("demo", outcome, error, demoUsage());
     }
-    // A fixed scale other than 1, or a density, builds its text as the
-    // program of start-up; `--scale auto` starts from the embedded text at
-    // scale 1.
+    // A scale other than 1 (`--scale auto`'s probe at the coarsest too), or
+    // a density, builds its text as the program of start-up.
     static std::string gridText;
     if (options.density > 1) {
         gridText = sampleGridSource(sceneShaderSource, densityGrid(options.density));

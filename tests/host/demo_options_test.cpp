@@ -53,7 +53,7 @@ TEST(DemoOptions, ScalesAutoAndTheWindowInBothSpellings)
     }
     const DemoOptions automatic = parsed({"--scale", "auto"});
     EXPECT_TRUE(automatic.autoScale);
-    EXPECT_EQ(automatic.step, 0); // auto starts at full resolution
+    EXPECT_EQ(automatic.step, *parseSceneScale("6")); // auto's first frame, its probe, at the coarsest
     EXPECT_EQ(parsed({"--density", "2", "--window"}).density, 2);
 
     const DemoOptions window = parsed({"--window"});
