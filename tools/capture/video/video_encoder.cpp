@@ -3,6 +3,7 @@
 #include "container_check.h"
 #include "interrupt_cleanup.h"
 #include "quoted.h"
+#include "video_room.h"
 #include "video_timeline.h"
 
 #include <algorithm>
@@ -31,6 +32,8 @@ static_assert(std::endian::native == std::endian::little, "the sound goes to ffm
 constexpr int AUDIO_FD_IN_ENCODER = 3;
 // Stereo frames per write of the audio thread (a little under 0.1 s).
 constexpr std::size_t AUDIO_CHUNK_FRAMES = 4096;
+// The output name that stands for standard output.
+const std::string STANDARD_OUTPUT = "-";
 // How much of ffmpeg's messages is kept for an error report.
 constexpr std::size_t LOG_TAIL_BYTES = 2048;
 
@@ -135,6 +138,11 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
         for (const char* a : {"-c:a", "aac", "-b:a", "256k"})
             args.emplace_back(a);
     }
+    if (s.outputPath == STANDARD_OUTPUT) {
+        // Standard output takes a stream: Matroska, which needs no seeking.
+        args.emplace_back("-f");
+        args.emplace_back("matroska");
+    }
     std::string ext = lowerExtension(s.outputPath);
     if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") {
         args.emplace_back("-movflags");
@@ -142,6 +150,18 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
     }
     args.push_back(partPath);
     return args;
+}
+
+bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error)
+{
+    if (!output::planOutput(path, true, plan, error))
+        return false;
+    if (plan.kind == output::OutputKind::StandardOutput && ::isatty(STDOUT_FILENO)) {
+        error = "--video - writes the video to standard output, which is a terminal; redirect it to a file or a program";
+        return false;
+    }
+    error = streamFault(plan, lowerExtension(path));
+    return error.empty();
 }
 
 std::string findProgram(const std::string& program)
@@ -199,9 +219,15 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     // that an unwritable folder is found before anything starts; ffmpeg then
     // overwrites it. A device or pipe is ffmpeg's to write in place.
     output::OutputPlan plan;
-    if (!output::planOutput(settings.outputPath, false, plan, error) || !output_.reserve(plan, error))
-        return false;  // (the hidden file is armed for the interrupt cleanup while it exists)
-    partPath_ = output_.writePath();
+    if (!checkVideoOutput(settings.outputPath, plan, error))
+        return false;
+    if (plan.kind == output::OutputKind::StandardOutput) {
+        partPath_ = "pipe:1";  // ffmpeg inherits this process's standard output
+    } else {
+        if (!output_.reserve(plan, error))
+            return false;  // (the hidden file is armed for the interrupt cleanup while it exists)
+        partPath_ = output_.writePath();
+    }
 
     int video[2], sound[2], log[2];
     if (!makePipe(video)) {

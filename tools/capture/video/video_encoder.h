@@ -55,6 +55,12 @@ using output::folderOf;
 using output::lowerExtension;
 using output::partPathFor;
 
+// The output `path` as a video can be written to it: planned (output_file.h;
+// "-" is standard output, which must not be a terminal), and able to take its
+// container (a .mp4 needs an output that seeks: video_room.h). False with one
+// line in `error` otherwise.
+bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error);
+
 // Finds `program` on PATH (or checks it, if it names a path); returns the full
 // path, or an empty string if there is no executable of that name.
 std::string findProgram(const std::string& program);
