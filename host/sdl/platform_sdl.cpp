@@ -17,6 +17,7 @@
 #include <string>
 
 #include "audio_pull.h"
+#include "log_file.h"
 #include "quoted.h"
 #include "scaled_frame.h"
 #include "synth.h"
@@ -375,4 +376,5 @@ const Platform sdlPlatform = {
     .escapePressed = escapePressed,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
+    .openLog = sdl_platform::openLog,
 };
