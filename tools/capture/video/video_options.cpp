@@ -81,7 +81,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
             return false;
         }
         if (width < 16 || height < 16 || width > 7680 || height > 4320 || width % 2 != 0 || height % 2 != 0) {
-            error = "--size " + value + ": width and height must be even, from 16x16 to 7680x4320";
+            error = "--size wants an even width and height from 16x16 to 7680x4320, not " + quoted(value);
             return false;
         }
         options.width = width;
