@@ -357,7 +357,8 @@ std::string captureUsage()
            "                      W x H and the shader still sees full-frame coordinates\n"
            "      --count-steps   use a build of the shader that counts march steps\n"
            "                      and report the mean steps per pixel of each frame\n"
-           "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
+           "      --band ROWS     rows drawn per GL call, 1 to 4320 (default 36):\n"
+           "                      progress steps\n"
            "  -q, --quiet         no progress on stderr, only errors\n"
            "  -h, --help          this text (alone)\n"
            "\n" +
