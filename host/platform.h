@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 
 #include "gl_api.h"
 
@@ -59,4 +60,10 @@ struct Platform {
     // Ends the process with exit code 1 after one line on stderr naming what
     // is missing. Does not return.
     void (*failStartUp)(const char* what);
+    // Opens the shader log `path` for buffered binary writing, created or
+    // emptied, as fopen(path, "wb") does for an ordinary file. Never waits
+    // and never follows a symbolic link: a link or a named pipe that nobody
+    // reads gives null after one line on stderr, a file that cannot be
+    // written null alone, and the log is skipped. Null in a table: fopen.
+    std::FILE* (*openLog)(const char* path);
 };

@@ -11,11 +11,13 @@ const char* sceneSourceText;
 namespace {
 constexpr GLsizei INFO_LOG_SIZE = 4096;
 constexpr GLsizei INFO_LOG_QUERY_SIZE = 4095;
+constexpr const char* LOG_PATH = "./ShaderLog.txt";
 }
 
 void createShaderProgram(const Platform& platform)
 {
-    std::FILE* logFile = std::fopen("./ShaderLog.txt", "wb");            // created or emptied
+    std::FILE* logFile = platform.openLog ? platform.openLog(LOG_PATH)  // created or emptied
+                                          : std::fopen(LOG_PATH, "wb");
     if (logFile) {
         std::fprintf(logFile, "** Start logging:\n");
         std::fflush(logFile); // this line is in the file before the compiler runs

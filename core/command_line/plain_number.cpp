@@ -17,6 +17,12 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// "08", "00" and "00.5" have a leading zero; "0", "0.5" and ".5" do not.
+bool hasLeadingZero(std::string_view text)
+{
+    return text.size() > 1 && text[0] == '0' && isDigit(text[1]);
+}
+
 }  // namespace
 
 bool parseDecimal(std::string_view text, double& value)
@@ -31,7 +37,7 @@ bool parseDecimal(std::string_view text, double& value)
         else
             return false;
     }
-    if (digits == 0 || points > 1)
+    if (digits == 0 || points > 1 || hasLeadingZero(text))
         return false;
     // Plain decimal now: strtod reads it as written (the tools keep the C locale).
     const std::string copy(text);
@@ -43,7 +49,7 @@ bool parseDecimal(std::string_view text, double& value)
 
 std::optional<std::uint64_t> wholeNumber(std::string_view text)
 {
-    if (text.empty() || text.size() > MAX_DIGITS)
+    if (text.empty() || text.size() > MAX_DIGITS || hasLeadingZero(text))
         return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {

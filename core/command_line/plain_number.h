@@ -2,8 +2,8 @@
 
 // Numbers on the command lines of demo, capture and render-song: plain
 // decimal only. "30", "106.5", ".25" and "3." are numbers; a sign, an
-// exponent, hexadecimal ("0x10"), spaces, "inf" and "nan" are not. Leading
-// zeros are allowed ("08"); where a form refuses them, its parser says so.
+// exponent, hexadecimal ("0x10"), spaces, "inf", "nan" and leading zeros
+// ("08", "00.5"; "0" and "0.5" are numbers) are not, in every tool alike.
 
 #include <cstdint>
 #include <optional>

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "audio_pull.h"
+#include "log_file.h"
 #include "quoted.h"
 #include "scaled_frame.h"
 #include "synth.h"
@@ -61,6 +62,20 @@ std::string unopenedDisplays()
     return xName + waylandName + " could not be opened";
 }
 
+// Why SDL's video start-up failed with `sdlError`: an X display that opens
+// but offers no screen with a mode is told apart from one that cannot be
+// opened.
+std::string displayFault(const std::string& sdlError)
+{
+    const char* x = std::getenv("DISPLAY");
+    if (!x || !*x || !window_system::xDisplayOpens()) {
+        return unopenedDisplays();
+    }
+    const std::string name = "the X display " + command_line::quoted(x);
+    return sdlError.find("No available displays") != std::string::npos ? name + " has no screen with a mode"
+                                                                        : name + " opens, but SDL cannot use it";
+}
+
 void setFullscreenMode(int width, int height)
 {
     // SDL's own signal handlers would turn SIGTERM and SIGINT into quit
@@ -70,7 +85,8 @@ void setFullscreenMode(int width, int height)
     // focus; so does the demo.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        failStartUp(("no display: " + unopenedDisplays() + " (SDL video start-up failed: " + SDL_GetError() + ")")
+        const std::string sdlError = SDL_GetError();
+        failStartUp(("no display: " + displayFault(sdlError) + " (SDL video start-up failed: " + sdlError + ")")
                         .c_str());
     }
     // Without a display SDL falls back to drawing off screen, where nobody
@@ -375,4 +391,5 @@ const Platform sdlPlatform = {
     .escapePressed = escapePressed,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
+    .openLog = sdl_platform::openLog,
 };

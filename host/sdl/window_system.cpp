@@ -70,6 +70,16 @@ bool xWindowOf(SDL_Window* window, Display*& display, Window& xWindow)
 
 } // namespace
 
+bool window_system::xDisplayOpens()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        return false;
+    }
+    XCloseDisplay(display);
+    return true;
+}
+
 void window_system::watchDisplay()
 {
     const char* driver = SDL_GetCurrentVideoDriver();

@@ -15,6 +15,11 @@
 
 namespace window_system {
 
+// Whether the X display that DISPLAY names opens (for the line that says why
+// SDL's video start-up failed: a display that opens but offers no screen is
+// not one that cannot be opened).
+bool xDisplayOpens();
+
 // After SDL's video start-up: on the X11 video driver, installs the
 // handlers of X errors and of a lost connection. Elsewhere nothing.
 void watchDisplay();

@@ -11,6 +11,7 @@
 
 #include "frame_size.h"
 #include "host.h"
+#include "log_file_win32.h"
 #include "scaled_frame.h"
 
 namespace {
@@ -265,6 +266,7 @@ const Platform win32Platform = {
     .escapePressed = escapePressed,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
+    .openLog = win32_platform::openLog,
 };
 
 } // namespace

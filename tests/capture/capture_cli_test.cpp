@@ -148,6 +148,18 @@ TEST_F(CaptureTool, HelpAndBadArguments)
         {{"--time", "3", "--rect", "0x10,0,8,8", "--out", out}, "'0x10,0,8,8'"},
         {{"--time", "3", "--rect", "+0,0,8,8", "--out", out}, "'+0,0,8,8'"},
         {{"--time", "3", "--rect", "0,0,8,8", "--band", "0x10", "--out", out}, "--band wants"},
+        // The value quoted and the limit stated; no leading zeros anywhere.
+        {{"--time", "3", "--rect", "0,0,8,8", "--band", "abc", "--out", out}, "from 1 to 4320 (the tallest picture), not 'abc'"},
+        {{"--time", "3", "--rect", "0,0,8,8", "--band", "-1", "--out", out}, "from 1 to 4320 (the tallest picture), not '-1'"},
+        {{"--time", "3", "--rect", "0,0,8,8", "--band", "99999999", "--out", out}, "from 1 to 4320 (the tallest picture), not '99999999'"},
+        {{"--time", "3", "--rect", "0,0,8,8", "--band", "036", "--out", out}, "not '036'"},
+        {{"--time", "030", "--rect", "0,0,8,8", "--out", out}, "bad time '030'"},
+        {{"--time", "00.5", "--rect", "0,0,8,8", "--out", out}, "bad time '00.5'"},
+        {{"--video", (folder_ / "a.mkv").string(), "--size", "17x16"}, "from 16x16 to 7680x4320, not '17x16'"},
+        {{"--video", (folder_ / "a.mkv").string(), "--size", "0640x360"}, "not '0640x360'"},
+        {{"--video", (folder_ / "a.mkv").string(), "--fps", "05"}, "not '05'"},
+        // "-" is standard output, which takes one frame.
+        {{"--time", "3,4", "--rect", "0,0,8,8", "--out", "-"}, "--out - is standard output, which takes one frame"},
         // One time to a name that is not *.png.
         {{"--time", "30", "--rect", "0,0,8,8", "--out", (folder_ / "shot.jpg").string()},
          "one frame is written as a PNG file"},
@@ -316,6 +328,12 @@ TEST_F(CaptureTool, OutputsThatAreNotNewFiles)
     ::close(reader);
     EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << bytes.size() << " bytes";
     EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // "-": standard output (here the log file), one frame; no file or folder named "-".
+    run = to("-");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << run.output.size() << " bytes";
+    EXPECT_FALSE(fs::exists(fs::path("-")));
 
     // Devices and pipes by any name: the system's /dev/null, and a pipe handed
     // over as /dev/fd/N (as the shell's >(command) does) whose reader has

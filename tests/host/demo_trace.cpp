@@ -161,6 +161,7 @@ const Platform tracePlatform = {
     .escapePressed = escapePressed,
     .endProcess = endProcess,
     .failStartUp = sdlPlatform.failStartUp,
+    .openLog = sdlPlatform.openLog,
 };
 
 } // namespace

@@ -156,6 +156,7 @@ const Platform fakePlatform = {
     .escapePressed = escapePressed,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
+    .openLog = nullptr,  // the log opened with fopen, as the tests read it
 };
 
 } // namespace

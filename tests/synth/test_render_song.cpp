@@ -181,6 +181,7 @@ TEST_F(RenderSongTool, RejectsBadArgumentsAndLeavesNoFile) {
         {{"--out", out, "--frames", "12x"}, "not '12x'"},
         {{"--out", out, "--frames", "0x10"}, "not '0x10'"},
         {{"--out", out, "--frames", "8240401"}, "not '8240401'"},  // beyond the song
+        {{"--out", out, "--frames", "010"}, "not '010'"},  // no leading zeros, as in every tool
         {{"--out", out, "--frames=1\n2"}, "not '1\\n2'"},
         {{"--out", out, "--bogus"}, "unknown option '--bogus'"},
         {{"--out", out, "stray"}, "unexpected argument 'stray'"},

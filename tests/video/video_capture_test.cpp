@@ -4,6 +4,7 @@
 // stop without leaving a file.
 
 #include "synth_state.h"
+#include "tool_process.h"
 #include "video_test_util.h"
 #include "video_timeline.h"
 
@@ -14,7 +15,9 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -207,6 +210,68 @@ TEST(VideoCaptureDensity, AtDensityTwoTheVideoIsTheNative4kPicture)
                 difference[1]);
     EXPECT_LT(difference[0], 4.0);
     EXPECT_GT(difference[1], difference[0]);
+}
+
+// A disk that fills up while the video is written: ffmpeg may end with 0
+// after a trailer it could not write, yet the capture fails with one line
+// naming the cause and leaves nothing. A disk plainly too small for the sound
+// is refused before the first frame. (Root only: the test mounts a tmpfs.)
+TEST(VideoCapture, AFullDiskIsOneLineAndNoFile)
+{
+    struct Case {
+        std::string name;
+        std::string codec;
+        int freeKilobytes;  // left on a 200 kB disk
+        std::string range;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {"v.mp4", "aac", 24, "--to 1", "No space left on device"},
+        {"v.mkv", "flac", 100, "--to 1", "No space left on device"},
+        {"v.mkv", "aac", 24, "--to 30", "its disk has 0.02 MB free, and the sound alone takes 0.48 MB or more"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const std::string small = folder.file("small");
+        ASSERT_EQ(::mkdir(small.c_str(), 0755), 0);
+        tooltest::SmallDisk disk(small, 200);
+        if (!disk.mounted())
+            GTEST_SKIP() << disk.why();
+        std::ofstream(small + "/filler", std::ios::binary) << std::string((200 - c.freeKilobytes) * 1024, 'x');
+        int status = -1;
+        const std::string out = small + "/" + c.name;
+        const std::string log = runCapture("-q --video " + quoted(out) + " --audio-codec " + c.codec +
+                                               " --scale 6 --from 0 " + c.range + " --fps 5",
+                                           status);
+        EXPECT_EQ(status, 1) << c.name << ": " << log;
+        EXPECT_EQ(log, "capture: cannot write '" + out + "': " +
+                           (c.said == "No space left on device"
+                                ? c.said + " (ffmpeg could not finish it; nothing is left)"
+                                : c.said) +
+                           "\n")
+            << c.name;
+        EXPECT_EQ(videotest::runCommand("ls -A " + quoted(small)), "filler\n") << c.name;
+    }
+}
+
+// A container that must seek, into a named pipe: refused at once, before the
+// first frame (and before the pipe is opened), naming the one that streams.
+TEST(VideoCapture, AnMp4IntoAPipeIsRefusedAtOnce)
+{
+    ScratchFolder folder;
+    const std::string fifo = folder.file("p.mp4");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    int status = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string log = runCapture("--video " + quoted(fifo) + " --scale 6 --to 3 --fps 4", status);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(status, 1) << log;
+    EXPECT_EQ(log, "capture: '" + fifo + "' is a pipe or device that cannot seek, and a .mp4 file is finished by "
+                   "going back to write its index; stream a .mkv there instead\n");
+    EXPECT_LT(seconds, 1.0);
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST(VideoCapture, WithoutFfmpegOneClearErrorAndNoFile)

@@ -3,6 +3,7 @@
 // comes out of it, and that every way of failing leaves no file behind.
 
 #include "video_encoder.h"
+#include "container_check.h"
 #include "interrupt_cleanup.h"
 #include "video_progress.h"
 #include "video_timeline.h"
@@ -424,6 +425,51 @@ TEST(VideoEncoder, OutputsThatAreNotNewFiles)
     names = folder.entries();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"null.mp4", "out.mp4", "real"}));
+}
+
+// ffmpeg's word is not taken for a whole file: one that says nothing, ends
+// with 0 and reports the size it wrote, but leaves a file cut short (as a
+// full disk does at its trailer), is a failure, and nothing is left.
+TEST(VideoEncoder, AFileCutShortIsAFailureWhateverFfmpegSays)
+{
+    ScratchFolder folder;
+    EncoderSettings s = withFakeFfmpeg(
+        folder, "for last; do :; done\nprintf '\\000\\000\\000\\040ftypisom' > \"$last\"\ncat >/dev/null &\ncat <&3 >/dev/null\nwait\n"
+                "printf 'total_size=12\\nprogress=end\\n' >&2\nexit 0");
+    std::string error = encode(s, 2);
+    EXPECT_NE(error.find("ffmpeg did not finish the video: it ends inside a box at byte 0"), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
+
+    // A whole file whose size is not the one ffmpeg reported.
+    s = withFakeFfmpeg(folder, "for last; do :; done\necho broken > \"$last\"\ncat >/dev/null &\ncat <&3 >/dev/null\nwait\n"
+                               "printf 'total_size=9000\\nprogress=end\\n' >&2\nexit 0");
+    error = encode(s, 2);
+    EXPECT_NE(error.find("the file holds 7 bytes of the 9000 that ffmpeg wrote"), std::string::npos) << error;
+    // An error said, with status 0 (as after a trailer that could not be written).
+    s = withFakeFfmpeg(folder, "cat >/dev/null\necho 'Error writing trailer of x.mp4: Input/output error' >&2\nexit 0");
+    error = encode(s, 2);
+    EXPECT_NE(error.find("cannot write '" + s.outputPath + "': Input/output error"), std::string::npos) << error;
+    EXPECT_EQ(folder.entries(), ONLY_THE_FAKE);
+}
+
+// The container check on real files of both kinds, whole and cut: a cut
+// anywhere (at the index, in the middle, one byte short) is seen.
+TEST(ContainerCheck, WholeFilesPassAndCutOnesDoNot)
+{
+    ScratchFolder folder;
+    for (const std::string name : {"whole.mp4", "whole.mkv"}) {
+        const std::string path = folder.file(name);
+        ASSERT_EQ(encode(smallSettings(path), 4), "") << name;
+        const std::string ext = lowerExtension(path);
+        EXPECT_EQ(containerFault(path, ext), "") << name;
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        for (off_t length : {off_t{0}, off_t{40}, info.st_size / 2, info.st_size - 1}) {
+            const std::string cut = folder.file("cut-" + std::to_string(length) + ext);
+            ASSERT_EQ(std::system(("head -c " + std::to_string(length) + " " + path + " > " + cut).c_str()), 0);
+            EXPECT_NE(containerFault(cut, ext), "") << name << " cut to " << length << " bytes";
+        }
+    }
 }
 
 TEST(VideoEncoder, UnknownContainerIsAnError)

@@ -91,8 +91,8 @@ TEST(VideoOptions, BadValuesAreTurnedAway)
     EXPECT_NE(rejection({"--video", "a.mp4", "--crf", "-1"}).find("--crf wants"), std::string::npos);
     EXPECT_EQ(rejection({"--video", "a.mp4", "--audio-codec", "mp3"}), "--audio-codec wants aac or flac, not 'mp3'");
     EXPECT_EQ(rejection({"--video", "a.mp4", "--size", "1281x720"}),
-              "--size 1281x720: width and height must be even, from 16x16 to 7680x4320");
-    EXPECT_NE(rejection({"--video", "a.mp4", "--size", "8x8"}).find("must be even, from 16x16"), std::string::npos);
+              "--size wants an even width and height from 16x16 to 7680x4320, not '1281x720'");
+    EXPECT_NE(rejection({"--video", "a.mp4", "--size", "8x8"}).find("even width and height from 16x16 to 7680x4320, not '8x8'"), std::string::npos);
     EXPECT_NE(rejection({"--video", "a.mp4", "--size", "1280"}).find("--size wants WIDTHxHEIGHT"), std::string::npos);
     EXPECT_NE(rejection({"--video", "a.mp4", "--size", "x720"}).find("--size wants WIDTHxHEIGHT"), std::string::npos);
     EXPECT_EQ(rejection({"--video", "a.mp4", "--from", "-1"}), "--from wants seconds from 0 to 185, not '-1'");

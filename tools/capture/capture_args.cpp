@@ -5,6 +5,7 @@
 #include "plain_number.h"
 #include "quoted.h"
 #include "scale_option.h"
+#include "frame_size.h"
 #include "scaled_source.h"
 #include "video_timeline.h"
 
@@ -22,6 +23,12 @@ using command_line::quoted;
 using command_line::Takes;
 
 namespace {
+
+// A band is never taller than the tallest picture (--density 4's), which
+// it would draw in one call.
+constexpr int MAX_BAND_ROWS = FRAME_HEIGHT * MAX_SCENE_DENSITY;
+// The name that stands for standard output.
+const std::string STANDARD_OUTPUT = "-";
 
 // Scene times reach as far as the demo runs, as for a video.
 constexpr double MAX_TIME_SECONDS = video::DEMO_END_SECONDS;
@@ -173,8 +180,9 @@ bool takeOption(const GivenOption& given, CaptureOptions& options, std::string& 
         return true;
     }
     if (name == "--band") {
-        if (!parseInt(value, options.bandRows) || options.bandRows < 1) {
-            error = "--band wants a positive number of rows";
+        if (!command_line::parseWholeNumber(value, MAX_BAND_ROWS, options.bandRows) || options.bandRows < 1) {
+            error = "--band wants a whole number of rows from 1 to " + std::to_string(MAX_BAND_ROWS) +
+                    " (the tallest picture), not " + quoted(value);
             return false;
         }
         return true;
@@ -236,7 +244,7 @@ SampleGrid outputPicture(const CaptureOptions& options)
 
 bool outIsOneFile(const std::string& out)
 {
-    return hasPngName(out) || isWrittenInPlace(out);
+    return out == STANDARD_OUTPUT || hasPngName(out) || isWrittenInPlace(out);
 }
 
 ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions& options, std::string& error)
@@ -292,6 +300,10 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
         error = "--out " + quoted(options.out) + " names one file, but " + times + " (name a folder instead)";
         return ParseOutcome::Error;
     }
+    if (options.out == STANDARD_OUTPUT && options.timesMs.size() != 1) {
+        error = "--out - is standard output, which takes one frame, but " + times;
+        return ParseOutcome::Error;
+    }
     if (isWrittenInPlace(options.out) && options.timesMs.size() != 1) {
         error = "--out " + quoted(options.out) + " is a device or pipe, which takes one frame, but " + times;
         return ParseOutcome::Error;
@@ -321,7 +333,8 @@ std::string captureUsage()
            "                      included); repeatable, each time once; plain\n"
            "                      decimal numbers\n"
            "  -o, --out PATH      a .png file or an existing device or pipe such as\n"
-           "                      /dev/null (one time only, written in place), or a\n"
+           "                      /dev/null (one time only, written in place), - for\n"
+           "                      standard output (one time; not a terminal), or a\n"
            "                      folder, created if missing, receiving\n"
            "                      frame-SSS.mmm.png per time; default: the current\n"
            "                      folder\n"
@@ -344,7 +357,8 @@ std::string captureUsage()
            "                      W x H and the shader still sees full-frame coordinates\n"
            "      --count-steps   use a build of the shader that counts march steps\n"
            "                      and report the mean steps per pixel of each frame\n"
-           "      --band ROWS     rows drawn per GL call (default 36): progress steps\n"
+           "      --band ROWS     rows drawn per GL call, 1 to 4320 (default 36):\n"
+           "                      progress steps\n"
            "  -q, --quiet         no progress on stderr, only errors\n"
            "  -h, --help          this text (alone)\n"
            "      --version       the version (alone)\n"

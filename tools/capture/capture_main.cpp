@@ -49,8 +49,11 @@ std::string formatTime(std::uint32_t timeMs)
 std::unique_ptr<FrameSink> openSink(const CaptureOptions& options, std::string& error)
 {
     if (!options.video.path.empty()) {
-        if (!video::preflightVideo(options.video, error))
+        std::string warning;
+        if (!video::preflightVideo(options.video, options.rectWidth, options.rectHeight, warning, error))
             return nullptr;
+        if (!warning.empty() && !options.quiet)
+            std::fprintf(stderr, "capture: %s\n", warning.c_str());
         return std::make_unique<video::VideoSink>(options.video, options.quiet);
     }
     // One file (or device, or pipe) or a folder of them.

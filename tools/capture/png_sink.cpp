@@ -123,6 +123,11 @@ std::string PngSink::frameFileName(std::uint32_t timeMs)
     return name;
 }
 
+bool PngSink::toStandardOutput() const
+{
+    return singleFile_ && path_ == "-";
+}
+
 std::string PngSink::folder() const
 {
     return singleFile_ ? output::folderOf(path_) : path_;
@@ -133,6 +138,14 @@ bool PngSink::check(std::string& error) const
     const std::string where = command_line::quotedPath(path_);
     std::string existing;
     const std::vector<std::string> missing = missingFolders(folder(), existing);
+    if (toStandardOutput()) {
+        if (::isatty(STDOUT_FILENO)) {
+            error = "--out - writes the PNG file to standard output, which is a terminal; redirect it to a file or a "
+                    "program";
+            return false;
+        }
+        return true;
+    }
     if (missing.empty() && singleFile_) {
         output::OutputPlan plan;
         return output::planOutput(path_, false, plan, error);
@@ -179,7 +192,7 @@ bool PngSink::frame(std::uint32_t timeMs, const FrameImage& image, std::string& 
     const std::string target = singleFile_ ? path_ : path_ + "/" + frameFileName(timeMs);
     std::vector<std::uint8_t> png;
     output::OutputPlan plan;
-    if (!encodePng(image, png, error) || !output::planOutput(target, false, plan, error) ||
+    if (!encodePng(image, png, error) || !output::planOutput(target, toStandardOutput(), plan, error) ||
         !pending_.open(plan, error) || !pending_.write(png.data(), png.size(), error) || !pending_.commit(error)) {
         pending_.abort();
         return false;

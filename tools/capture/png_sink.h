@@ -18,7 +18,8 @@
 
 class PngSink : public FrameSink {
 public:
-    // `path` is a file when `singleFile`, else a folder (created if missing).
+    // `path` is a file when `singleFile` ("-": standard output), else a
+    // folder (created if missing).
     PngSink(std::string path, bool singleFile);
     ~PngSink() override;
 
@@ -38,6 +39,8 @@ public:
     static std::string frameFileName(std::uint32_t timeMs);
 
 private:
+    // One file to "-": standard output, written in place.
+    bool toStandardOutput() const;
     // The folder that receives the files.
     std::string folder() const;
 

@@ -1,6 +1,9 @@
 #include "video_encoder.h"
 
+#include "container_check.h"
 #include "interrupt_cleanup.h"
+#include "quoted.h"
+#include "video_room.h"
 #include "video_timeline.h"
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +32,8 @@ static_assert(std::endian::native == std::endian::little, "the sound goes to ffm
 constexpr int AUDIO_FD_IN_ENCODER = 3;
 // Stereo frames per write of the audio thread (a little under 0.1 s).
 constexpr std::size_t AUDIO_CHUNK_FRAMES = 4096;
+// The output name that stands for standard output.
+const std::string STANDARD_OUTPUT = "-";
 // How much of ffmpeg's messages is kept for an error report.
 constexpr std::size_t LOG_TAIL_BYTES = 2048;
 
@@ -74,6 +80,19 @@ void closeFd(int& fd)
     fd = -1;
 }
 
+// The errors that mean the output could not be written, as the system words
+// them: the one cause a failed capture then names.
+constexpr int WRITE_ERRORS[] = {ENOSPC, EDQUOT, EFBIG, EIO, EROFS};
+
+// The first of WRITE_ERRORS that ffmpeg's messages name; 0 if none.
+int writeErrorIn(const std::string& log)
+{
+    for (int number : WRITE_ERRORS)
+        if (log.find(std::strerror(number)) != std::string::npos)
+            return number;
+    return 0;
+}
+
 // The last non-empty line of ffmpeg's messages.
 std::string lastLine(const std::string& log)
 {
@@ -93,6 +112,10 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
     int outHeight = s.outHeight > 0 ? s.outHeight : s.height;
     std::vector<std::string> args = {
         "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+        // Progress as key=value lines among the messages: the last one says
+        // how many bytes the muxer wrote in all ("total_size") and that it
+        // ended ("progress=end").
+        "-nostats", "-progress", "pipe:2",
         // The picture: raw RGB frames, rows top first, at a fixed rate.
         "-f", "rawvideo", "-pix_fmt", "rgb24",
         "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
@@ -115,6 +138,11 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
         for (const char* a : {"-c:a", "aac", "-b:a", "256k"})
             args.emplace_back(a);
     }
+    if (s.outputPath == STANDARD_OUTPUT) {
+        // Standard output takes a stream: Matroska, which needs no seeking.
+        args.emplace_back("-f");
+        args.emplace_back("matroska");
+    }
     std::string ext = lowerExtension(s.outputPath);
     if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") {
         args.emplace_back("-movflags");
@@ -122,6 +150,18 @@ std::vector<std::string> ffmpegArguments(const EncoderSettings& s, const std::st
     }
     args.push_back(partPath);
     return args;
+}
+
+bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error)
+{
+    if (!output::planOutput(path, true, plan, error))
+        return false;
+    if (plan.kind == output::OutputKind::StandardOutput && ::isatty(STDOUT_FILENO)) {
+        error = "--video - writes the video to standard output, which is a terminal; redirect it to a file or a program";
+        return false;
+    }
+    error = streamFault(plan, lowerExtension(path));
+    return error.empty();
 }
 
 std::string findProgram(const std::string& program)
@@ -179,9 +219,15 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     // that an unwritable folder is found before anything starts; ffmpeg then
     // overwrites it. A device or pipe is ffmpeg's to write in place.
     output::OutputPlan plan;
-    if (!output::planOutput(settings.outputPath, false, plan, error) || !output_.reserve(plan, error))
-        return false;  // (the hidden file is armed for the interrupt cleanup while it exists)
-    partPath_ = output_.writePath();
+    if (!checkVideoOutput(settings.outputPath, plan, error))
+        return false;
+    if (plan.kind == output::OutputKind::StandardOutput) {
+        partPath_ = "pipe:1";  // ffmpeg inherits this process's standard output
+    } else {
+        if (!output_.reserve(plan, error))
+            return false;  // (the hidden file is armed for the interrupt cleanup while it exists)
+        partPath_ = output_.writePath();
+    }
 
     int video[2], sound[2], log[2];
     if (!makePipe(video)) {
@@ -254,6 +300,8 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     stopAudio_ = false;
     audioError_.clear();
     encoderLog_.clear();
+    reportedBytes_ = -1;
+    reportedEnd_ = false;
     stderrThread_ = std::thread(&VideoEncoder::stderrLoop, this);
     audioThread_ = std::thread(&VideoEncoder::audioLoop, this, std::move(audio));
     return true;
@@ -277,16 +325,49 @@ void VideoEncoder::audioLoop(AudioProducer audio)
 void VideoEncoder::stderrLoop()
 {
     char buffer[1024];
+    std::string pending;  // a line not yet ended
     for (;;) {
         ssize_t got = ::read(stderrFd_, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
-        encoderLog_.append(buffer, static_cast<std::size_t>(got));
-        if (encoderLog_.size() > 2 * LOG_TAIL_BYTES)
-            encoderLog_.erase(0, encoderLog_.size() - LOG_TAIL_BYTES);
+        pending.append(buffer, static_cast<std::size_t>(got));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            takeLine(pending.substr(0, end));
+            pending.erase(0, end + 1);
+        }
+        if (pending.size() > LOG_TAIL_BYTES) {  // a line without end: kept as a message
+            takeLine(pending);
+            pending.clear();
+        }
     }
+    if (!pending.empty())
+        takeLine(pending);
+}
+
+void VideoEncoder::takeLine(const std::string& line)
+{
+    // A progress line: a lower-case key, '=' and its value.
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos && equals > 0 &&
+        line.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == equals) {
+        const std::string key = line.substr(0, equals);
+        const std::string value = line.substr(equals + 1);
+        if (key == "total_size")
+            reportedBytes_ = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos
+                                 ? std::stoll(value)
+                                 : -1;
+        else if (key == "progress" && value == "end")
+            reportedEnd_ = true;
+        return;
+    }
+    if (line.find_first_not_of("\r ") == std::string::npos || line.find("Last message repeated") != std::string::npos)
+        return;
+    encoderLog_ += line + "\n";
+    if (encoderLog_.size() > 2 * LOG_TAIL_BYTES)
+        encoderLog_.erase(0, encoderLog_.size() - LOG_TAIL_BYTES);
 }
 
 bool VideoEncoder::writeFrame(const std::uint8_t* rgb, std::string& error)
@@ -301,7 +382,7 @@ bool VideoEncoder::writeFrame(const std::uint8_t* rgb, std::string& error)
     std::string cause = std::strerror(errno);
     closeFd(videoFd_);
     std::string failure = collect();
-    error = "ffmpeg stopped taking frames (" + cause + ")" + (failure.empty() ? "" : ": " + failure);
+    error = explain("ffmpeg stopped taking frames (" + cause + ")" + (failure.empty() ? "" : ": " + failure));
     cleanUp();
     return false;
 }
@@ -350,8 +431,10 @@ bool VideoEncoder::finish(std::string& error)
         return false;
     }
     std::string failure = collect();
+    if (failure.empty())
+        failure = wholeFileFault();
     if (!failure.empty()) {
-        error = failure;
+        error = explain(failure);
         cleanUp();
         return false;
     }
@@ -362,6 +445,53 @@ bool VideoEncoder::finish(std::string& error)
     partPath_.clear();
     finished_ = true;
     return true;
+}
+
+std::string VideoEncoder::wholeFileFault()
+{
+    // With "-loglevel error" whatever ffmpeg says is an error, whatever its
+    // exit status: it ends with 0 after a trailer it could not write.
+    const std::string said = lastLine(encoderLog_);
+    if (!said.empty())
+        return "ffmpeg reported an error: " + said;
+    if (!reportedEnd_)
+        return "ffmpeg did not report the end of its output";
+    if (output_.temporaryPath().empty())
+        return {};  // a device or pipe written in place: nothing to read back
+    // The file as it is on the disk, flushed there first: its size is what
+    // the muxer wrote, and its container's last parts are in it.
+    const int fd = ::open(partPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string("the video cannot be read back (") + std::strerror(errno) + ")";
+    struct stat info {};
+    std::string fault;
+    if (::fsync(fd) != 0)
+        fault = std::string("the video cannot be flushed to the disk (") + std::strerror(errno) + ")";
+    else if (::fstat(fd, &info) != 0)
+        fault = std::string("the video's size cannot be read (") + std::strerror(errno) + ")";
+    else if (reportedBytes_ >= 0 && info.st_size != reportedBytes_)
+        fault = "the file holds " + std::to_string(info.st_size) + " bytes of the " + std::to_string(reportedBytes_) +
+                " that ffmpeg wrote";
+    else if (std::string why = containerFault(fd, static_cast<std::uint64_t>(info.st_size),
+                                              lowerExtension(settings_.outputPath));
+             !why.empty())
+        fault = "ffmpeg did not finish the video: " + why;
+    ::close(fd);
+    return fault;
+}
+
+std::string VideoEncoder::explain(const std::string& failure) const
+{
+    // A cause of the system's, as ffmpeg quotes it, or a full disk seen here.
+    int cause = writeErrorIn(encoderLog_);
+    struct statvfs disk {};
+    if (cause == 0 && !output_.temporaryPath().empty() &&
+        ::statvfs(folderOf(output_.temporaryPath()).c_str(), &disk) == 0 && disk.f_bavail == 0)
+        cause = ENOSPC;
+    if (cause == 0)
+        return failure;
+    return "cannot write " + command_line::quotedPath(settings_.outputPath) + ": " + std::strerror(cause) +
+           " (ffmpeg could not finish it; nothing is left)";
 }
 
 void VideoEncoder::abort()

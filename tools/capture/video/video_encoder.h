@@ -5,7 +5,9 @@
 // float samples on descriptor 3 (written by a thread of their own, so that
 // neither pipe can hold up the other). It writes H.264 with AAC or FLAC into
 // a hidden file next to the output, which becomes the output only when ffmpeg
-// has finished without fault (output_file.h: a link is followed, an existing
+// has finished without fault and the file is whole: its size on the disk is
+// the size ffmpeg reported, and its container was finished (container_check.h)
+// (output_file.h: a link is followed, an existing
 // file keeps its permissions, a device or pipe is handed to ffmpeg to write in
 // place).
 
@@ -53,6 +55,12 @@ using output::folderOf;
 using output::lowerExtension;
 using output::partPathFor;
 
+// The output `path` as a video can be written to it: planned (output_file.h;
+// "-" is standard output, which must not be a terminal), and able to take its
+// container (a .mp4 needs an output that seeks: video_room.h). False with one
+// line in `error` otherwise.
+bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error);
+
 // Finds `program` on PATH (or checks it, if it names a path); returns the full
 // path, or an empty string if there is no executable of that name.
 std::string findProgram(const std::string& program);
@@ -86,6 +94,15 @@ public:
 private:
     void audioLoop(AudioProducer audio);
     void stderrLoop();
+    // One line of ffmpeg's standard error: progress, or a message kept.
+    void takeLine(const std::string& line);
+    // After ffmpeg ended with success: why the output is not whole, if it is
+    // not (an error said, no end reported, a file whose size or container
+    // is not what the muxer finishes with).
+    std::string wholeFileFault();
+    // A failure as the user is told it: a full disk or another write error
+    // as the system words it, with the output's name.
+    std::string explain(const std::string& failure) const;
     // Waits for ffmpeg and the threads; returns the failure, if any, as text.
     std::string collect();
     void cleanUp();
@@ -101,7 +118,9 @@ private:
     std::thread stderrThread_;
     std::atomic<bool> stopAudio_{false};
     std::string audioError_;   // written by the audio thread before it ends
-    std::string encoderLog_;   // the tail of ffmpeg's messages
+    std::string encoderLog_;   // the tail of ffmpeg's messages (its errors)
+    long long reportedBytes_ = -1;  // the last total_size ffmpeg reported; -1 none
+    bool reportedEnd_ = false;      // ffmpeg reported progress=end
     bool finished_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
+#include "video_room.h"
 
 using command_line::parseDecimal;
 using command_line::parseWholeNumber;
@@ -22,6 +23,10 @@ std::span<const command_line::Option> videoOptions()
 bool parseVideoOption(const std::string& name, const std::string& value, VideoOptions& options, std::string& error)
 {
     if (name == "--video") {
+        if (value == "-") {  // standard output, as a Matroska stream
+            options.path = value;
+            return true;
+        }
         std::string ext = lowerExtension(value);
         if (ext != ".mp4" && ext != ".mov" && ext != ".m4v" && ext != ".mkv") {
             error = "--video wants a file ending in .mp4, .mov, .m4v or .mkv, not " + quoted(value);
@@ -76,7 +81,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
             return false;
         }
         if (width < 16 || height < 16 || width > 7680 || height > 4320 || width % 2 != 0 || height % 2 != 0) {
-            error = "--size " + value + ": width and height must be even, from 16x16 to 7680x4320";
+            error = "--size wants an even width and height from 16x16 to 7680x4320, not " + quoted(value);
             return false;
         }
         options.width = width;
@@ -109,13 +114,26 @@ bool checkVideoOptions(const VideoOptions& options, bool timesGiven, bool pictur
 
 bool preflightVideo(const VideoOptions& options, std::string& error)
 {
-    EncoderSettings settings = encoderSettings(options, 1920, 1080);
+    std::string warning;
+    return preflightVideo(options, 1920, 1080, warning, error);
+}
+
+bool preflightVideo(const VideoOptions& options, int width, int height, std::string& warning, std::string& error)
+{
+    EncoderSettings settings = encoderSettings(options, width, height);
     if (findProgram(settings.program).empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
         return false;
     }
     output::OutputPlan plan;
-    return output::planOutput(options.path, false, plan, error);
+    if (!checkVideoOutput(options.path, plan, error))
+        return false;
+    const int outWidth = options.width > 0 ? options.width : width;
+    const int outHeight = options.height > 0 ? options.height : height;
+    const double seconds = static_cast<double>(frameCount(options.range)) / options.range.fps;
+    error = roomFault(plan, expectedVideoBytes(options.audioCodec, seconds, outWidth, outHeight, options.range.fps),
+                      warning);
+    return error.empty();
 }
 
 EncoderSettings encoderSettings(const VideoOptions& options, int width, int height)
@@ -137,7 +155,9 @@ std::string videoUsage()
     return "Video (instead of PNG files):\n"
            "      --video FILE    render every frame from --from to --to at --fps and\n"
            "                      write them with the song's sound to FILE (.mp4, .mov,\n"
-           "                      .m4v or .mkv) through ffmpeg: H.264 yuv420p and AAC\n"
+           "                      .m4v or .mkv) through ffmpeg: H.264 yuv420p and AAC;\n"
+           "                      - is standard output, as Matroska; a pipe or\n"
+           "                      terminal takes only .mkv (.mp4 needs to seek)\n"
            "      --from SECONDS  the range's start on the demo's clock (default 0)\n"
            "      --to SECONDS    the range's end (default 185, the demo's end)\n"
            "      --fps N         frames per second (default 60); frame n is drawn at\n"

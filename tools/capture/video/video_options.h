@@ -41,8 +41,13 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
 // picture options of the frame capture (--time, --rect, --count-steps, --out).
 bool checkVideoOptions(const VideoOptions& options, bool timesGiven, bool pictureOptionsGiven, std::string& error);
 
-// Before rendering: ffmpeg is on PATH and the output's folder takes files.
+// Before rendering: ffmpeg is on PATH, the output's folder takes files, the
+// output takes the container (a .mp4 cannot go into a pipe), and its disk
+// has room for the sound at least (frames of 1920x1080).
 bool preflightVideo(const VideoOptions& options, std::string& error);
+// The same for frames of width x height; `warning` gets one line when the
+// disk's room looks too small for the video.
+bool preflightVideo(const VideoOptions& options, int width, int height, std::string& warning, std::string& error);
 
 // The encoder settings for frames of width x height.
 EncoderSettings encoderSettings(const VideoOptions& options, int width, int height);

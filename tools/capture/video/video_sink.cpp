@@ -74,8 +74,11 @@ bool VideoSink::finish(std::string& error)
         return false;
     if (!quiet_) {
         struct stat info {};
-        double megabytes = ::stat(options_.path.c_str(), &info) == 0 ? info.st_size / 1e6 : 0.0;
-        std::fprintf(stderr, "capture: wrote %s (%u frames, %.3f s, %.2f MB)\n", options_.path.c_str(), frames_,
+        const bool toStandardOutput = options_.path == "-";
+        double megabytes =
+            !toStandardOutput && ::stat(options_.path.c_str(), &info) == 0 ? info.st_size / 1e6 : 0.0;
+        std::fprintf(stderr, "capture: wrote %s (%u frames, %.3f s, %.2f MB)\n",
+                     toStandardOutput ? "standard output" : options_.path.c_str(), frames_,
                      static_cast<double>(frames_) / options_.range.fps, megabytes);
     }
     return true;
