@@ -6,7 +6,7 @@
 #   demo-VERSION.html                 the one-file page
 #   demo-VERSION-soundtrack.flac      the whole song, 24-bit
 #   demo-VERSION-soundtrack.opus      the whole song, small
-#   demo-VERSION.mp4                  with --video only
+#   demo-VERSION.mp4                  with --video only (1280x720, 30 fps)
 #   SHA256SUMS
 # Everything is made and checked in a hidden folder inside the output folder
 # and moved into place only when all of it passed: an interruption or a
@@ -30,8 +30,8 @@ with SHA256SUMS into dist/.
   --windows-build DIR  the Windows (MinGW-w64) build folder to reuse
   --web-build DIR      the browser (emscripten) build folder to reuse
   --dist DIR           where the release files go (default: dist)
-  --video              also demo-VERSION.mp4, made by capture --video: hours
-                       without a GPU (see README.md)
+  --video              also demo-VERSION.mp4 (1280x720, 30 fps), made by
+                       capture --video: hours without a GPU (see README.md)
   --no-wine            do not start demo.exe under Wine to check it
   --help               show this help and exit
 Exit status: 0 done, 1 a step or a check failed (one line says which),
@@ -72,6 +72,8 @@ version=$(sed -n 's/^project(demo VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.t
 # The hidden folder where everything is made, on the output's file system so
 # that each file's move into place is a rename; the log of the steps beside
 # it, kept only when a step fails.
+made_dist=0
+[ -d "$dist" ] || made_dist=1
 mkdir -p "$dist" || fail "cannot make the folder '$dist'"
 dist=$(cd "$dist" && pwd)
 stage=$(mktemp -d "$dist/.release-XXXXXX") || fail "cannot make a folder in '$dist'"
@@ -84,6 +86,8 @@ cleanup() {
   fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$stage"
+  # A folder made by a run that published nothing goes too.
+  [ $made_dist = 1 ] && rmdir "$dist" 2>/dev/null
   [ $keep_log = 1 ] || rm -f "$log"
 }
 trap cleanup EXIT
@@ -206,8 +210,8 @@ step "the FLAC soundtrack" "$build/bin/render-song" --out "$stage/$flac_file"
 step "the Opus soundtrack" "$build/bin/render-song" --out "$stage/$opus_file"
 
 if [ $video = 1 ]; then
-  say "the preview video ($video_file: capture --video, hours without a GPU)"
-  step "the video" "$build/bin/capture" --video "$stage/$video_file"
+  say "the preview video ($video_file: capture --video at 1280x720, 30 fps; hours without a GPU)"
+  step "the video" "$build/bin/capture" --video "$stage/$video_file" --scale 720p --fps 30
 fi
 
 # --- The checks ----------------------------------------------------------
