@@ -87,7 +87,7 @@ cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$stage"
   # A folder made by a run that published nothing goes too.
-  [ $made_dist = 1 ] && rmdir "$dist" 2>/dev/null
+  if [ $made_dist = 1 ]; then rmdir "$dist" 2>/dev/null || true; fi
   [ $keep_log = 1 ] || rm -f "$log"
 }
 trap cleanup EXIT
