@@ -326,6 +326,7 @@ std::string captureUsage()
            "Renders the demo's picture offscreen (EGL, no window) at the given scene\n"
            "times with the embedded scene shader, exactly as the host draws a frame\n"
            "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
+           "Installed, this program is demo-capture.\n"
            "\n"
            "Options:\n"
            "  -t, --time LIST     scene times in seconds from 0 to 185: 30 or\n"

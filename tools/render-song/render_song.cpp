@@ -1,12 +1,13 @@
-// render-song: renders the song (or its first N frames) and writes it as a
-// 32-bit float stereo WAV holding exactly the SampleBuffer bytes. Its options
-// follow the tools' shared rules (option_reader.h). The output is written as
-// output_file.h says (a temporary file renamed into place; a device or pipe
-// in place; "-" for standard output), checked before the render, and an
-// interruption removes the temporary file (interrupt_cleanup.h). The
-// temporary file is made only once the song is rendered, so that an end that
-// runs no handler (SIGKILL, or node ending the WebAssembly build) leaves
-// nothing behind either.
+// render-song: renders the song (or its first N frames) and writes it in the
+// format its output's extension names (song_formats.h): a 32-bit float stereo
+// WAV holding exactly the SampleBuffer bytes, or, through ffmpeg, FLAC, Opus
+// or MP3. Its options follow the tools' shared rules (option_reader.h). The
+// output is written as output_file.h says (a temporary file renamed into
+// place; a device or pipe in place; "-" for standard output), checked before
+// the render, and an interruption removes the temporary file and stops ffmpeg
+// (interrupt_cleanup.h). The temporary file is made only once the song is
+// rendered, so that an end that runs no handler (SIGKILL, or node ending the
+// WebAssembly build) leaves nothing behind either.
 #include <unistd.h>
 
 #include <chrono>
@@ -21,19 +22,29 @@
 
 #include "interrupt_cleanup.h"
 #include "option_reader.h"
+#ifndef __EMSCRIPTEN__
+#include "encoder_process.h"
+#endif
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
+#include "song_formats.h"
 #include "synth.h"
 
 namespace {
 
 std::string usage() {
     return "Usage: render-song --out FILE [--frames N]\n"
-           "Renders the demo's song and writes it as a 32-bit float stereo WAV\n"
-           "(44,100 Hz) holding exactly the rendered frames.\n"
+           "Renders the demo's song (44,100 Hz stereo) and writes it in the format\n"
+           "that FILE's extension names:\n"
+           "  .wav    32-bit float, holding exactly the rendered frames\n"
+           "  .flac   24-bit, each sample the float one rounded to 24 bits (ffmpeg)\n"
+           "  .opus   Opus at 160 kbit/s, 48 kHz (ffmpeg)\n"
+           "  .mp3    MP3, VBR about 190 kbit/s (ffmpeg)\n"
+           "FLAC, Opus and MP3 are tagged with the title and the version. Installed,\n"
+           "this program is demo-render-song.\n"
            "\n"
-           "  --out FILE   the WAV file to write (required); - is standard output\n"
+           "  --out FILE   the file to write (required); - is standard output (WAV)\n"
            "  --frames N   render only the first N frames (1 to " +
            std::to_string(SONG_FRAMES) +
            "; default all)\n"
@@ -43,11 +54,11 @@ std::string usage() {
            "Each option is given once. A file is written under a hidden temporary\n"
            "name in its folder and renamed when complete (a symbolic link is\n"
            "followed; an existing file keeps its permissions). A device, pipe or\n"
-           "terminal is written in place.\n"
+           "terminal is written in place (a WAV where its name has no extension).\n"
            "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments,\n"
            "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP),\n"
            "at once, even while the output waits for its reader; an interruption\n"
-           "leaves no temporary file.\n";
+           "leaves no temporary file and no ffmpeg running.\n";
 }
 
 struct RenderOptions {
@@ -137,6 +148,38 @@ void drawProgress(std::uint32_t done, std::uint32_t total, double seconds) {
     std::fflush(stderr);
 }
 
+#ifndef __EMSCRIPTEN__
+// Writes the samples through ffmpeg into a temporary file (armed for the
+// interrupt cleanup, as ffmpeg is while it runs), which becomes the output
+// only when ffmpeg has ended without a fault; in place, ffmpeg writes the
+// device or pipe itself.
+bool writeEncoded(const output::OutputPlan& plan, SongFormat format, const std::vector<StereoFrame>& samples,
+                  std::string& error) {
+    output::OutputFile file;
+    if (!file.reserve(plan, error)) return false;
+    output::EncoderProcess encoder;
+    if (!encoder.start(songEncoderArguments(format, file.writePath()), error)) {
+        file.abort();
+        return false;
+    }
+    const std::size_t chunk = SAMPLE_RATE;  // one second of song per write
+    std::string writeError;
+    for (std::size_t at = 0; at < samples.size() && writeError.empty(); at += chunk) {
+        const std::size_t count = samples.size() - at < chunk ? samples.size() - at : chunk;
+        const std::vector<unsigned char> bytes = songEncoderInput(format, samples.data() + at, count);
+        encoder.write(bytes.data(), bytes.size(), writeError);
+    }
+    // ffmpeg's own account of a failure says more than the broken pipe.
+    if (!encoder.finish(error) || !writeError.empty()) {
+        if (error.empty()) error = writeError;
+        error = "ffmpeg could not write " + command_line::quotedPath(plan.userPath) + ": " + error;
+        file.abort();
+        return false;
+    }
+    return file.commit(error);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +198,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
         return 1;
     }
+    SongFormat format = SongFormat::Wav;
+    const bool inPlace = plan.kind == output::OutputKind::InPlace || plan.kind == output::OutputKind::StandardOutput;
+    if (!songFormatFor(outPath, inPlace, format)) {
+        std::fprintf(stderr, "render-song: --out %s: the song is written as %s; name it so\n",
+                     command_line::quotedPath(outPath).c_str(), songFormatNames());
+        return 2;
+    }
+#ifdef __EMSCRIPTEN__
+    if (format != SongFormat::Wav) {
+        std::fprintf(stderr, "render-song: --out %s: this build writes only .wav (FLAC, Opus and MP3 need ffmpeg)\n",
+                     command_line::quotedPath(outPath).c_str());
+        return 2;
+    }
+#else
+    if (format != SongFormat::Wav && output::findOnPath("ffmpeg").empty()) {
+        std::fprintf(stderr, "render-song: ffmpeg not found on PATH; it encodes %s (on Debian: apt-get install ffmpeg)\n",
+                     output::lowerExtension(outPath).c_str());
+        return 1;
+    }
+#endif
     const bool showProgress = stderrIsTerminal();
     // From here on a signal ends the tool at once, even while a pipe waits
     // for its reader; a reader that goes away shows as a failed write.
@@ -174,6 +237,18 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) std::fprintf(stderr, "\n");
 
+#ifndef __EMSCRIPTEN__
+    if (format != SongFormat::Wav) {
+        if (!writeEncoded(plan, format, samples, error)) {
+            std::fprintf(stderr, "render-song: %s\n", error.c_str());
+            return 1;
+        }
+        if (showProgress)
+            std::fprintf(stderr, "render-song: %u frames (%.3f s of song) in %.2f s -> %s\n", frames,
+                         frames / static_cast<double>(SAMPLE_RATE), seconds, outPath.c_str());
+        return 0;
+    }
+#endif
     output::OutputFile file;  // arms its temporary file for the interrupt cleanup
     if (!file.open(plan, error)) {
         std::fprintf(stderr, "render-song: %s\n", error.c_str());
