@@ -190,6 +190,24 @@ class Page {
     await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
   }
 
+  // The mouse moved to the given page position (no button down).
+  async moveMouse(x, y) {
+    await this.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+  }
+
+  // The page's viewport as `width` x `height` CSS pixels; `phone`: a mobile
+  // viewport whose input is touch.
+  async emulate(width, height, phone = false) {
+    await this.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 1, mobile: phone });
+    await this.send('Emulation.setTouchEmulationEnabled', { enabled: phone, maxTouchPoints: phone ? 5 : 1 });
+  }
+
+  // A real tap of one finger at the given page position (emulate() a phone first).
+  async tap(x, y) {
+    await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+    await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+
   // A PNG of what the page shows now.
   async screenshot() {
     const { data } = await this.send('Page.captureScreenshot', { format: 'png' });
