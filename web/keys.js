@@ -85,7 +85,9 @@ function setUpPointer() {
       return;
     }
     const third = event.clientX < innerWidth / 3 ? -1 : event.clientX > innerWidth * 2 / 3 ? 1 : 0;
-    const now = performance.now();
+    // The time the touch ended, not the time the page got to it (a slow
+    // frame may lie between).
+    const now = event.timeStamp;
     if (lastTap && now - lastTap.at < DOUBLE_TAP_MS && third !== 0 && third === lastTap.third) {
       lastTap = null;
       seekFlashing(third * SEEK_MS);
