@@ -13,7 +13,7 @@ import { startRun, endRun, togglePause, pause, resume, seekTo, seekBy } from './
 import { poke, toggleShown, toggleMute, toggleFull, flash } from './controls.js';
 
 const SEEK_MS = 10000;
-const DOUBLE_TAP_MS = 350;
+const DOUBLE_TAP_MS = 500;
 
 // Keys that never start a run.
 const NOT_STARTING = ['Shift', 'Control', 'Alt', 'Meta', 'AltGraph', 'CapsLock', 'Tab', 'Escape',

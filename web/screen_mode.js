@@ -32,12 +32,16 @@ function setFullWindow(on) {
 }
 
 // Full screen for the run `run` (from the user's gesture that starts it);
-// where refused, the run goes on in the page.
+// where refused, the run goes on in the page. A full screen still on (or
+// still coming) from an earlier run is this run's now; one that comes after
+// its run ended is left again.
 export function enterForRun(run) {
-  if (!hasElementFullScreen() || document.fullscreenElement) return;
   enteredForRun = run;
-  document.documentElement.requestFullscreen({ navigationUI: 'hide' }).catch(() => {
-    enteredForRun = null;
+  if (!hasElementFullScreen() || document.fullscreenElement) return;
+  document.documentElement.requestFullscreen({ navigationUI: 'hide' }).then(() => {
+    if (enteredForRun === null) leaveFullScreen();
+  }, () => {
+    if (enteredForRun === run) enteredForRun = null;
   });
 }
 

@@ -186,7 +186,10 @@ class Page {
   // DOM code, keyCode the Windows virtual key.
   async press(key, code, keyCode) {
     const base = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
-    await this.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...base });
+    // Enter goes down with its character, as a keyboard sends it (a button
+    // takes it from there).
+    if (key === 'Enter') await this.send('Input.dispatchKeyEvent', { type: 'keyDown', text: '\r', ...base });
+    else await this.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...base });
     await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
   }
 
@@ -206,6 +209,16 @@ class Page {
   async tap(x, y) {
     await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
     await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+
+  // Two taps 150 ms apart by their time stamps (however long the page
+  // takes to see them).
+  async doubleTap(x, y) {
+    const at = Date.now() / 1000;
+    for (const offset of [0, 0.15]) {
+      await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: at + offset });
+      await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: at + offset + 0.05 });
+    }
   }
 
   // A PNG of what the page shows now.
