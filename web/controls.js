@@ -27,6 +27,7 @@ const seekFlash = $('seek-flash');
 
 let idleTimer = 0;
 let dragging = false;
+let mouseOver = false;  // the mouse rests on the controls
 let flashTimer = 0;
 
 // Shows the controls (during a run) and starts the time until they hide.
@@ -38,8 +39,8 @@ export function poke() {
 }
 
 function hideIfIdle() {
-  // Not while a key's focus is in them, nor while the run is held.
-  if (player.phase !== Phase.RUNNING || dragging || controls.querySelector(':focus-visible')) {
+  // Not while the mouse or a key's focus is on them, nor while the run is held.
+  if (player.phase !== Phase.RUNNING || dragging || mouseOver || controls.querySelector(':focus-visible')) {
     if (inRun()) idleTimer = setTimeout(hideIfIdle, IDLE_MS);
     return;
   }
@@ -232,6 +233,8 @@ export function setUpControls() {
   leaveFullWindow.addEventListener('click', toggleFull);
   $('end-button').addEventListener('click', () => endRun());
   for (const type of ['pointermove', 'pointerdown', 'focusin']) controls.addEventListener(type, poke);
+  controls.addEventListener('pointerenter', (event) => { mouseOver = event.pointerType === 'mouse'; });
+  controls.addEventListener('pointerleave', () => { mouseOver = false; });
   // Only a move of the mouse: browsers also send a move when what lies under
   // a still cursor changes (as the controls hiding).
   let last = '';
