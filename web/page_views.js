@@ -63,8 +63,7 @@ function showHeld() {
     heldLine.textContent = `Paused at ${clockText(run.heldMs)}`;
   } else if (player.phase === Phase.WAITING) {
     const rendered = run.synth ? run.synth.frames * 1000 / player.sampleRate : 0;
-    heldLine.textContent = `The song is being rendered up to ${clockText(run.heldMs)} `
-      + `(now at ${clockText(rendered)}): it plays from there once it is`;
+    heldLine.textContent = `Rendering the song to ${clockText(run.heldMs)}… (${clockText(rendered)} so far)`;
   }
   heldLine.hidden = !(player.phase === Phase.PAUSED || player.phase === Phase.WAITING);
 }
