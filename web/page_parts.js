@@ -98,3 +98,13 @@ export function loadScript(name) {
     document.head.append(script);
   });
 }
+
+// What to try instead where something was refused to a page opened from disk.
+export function fromDiskAdvice() {
+  if (location.protocol !== 'file:') return '';
+  return isOneFile
+    ? ' Opened from disk, a browser may refuse what it allows from a web server: serve this '
+      + 'file\'s folder with one (python3 -m http.server, then open http://localhost:8000/demo.html).'
+    : ' Opened as a file, this page cannot load its parts: open demo.html (the whole demo in one file) '
+      + 'instead, or serve this folder with a web server (./run-web.sh).';
+}

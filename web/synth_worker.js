@@ -7,14 +7,15 @@
 //
 // Messages from the page:
 //   { type: 'module', module }  the compiled demo.wasm; answered by 'ready'
-//   { type: 'start', startFrame, port }  a fresh synthesizer renders the song
-//       from frame 0; pieces from startFrame on go to `port` as
+//   { type: 'start', startFrame, port, id }  a fresh synthesizer renders the
+//       song from frame 0; pieces from startFrame on go to `port` as
 //       { first, samples } (the index of the first frame and its interleaved
 //       left/right floats, the buffer transferred)
 //   { type: 'stop' }  ends the run and closes its port
-// Messages to the page: { type: 'ready' }, { type: 'progress' | 'done',
-// frames, wallMs, renderMs } (frames rendered, time since the start, time
-// spent inside the synthesizer), { type: 'error', message }.
+// Messages to the page: { type: 'ready' }, { type: 'progress' | 'done', id,
+// frames, wallMs, renderMs } (the run's id as the page gave it, frames
+// rendered, time since the start, time spent inside the synthesizer),
+// { type: 'error', message }.
 // The emscripten loader; in the one-file page it comes first in this
 // Worker's own script.
 if (typeof createDemoModule !== 'function') importScripts('demo.js');
@@ -45,7 +46,7 @@ function stopRun() {
   run = null;
 }
 
-function startRun({ startFrame, port }) {
+function startRun({ startFrame, port, id }) {
   stopRun();
   const state = demo._synthCreate();
   const buffer = demo._malloc(PIECE_FRAMES * 8);
@@ -54,7 +55,7 @@ function startRun({ startFrame, port }) {
     return;
   }
   run = {
-    port, state, buffer, startFrame,
+    port, state, buffer, startFrame, id,
     next: 0, total: demo._songFrames(),
     started: performance.now(), renderMs: 0, reported: 0,
   };
@@ -77,7 +78,7 @@ function warmUp() {
 }
 
 function report(type) {
-  postMessage({ type, frames: run.next, wallMs: performance.now() - run.started, renderMs: run.renderMs });
+  postMessage({ type, id: run.id, frames: run.next, wallMs: performance.now() - run.started, renderMs: run.renderMs });
 }
 
 function turn() {

@@ -186,8 +186,39 @@ class Page {
   // DOM code, keyCode the Windows virtual key.
   async press(key, code, keyCode) {
     const base = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
-    await this.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...base });
+    // Enter goes down with its character, as a keyboard sends it (a button
+    // takes it from there).
+    if (key === 'Enter') await this.send('Input.dispatchKeyEvent', { type: 'keyDown', text: '\r', ...base });
+    else await this.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...base });
     await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
+  }
+
+  // The mouse moved to the given page position (no button down).
+  async moveMouse(x, y) {
+    await this.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+  }
+
+  // The page's viewport as `width` x `height` CSS pixels; `phone`: a mobile
+  // viewport whose input is touch.
+  async emulate(width, height, phone = false) {
+    await this.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 1, mobile: phone });
+    await this.send('Emulation.setTouchEmulationEnabled', { enabled: phone, maxTouchPoints: phone ? 5 : 1 });
+  }
+
+  // A real tap of one finger at the given page position (emulate() a phone first).
+  async tap(x, y) {
+    await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+    await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+
+  // Two taps 150 ms apart by their time stamps (however long the page
+  // takes to see them).
+  async doubleTap(x, y) {
+    const at = Date.now() / 1000;
+    for (const offset of [0, 0.15]) {
+      await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: at + offset });
+      await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: at + offset + 0.05 });
+    }
   }
 
   // A PNG of what the page shows now.

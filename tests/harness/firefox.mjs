@@ -8,7 +8,7 @@
 // group by its id, removes the folder and stops the X server, and so does
 // the exit of this process, however it ends (browser_process.mjs). Its
 // pages offer what the
-// Chromium client's do (goto, evaluate, waitFor, click, press, screenshot,
+// Chromium client's do (goto, evaluate, waitFor, click, moveMouse, press, screenshot,
 // errors, console).
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -174,6 +174,13 @@ class Page {
         type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' },
         actions: [{ type: 'pointerMove', x, y }, { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }],
       }],
+    });
+  }
+
+  // The mouse moved to the given viewport position.
+  async moveMouse(x, y) {
+    await this.send('input.performActions', {
+      actions: [{ type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' }, actions: [{ type: 'pointerMove', x, y }] }],
     });
   }
 

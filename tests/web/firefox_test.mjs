@@ -2,8 +2,9 @@
 // an X server of the test's own, WebGL2 from Mesa's llvmpipe), opened from
 // disk: it loads without console errors and with WebGL2; its still matches
 // the capture tool's picture within FIREFOX_TOLERANCE; a run's sound graph
-// output is the song's frames bit for bit; Escape ends the run and shows the
-// start view.
+// output is the song's frames bit for bit, through a pause and a resume with
+// the controls' button and a click on the timeline; Escape ends the run and
+// shows the start view.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -11,15 +12,17 @@ import { pathToFileURL } from 'node:url';
 import { launchFirefox } from '../harness/firefox.mjs';
 import { readPng } from './png.mjs';
 import {
-  config, settled, capturePng, tempFolder, songFrames, locateRecording, floatsFromBase64,
+  config, settled, capturePng, tempFolder, songFrames, recordingShift, checkPlayback, floatsFromBase64, clickControl,
+  CONTROLS_SHOWN,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
 const START_SECONDS = 5;
 const START_FRAME = START_SECONDS * RATE;
-// 2 s of the song at least, after the first frames that the Worker may not
-// have rendered yet.
-const RECORD_SECONDS = 3.5;
+// The most the run's recording may take.
+const RECORD_SECONDS = 40;
+// Where the timeline's click goes.
+const SEEK_MS = 2000;
 
 // Firefox draws WebGL on Linux with the system's OpenGL, here Mesa's
 // llvmpipe, the capture tool's renderer too; only its shader translator
@@ -68,20 +71,53 @@ test('Firefox loads demo.html from disk with WebGL2 and no console errors; its s
   assert.deepEqual(page.errors, []);
 });
 
-test('Firefox plays the song bit for bit, and Escape shows the start view', async () => {
-  const frames = START_FRAME + Math.ceil(RECORD_SECONDS + 3) * RATE;
-  const song = songFrames(frames, temp.folder);
+test('Firefox plays the song bit for bit through the controls\' pause and seek, and Escape shows the start view', async () => {
+  const playFor = async (ms) => {
+    const until = await page.evaluate(`performance.now() + ${ms}`);
+    await page.waitFor(`performance.now() >= ${until}`, ms + 30000, `${ms} ms of the run`);
+  };
   await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }; true`);
   await page.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
   await page.click(200, 200);
   await page.waitFor(`demoDebug.state === 'running'`, 60000, 'the run');
+  await page.waitFor(`demoDebug.run.playPosition > ${START_FRAME + RATE}`, 60000, 'a second of the song');
+  await clickControl(page, 'play-button');
+  await page.waitFor(`demoDebug.state === 'paused'`, 30000, 'the pause');
+  await playFor(500);
+  await clickControl(page, 'play-button');
+  await page.waitFor('demoDebug.run.pauses[0].resumed && demoDebug.run.pauses[0].resumed.played !== undefined', 30000, 'the resume');
+  await playFor(700);
+  const bar = await page.evaluate(`(() => { const r = document.getElementById('timeline').getBoundingClientRect();
+    const thumb = parseFloat(getComputedStyle(document.body).fontSize) * 0.9;
+    return { x: r.left + thumb / 2 + (r.width - thumb) * ${SEEK_MS} / 185000, y: r.top + r.height / 2 }; })()`);
+  await page.moveMouse(Math.round(bar.x) - 1, Math.round(bar.y));
+  await page.waitFor(CONTROLS_SHOWN, 5000, 'the controls');
+  await page.click(Math.round(bar.x), Math.round(bar.y));
+  await page.waitFor('demoDebug.run.seeks.length === 1 && demoDebug.run.seeks[0].played !== undefined', 30000, 'the seek');
+  await playFor(1000);
+  await page.evaluate('demoDebug.stopRecording(); true');
   await page.waitFor('demoDebug.recording', 60000, 'the recording');
-  const found = locateRecording(floatsFromBase64(await page.evaluate('demoDebug.recording')), song, 0, START_FRAME, RATE);
-  assert.ok(found, 'the recording is not the song\'s frames (with silence for frames not rendered) at any start');
-  console.log(`recorded from song frame ${found.offset}: ${found.rendered} frames of the song, `
-    + `${found.silentBefore} silent before the first, ${found.silentAfter} after it`);
-  assert.ok(found.rendered >= 2 * RATE, `only ${found.rendered} frames of the song`);
-  assert.equal(await page.evaluate('demoDebug.run.noSound'), undefined);
+
+  const run = await page.evaluate('demoDebug.run');
+  const [pause] = run.pauses;
+  const [seek] = run.seeks;
+  assert.ok(Math.abs(seek.toMs - SEEK_MS) < 500, `the timeline's click went to ${seek.toMs} ms`);
+  const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
+  const song = songFrames(pause.position + recorded.length / 2, temp.folder);
+  const shift = recordingShift(recorded, song, 0, START_FRAME);
+  assert.notEqual(shift, null, 'the recording does not start with the song from ?t=');
+  const result = checkPlayback(recorded, song, 0, [
+    { at: 0, frame: START_FRAME - shift },
+    { at: pause.played + shift, paused: true },
+    { at: pause.resumed.played + shift, frame: pause.position, whole: true },
+    { at: seek.played + shift, frame: seek.frame, whole: true },
+  ]);
+  assert.equal(result.breaks, undefined, result.breaks);
+  console.log(`played ${result.parts[0].played} frames from ${START_FRAME - shift}, paused for ${result.parts[1].silent}, `
+    + `resumed for ${result.parts[2].played}, from the timeline's frame ${seek.frame} for ${result.parts[3].played}`);
+  assert.ok(result.parts[0].played >= RATE, `only ${result.parts[0].played} frames of the song before the pause`);
+  assert.ok(result.parts[1].silent > RATE / 4 && result.parts[2].played > 0 && result.parts[3].played > RATE / 2);
+  assert.equal(run.noSound, undefined);
 
   await page.press('Escape');
   await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the run');

@@ -7,7 +7,9 @@
 // the picture's clock starts at ?t=; Escape ends the run and shows the start
 // view, a key starts the next run, and the run ends by itself at 185 s.
 // Where the sound output does not start, the picture runs without it and
-// the page says so.
+// the page says so. No state without a way out: after a run sought past its
+// end, after Escape and after a sound start that failed, a key starts a
+// clean run from the beginning with sound, and the address keeps no ?t=.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
@@ -19,7 +21,7 @@ const START_SECONDS = 1;
 const START_FRAME = START_SECONDS * RATE;
 const RECORD_SECONDS = 2;
 
-const { page, temp } = await openForTheseTests(openDemo(`?scale=6&t=${START_SECONDS}`));
+const { demo, page, temp } = await openForTheseTests(openDemo(`?scale=6&t=${START_SECONDS}`));
 
 async function startView() {
   return page.evaluate(`!document.getElementById('start-view').hidden`);
@@ -115,4 +117,55 @@ test('where the sound output does not start, the picture runs without it and the
   await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the run');
   assert.equal(await page.evaluate(`document.getElementById('notice').hidden`), true);
   assert.deepEqual(page.errors, []);
+});
+
+test('past the end, after Escape and after a failed sound start, a key starts a clean run from 0 with sound', async () => {
+  const other = await demo.browser.newPage();
+  await other.goto(`${page.url}?scale=6&t=90`);
+  assert.equal(await settled(other), 'ready');
+  await other.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }; true`);
+  const song = songFrames(RECORD_SECONDS * RATE + RATE, temp.folder);
+  // A key starts a run; its sound is the song from frame 0 on.
+  async function cleanRun(id) {
+    await other.evaluate(`demoDebug.recordNextRun(${RECORD_SECONDS}); true`);
+    await other.press('a', 'KeyA', 65);
+    await other.waitFor(`demoDebug.state === 'running' && demoDebug.run.id === ${id}`, 60000, `run ${id}`);
+    assert.equal(await other.evaluate('demoDebug.run.startMs'), 0, `run ${id} does not start at 0`);
+    assert.equal(new URL(await other.evaluate('location.href')).searchParams.get('t'), null);
+    await other.waitFor('demoDebug.recording', 30000, 'the recording');
+    const found = locateRecording(floatsFromBase64(await other.evaluate('demoDebug.recording')), song, 0, 0, RATE / 2);
+    assert.ok(found && found.rendered >= RATE / 2, `run ${id} does not play the song from frame 0`);
+    await other.evaluate('demoDebug.recording = null; true');
+  }
+
+  await other.click(200, 200);
+  await other.waitFor(`demoDebug.state === 'running' && demoDebug.run.frames > 0`, 60000, 'the run from 90 s');
+  assert.equal(new URL(await other.evaluate('location.href')).searchParams.get('t'), null, '?t= kept while playing');
+  for (let i = 0; i < 10; i++) await other.press('ArrowRight', 'ArrowRight', 39);
+  await other.waitFor(`demoDebug.state === 'ready'`, 60000, 'the end past 185 s');
+  await cleanRun(2);
+
+  await other.press('Escape', 'Escape', 27);
+  await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end by Escape');
+  await cleanRun(3);
+  await other.press('Escape', 'Escape', 27);
+  await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end by Escape');
+
+  // The player's code refused once.
+  await other.evaluate(`{ const real = AudioWorklet.prototype.addModule;
+    AudioWorklet.prototype.addModule = function () {
+      AudioWorklet.prototype.addModule = real;
+      return Promise.reject(new DOMException("Unable to load a worklet's module.", 'AbortError'));
+    }; } true`);
+  await other.press('a', 'KeyA', 65);
+  await other.waitFor(`demoDebug.run.id === 4 && demoDebug.state === 'ready'`, 30000, 'the failed start');
+  const message = await other.evaluate(`document.getElementById('message').textContent`);
+  assert.match(message, /could not load the song player's code \(Unable to load a worklet's module\.\)/);
+  assert.doesNotMatch(message, /disk/);
+  assert.equal(await other.evaluate(`!document.getElementById('start-view').hidden`), true);
+  await cleanRun(5);
+  assert.equal(await other.evaluate(`document.getElementById('message').hidden`), true, 'the old message stays');
+  await other.press('Escape', 'Escape', 27);
+  await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end');
+  assert.deepEqual(other.errors, []);
 });

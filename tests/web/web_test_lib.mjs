@@ -95,6 +95,29 @@ export async function settled(page, timeoutMs = 90000) {
 }
 
 // ---------------------------------------------------------------------------
+// The player's controls.
+
+// The centre of the element `id` in page pixels.
+export async function centreOf(page, id) {
+  return page.evaluate(`(() => { const r = document.getElementById('${id}').getBoundingClientRect();
+    return { x: Math.round(r.left + r.width / 2), y: Math.round(r.top + r.height / 2) }; })()`);
+}
+
+// Whether the controls can be seen (and clicked) now.
+export const CONTROLS_SHOWN = `(() => { const c = document.getElementById('controls');
+  return !c.hidden && !document.body.classList.contains('idle') && getComputedStyle(c).visibility === 'visible'; })()`;
+
+// Moves the mouse onto the control `id` (which shows the controls), waits
+// until they are shown and clicks it.
+export async function clickControl(page, id) {
+  const { x, y } = await centreOf(page, id);
+  await page.moveMouse(x - 1, y);
+  await page.moveMouse(x, y);
+  await page.waitFor(CONTROLS_SHOWN, 10000, 'the controls to show');
+  await page.click(x, y);
+}
+
+// ---------------------------------------------------------------------------
 // Still frames against the capture tool.
 //
 // SwiftShader (the browser's WebGL2 on the CPU) and Mesa's llvmpipe (the

@@ -1,0 +1,128 @@
+// Loading the page: the query parameters, WebGL2, the WebAssembly module
+// (with a progress line), the synthesizer's Worker, the scene shader and the
+// still behind the start view. What cannot work here ends in fail(), which
+// says why in words.
+import { compileDemoWasm, instantiateDemo, SceneScales } from './wasm_loader.js';
+import { SceneRenderer } from './scene_gl.js';
+import { SongSound } from './song_sound.js';
+import { textPart, workerUrl } from './page_parts.js';
+import { player, parts, Phase, setPhase, changed } from './player_state.js';
+import { showProgress } from './page_views.js';
+import { endRun, onWorkerMessage } from './run.js';
+
+// The moment of the still behind the start view, drawn at the coarsest scale.
+const STILL_MS = 30000;
+
+// The page cannot play here: `text` says why.
+export function fail(text) {
+  player.message = text;
+  setPhase(Phase.FAILED);
+  changed('message');
+}
+
+// ?t=SECONDS: a plain decimal number of seconds before the end.
+function parseStartTime(text) {
+  if (text === null) return 0;
+  if (!/^\d+(\.\d+)?$/.test(text) || Number(text) * 1000 >= player.endMs) return null;
+  return Math.round(Number(text) * 1000);
+}
+
+// Loads everything; resolves with the player ready (or failed).
+export async function load() {
+  const query = new URLSearchParams(location.search);
+  const canvas = document.getElementById('scene');
+  const gl = canvas.getContext('webgl2', {
+    alpha: false, depth: false, stencil: false, antialias: false,
+    preserveDrawingBuffer: false, powerPreference: 'high-performance',
+  });
+  if (!gl) {
+    fail('This browser cannot show the demo: it offers no WebGL2 here, and the '
+      + 'picture is drawn with WebGL2. A current Firefox, Chrome, Edge or Safari '
+      + 'with hardware acceleration turned on has it.');
+    return;
+  }
+  canvas.addEventListener('webglcontextlost', (event) => {
+    event.preventDefault();
+    endRun();
+    fail('The browser took the graphics context away (the graphics driver was reset '
+      + 'or is overloaded). Reload the page to start again.');
+  });
+
+  const module = await compileDemoWasm((received, total) => {
+    showProgress(total
+      ? `Loading the synthesizer: ${Math.floor(100 * received / total)} % of ${Math.round(total / 1024)} KiB`
+      : `Loading the synthesizer: ${Math.round(received / 1024)} KiB`);
+  });
+  showProgress('Starting the synthesizer…');
+  const demo = await instantiateDemo(module);
+  parts.demo = demo;
+  player.endMs = demo._exitTimeMs();
+  player.songFrames = demo._songFrames();
+  player.sampleRate = demo._songSampleRate();
+  const scales = new SceneScales(demo);
+  parts.scales = scales;
+
+  const startMs = parseStartTime(query.get('t'));
+  if (startMs === null) {
+    fail(`?t= takes the number of seconds to start at, from 0 to below ${player.endMs / 1000}, not "${query.get('t')}".`);
+    return;
+  }
+  player.startMs = startMs;
+
+  const scaleText = query.get('scale');
+  if (scaleText !== null && scaleText !== 'auto') {
+    const index = scales.parse(scaleText);
+    if (index < 0) {
+      fail(`?scale= takes ${scales.names()} (or a drawn size such as 1280x720 or 720p; or auto, the default), `
+        + `not "${scaleText}".`);
+      return;
+    }
+    player.scale = index;
+    player.adaptive = false;
+  }
+
+  const worker = new Worker(workerUrl());
+  parts.worker = worker;
+  const workerReady = new Promise((resolve, reject) => {
+    worker.onmessage = (event) => {
+      if (event.data.type === 'ready') resolve();
+      else onWorkerMessage(event.data);
+    };
+    worker.onerror = (event) => {
+      const text = `the synthesizer's Worker failed: ${event.message || 'it could not be started'}`;
+      console.error(text);
+      reject(new Error(text));
+    };
+  });
+  workerReady.catch(() => {});  // awaited below, after the shader
+  worker.postMessage({ type: 'module', module });
+  parts.sound = new SongSound(worker, player.songFrames, player.sampleRate);
+
+  showProgress('Compiling the scene shader…');
+  const sceneText = await textPart('scene.frag');
+  const renderer = new SceneRenderer(gl, (index) => scales.scaledText(sceneText, index));
+  parts.renderer = renderer;
+  renderer.prepare(scales.coarsest);
+  renderer.prepare(player.scale);
+  await renderer.ready(scales.coarsest);
+  await renderer.ready(player.scale);
+
+  showProgress('Drawing a still of the demo…');
+  await new Promise((resolve) => requestAnimationFrame(resolve));
+  drawStartStill();
+  showProgress('Starting the synthesizer…');
+  await workerReady;
+}
+
+// The still behind the start view: the whole picture at STILL_MS, at the
+// coarsest scale, so that it comes quickly even where frames are slow.
+function drawStartStill() {
+  const { renderer, scales } = parts;
+  const index = scales.coarsest;
+  const { width, height } = scales.list[index];
+  renderer.use(index, width, height);
+  const started = performance.now();
+  renderer.draw(STILL_MS);
+  parts.stillPixels = renderer.read({ x: 0, y: 0, width, height });
+  player.still = { timeMs: STILL_MS, index, width, height, ms: performance.now() - started };
+}
