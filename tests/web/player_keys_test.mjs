@@ -276,9 +276,11 @@ test('on a phone: a tap starts, a tap shows the controls, the pause button pause
   await phone.waitFor(`demoDebug.state === 'paused'`, 30000, 'the pause');
   await phone.tap(pauseAt.x, pauseAt.y);
   await phone.waitFor(`demoDebug.state === 'running'`, 30000, 'the resume');
-  // The seek goes 10 s on from the picture's moment when the page takes the
-  // taps: between the moment now and the one when the seek is seen.
-  const [before, beforeAt] = await phone.evaluate('[demoDebug.run.timeMs, performance.now()]');
+  // The seek goes 10 s on from the clock's moment when the page takes the
+  // taps: between the clock now (not the latest frame's time, which lags it
+  // by up to a frame) and the clock when the seek is seen.
+  const [before, beforeAt] = await phone.evaluate(
+    '[demoDebug.run.clockBaseMs + Math.floor(performance.now() - demoDebug.run.clockStart), performance.now()]');
   const seeks = await phone.evaluate('demoDebug.run.seeks.length');
   await phone.doubleTap(350, 100);
   await phone.waitFor(`demoDebug.run.seeks.length > ${seeks}`, 10000, 'the seek of the double tap');
