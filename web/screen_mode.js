@@ -5,7 +5,6 @@
 // gesture) ends the run, leaving it with F or the button does not.
 import { changed } from './player_state.js';
 
-let leavingOurselves = false;
 let enteredForRun = null;
 let onLeftByBrowser = () => {};
 
@@ -48,8 +47,10 @@ export function enterForRun(run) {
 // F and the full-screen button, during `run`.
 export function toggleFullScreen(run) {
   if (document.fullscreenElement) {
-    leavingOurselves = true;
-    document.exitFullscreen().catch(() => { leavingOurselves = false; });
+    // No run owns the full screen any more, so its change is not the
+    // browser's way out.
+    enteredForRun = null;
+    document.exitFullscreen().catch(() => {});
   } else if (hasElementFullScreen()) {
     enteredForRun = run;
     document.documentElement.requestFullscreen({ navigationUI: 'hide' }).catch(() => { enteredForRun = null; });
@@ -62,17 +63,16 @@ export function toggleFullScreen(run) {
 export function leaveFullScreen() {
   enteredForRun = null;
   setFullWindow(false);
-  if (document.fullscreenElement) {
-    leavingOurselves = true;
-    document.exitFullscreen().catch(() => { leavingOurselves = false; });
-  }
+  if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
 }
 
 document.addEventListener('fullscreenchange', () => {
   changed('screen');
   if (document.fullscreenElement) return;
+  // Left while a run owns it: the browser's way out. (Leaving it ourselves
+  // gives it up first; a late change that finds full screen on again is an
+  // earlier one's.)
   const run = enteredForRun;
   enteredForRun = null;
-  if (leavingOurselves) leavingOurselves = false;
-  else if (run) onLeftByBrowser(run);
+  if (run) onLeftByBrowser(run);
 });
