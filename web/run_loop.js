@@ -18,7 +18,7 @@ import { FrameTimer } from './frame_timer.js';
 // Frame times are shown as the mean over this much of the latest frames.
 const SHOWN_FRAMES_MS = 1000;
 // The longest time one draw is expected to take.
-const BAND_MS = 250;
+const BAND_MS = 400;
 // How often a draw in flight is looked at (milliseconds).
 const POLL_MS = 2;
 

