@@ -115,9 +115,9 @@ export async function load() {
     // An automatic run starts at the scale that the still's time predicts:
     // its program is built before the page is ready.
     const { ms, width, height } = player.still;
-    player.scale = scales.predict(ms / 1000, width * height);
-    renderer.prepare(player.scale);
-    await renderer.ready(player.scale);
+    player.predictedScale = scales.predict(ms / 1000, width * height);
+    renderer.prepare(player.predictedScale);
+    await renderer.ready(player.predictedScale);
   }
   showProgress('Starting the synthesizer…');
   await workerReady;

@@ -28,7 +28,7 @@ function resolutionText() {
     : `Resolution: ${sizeText(player.scale)} (?scale=${list[player.scale].name}).`;
   if (player.still) {
     text += ` The still took ${Math.round(player.still.ms)} ms at ${sizeText(player.still.index)}`
-      + (player.adaptive ? `: a run starts at ${sizeText(player.scale)}.` : '.');
+      + (player.adaptive && player.predictedScale >= 0 ? `: a run starts at ${sizeText(player.predictedScale)}.` : '.');
   }
   const run = player.run;
   if (run && run.frames > 0 && run.endedAt !== undefined) {

@@ -56,7 +56,7 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
   const perPixel = still.ms / 1000 / (still.width * still.height);
   const fitting = scales.find((s) => perPixel * s.width * s.height < ROOM * BUDGET_SECONDS);
   const predicted = fitting ? fitting.index : scales.length - 1;
-  assert.equal(await page.evaluate('demoDebug.scale'), predicted, 'the page does not start at the predicted scale');
+  assert.equal(await page.evaluate('demoDebug.predictedScale'), predicted, 'the page does not start at the predicted scale');
 
   await page.evaluate(`demoDebug.recordNextRun(${MAX_RECORD_SECONDS}); true`);
   const clickAt = Date.now();
