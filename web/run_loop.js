@@ -159,6 +159,8 @@ function bandsOf(rect) {
 function timeFrame(run, done) {
   const started = performance.now();
   const timeMs = clockMs(run, started);
+  // The picture's moment is the frame's from its first draw on.
+  run.timeMs = timeMs;
   const { width, height } = parts.scales.list[run.scale];
   const limit = drawnRect(run.scale);
   const bands = bandsOf(limit || { x: 0, y: 0, width, height });
@@ -202,7 +204,6 @@ function frame() {
   if (pendingScale >= 0 && parts.renderer.settled(pendingScale)) switchScale(run);
   timeFrame(run, ({ timeMs, ended, ms }) => {
     run.frames++;
-    run.timeMs = timeMs;
     frameTimed(run, ended, ms);
     changed('frame');
     if (timeMs >= player.endMs) {
