@@ -81,7 +81,10 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
   // seconds, a third of the frames that its time allows.
   const wanted = Math.min(15, Math.floor(WATCHED_MS / (3 * still.ms)));
   assert.ok(run.frames >= wanted, `only ${run.frames} frames in ${WATCHED_MS / 1000} s (wanted ${wanted})`);
-  assert.ok(worstMs < 1000, `a call into the page took ${worstMs} ms`);
+  // Within a second; on a machine so busy that the still took seconds
+  // (about 1 s on a quiet one), within its time instead.
+  const answerMs = Math.max(1000, still.ms);
+  assert.ok(worstMs < answerMs, `a call into the page took ${worstMs} ms (wanted under ${Math.round(answerMs)})`);
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
   const seconds = recorded.length / 2 / RATE;
