@@ -61,6 +61,7 @@ export async function load() {
   player.sampleRate = demo._songSampleRate();
   const scales = new SceneScales(demo);
   parts.scales = scales;
+  showVersion(demo);
 
   const startMs = parseStartTime(query.get('t'));
   if (startMs === null) {
@@ -110,8 +111,23 @@ export async function load() {
   showProgress('Drawing a still of the demo…');
   await new Promise((resolve) => requestAnimationFrame(resolve));
   drawStartStill();
+  if (player.adaptive) {
+    // An automatic run starts at the scale that the still's time predicts:
+    // its program is built before the page is ready.
+    const { ms, width, height } = player.still;
+    player.predictedScale = scales.predict(ms / 1000, width * height);
+    renderer.prepare(player.predictedScale);
+    await renderer.ready(player.predictedScale);
+  }
   showProgress('Starting the synthesizer…');
   await workerReady;
+}
+
+// "version 1.0.0 (git 45dca8e)" along the bottom of the start view.
+function showVersion(demo) {
+  const revision = demo.UTF8ToString(demo._demoRevision());
+  document.getElementById('version').textContent = `version ${demo.UTF8ToString(demo._demoVersion())}`
+    + (revision ? ` (${revision})` : '');
 }
 
 // The still behind the start view: the whole picture at STILL_MS, at the

@@ -27,7 +27,8 @@ function resolutionText() {
       + `(?scale=${list[parts.scales.coarsest].name} and the like fix it).`
     : `Resolution: ${sizeText(player.scale)} (?scale=${list[player.scale].name}).`;
   if (player.still) {
-    text += ` The still took ${Math.round(player.still.ms)} ms at ${sizeText(player.still.index)}.`;
+    text += ` The still took ${Math.round(player.still.ms)} ms at ${sizeText(player.still.index)}`
+      + (player.adaptive && player.predictedScale >= 0 ? `: a run starts at ${sizeText(player.predictedScale)}.` : '.');
   }
   const run = player.run;
   if (run && run.frames > 0 && run.endedAt !== undefined) {

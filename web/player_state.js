@@ -29,6 +29,7 @@ export const player = {
   volume: 1,         // the output's gain, 0 to 1; exactly 1 leaves the samples as they are
   muted: false,
   message: '',       // the latest failure in words
+  predictedScale: -1,  // where an automatic run starts, as the still's time predicts
   still: null,       // { timeMs, index, width, height, ms } of the start view's still
   run: null,         // the latest run (see run.js)
   runs: 0,

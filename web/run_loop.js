@@ -5,12 +5,27 @@
 // scale; its program is built in the background and taken once ready. A
 // held picture (paused, or waiting for the song) is one frame drawn at the
 // held moment, with no loop running.
+//
+// The page never waits for the drawing: one frame is in flight at a time,
+// its time learned from later tasks (FrameTimer), and the next frame is
+// asked for once it is done. Where a frame is expected to take longer than
+// BAND_MS (a software renderer), it is drawn in bands of whole rows, each a
+// draw of its own in a task of its own, so that no single draw runs long
+// enough to stall the page's answers or trip a graphics driver's watchdog.
 import { player, parts, changed, sizeText } from './player_state.js';
+import { FrameTimer } from './frame_timer.js';
 
 // Frame times are shown as the mean over this much of the latest frames.
 const SHOWN_FRAMES_MS = 1000;
+// The longest time one draw is expected to take.
+const BAND_MS = 400;
+// How often a draw in flight is looked at (milliseconds).
+const POLL_MS = 2;
 
 let frameRequest = 0;
+let timer = null;
+let drawing = null;  // the frame in flight: { mark, timeout }
+let perPixelMs = 0;  // the time per pixel of the latest frame (or the still)
 let governor = null;
 let pendingScale = -1;  // a scale the governor asked for, whose program is being built
 let atEnd = () => {};
@@ -36,11 +51,19 @@ export function drawnRect(index) {
   };
 }
 
-// Sets up the run's scale and its governor.
+// Sets up the run's scale and its governor: an automatic run starts at the
+// scale that the start view's still predicts.
 export function setUpScales(run) {
-  governor = parts.scales.governor(player.scale, player.adaptive);
+  const still = player.still;
+  governor = player.adaptive && still
+    ? parts.scales.governorAfterProbe(still.ms / 1000, still.width * still.height)
+    : parts.scales.governor(player.scale, player.adaptive);
   pendingScale = -1;
-  run.scale = player.scale;
+  run.scale = governor.step();
+  if (!timer) timer = new FrameTimer(parts.renderer.gl);
+  run.timing = timer.kind;
+  run.bands = 1;
+  if (still) perPixelMs = still.ms / (still.width * still.height);
   const { width, height } = parts.scales.list[run.scale];
   parts.renderer.use(run.scale, width, height);
 }
@@ -54,7 +77,7 @@ export function tearDownScales() {
 // Runs the clock from `ms` now and draws frames until the end, where
 // `onEnd()` is called.
 export function startLoop(run, ms, onEnd) {
-  cancelAnimationFrame(frameRequest);
+  stopLoop();
   atEnd = onEnd;
   run.clockStart = performance.now();
   run.clockBaseMs = ms;
@@ -65,6 +88,11 @@ export function startLoop(run, ms, onEnd) {
 export function stopLoop() {
   cancelAnimationFrame(frameRequest);
   frameRequest = 0;
+  if (drawing) {
+    clearTimeout(drawing.timeout);
+    timer.release(drawing.mark);
+    drawing = null;
+  }
 }
 
 // Stops the clock and shows the moment `ms`.
@@ -111,33 +139,79 @@ function switchScale(run) {
   }
 }
 
-// Draws the frame of the clock's moment and times it: the drawing is waited
-// for, so that the time is the frame's and not the wait for the display's
-// refresh. Returns { timeMs, ended, ms } (the frame's moment, the page time
-// at its end and its length).
-function timeFrame(run) {
+// The rows of `rect` in bands that are each expected to take about BAND_MS
+// at the latest time per pixel; one band is the rect itself.
+function bandsOf(rect) {
+  const expected = perPixelMs * rect.width * rect.height;
+  const count = Math.min(rect.height, Math.max(1, Math.ceil(expected / BAND_MS)));
+  const rows = Math.ceil(rect.height / count);
+  const bands = [];
+  for (let y = rect.y; y < rect.y + rect.height; y += rows) {
+    bands.push({ x: rect.x, y, width: rect.width, height: Math.min(rows, rect.y + rect.height - y) });
+  }
+  return bands;
+}
+
+// Draws the frame of the clock's moment and times it without waiting for
+// it; `done({ timeMs, ended, ms })` follows once it is drawn (the frame's
+// moment, the page time at its end and the drawing's time: the card's,
+// summed over the bands).
+function timeFrame(run, done) {
   const started = performance.now();
   const timeMs = clockMs(run, started);
-  parts.renderer.draw(timeMs, drawnRect(run.scale));
-  parts.renderer.finish();
-  const ended = performance.now();
-  return { timeMs, ended, ms: ended - started };
+  // The picture's moment is the frame's from its first draw on.
+  run.timeMs = timeMs;
+  const { width, height } = parts.scales.list[run.scale];
+  const limit = drawnRect(run.scale);
+  const bands = bandsOf(limit || { x: 0, y: 0, width, height });
+  const banded = bands.length > 1;
+  run.bands = bands.length;
+  const frame = { mark: null, timeout: 0 };
+  let next = 0;
+  let ms = 0;
+  const drawBand = () => {
+    frame.mark = timer.begin();
+    parts.renderer.draw(timeMs, banded ? bands[next] : limit, banded);
+    timer.end(frame.mark);
+    next++;
+    frame.timeout = setTimeout(poll, POLL_MS);
+  };
+  const poll = () => {
+    if (drawing !== frame) return;
+    const bandMs = timer.poll(frame.mark);
+    if (bandMs === undefined) {
+      frame.timeout = setTimeout(poll, POLL_MS);
+      return;
+    }
+    ms += bandMs;
+    if (next < bands.length) {
+      drawBand();
+      return;
+    }
+    if (banded) parts.renderer.showOffscreen();
+    drawing = null;
+    const pixels = bands.reduce((sum, band) => sum + band.width * band.height, 0);
+    if (ms > 0) perPixelMs = ms / pixels;
+    done({ timeMs, ended: performance.now(), ms });
+  };
+  drawing = frame;
+  drawBand();
 }
 
 function frame() {
+  frameRequest = 0;
   const run = player.run;
   if (pendingScale >= 0 && parts.renderer.settled(pendingScale)) switchScale(run);
-  const { timeMs, ended, ms } = timeFrame(run);
-  run.frames++;
-  run.timeMs = timeMs;
-  frameTimed(run, ended, ms);
-  changed('frame');
-  if (timeMs >= player.endMs) {
-    frameRequest = 0;
-    atEnd();
-    return;
-  }
-  frameRequest = requestAnimationFrame(frame);
+  timeFrame(run, ({ timeMs, ended, ms }) => {
+    run.frames++;
+    frameTimed(run, ended, ms);
+    changed('frame');
+    if (timeMs >= player.endMs) {
+      atEnd();
+      return;
+    }
+    frameRequest = requestAnimationFrame(frame);
+  });
 }
 
 function frameTimed(run, now, ms) {

@@ -6,6 +6,12 @@
 // scale has a program of its own (its text reads the pixel position of the
 // full picture), built when first asked for. Building one draws a pixel of
 // the canvas: build before drawing a frame, not after.
+//
+// A frame drawn in bands (several draws, each in a task of its own) goes to
+// an offscreen buffer of the canvas's size first and is copied to the canvas
+// once whole: the canvas shows each frame complete, never a band of it.
+// Every pixel comes out as the one draw would make it: the shader reads
+// only the pixel's position and the time.
 
 const VERTEX_SHADER = `#version 300 es
 // The rectangle from (-1, -1) to (1, 1), as a strip of four corners.
@@ -36,6 +42,7 @@ export class SceneRenderer {
     this.parallel = gl.getExtension('KHR_parallel_shader_compile');
     this.programs = new Map();  // index -> { program, vertex, fragment, linked, error }
     this.current = null;
+    this.offscreen = null;  // { framebuffer, renderbuffer, width, height }
     gl.bindVertexArray(gl.createVertexArray());
   }
 
@@ -91,6 +98,7 @@ export class SceneRenderer {
     // drawn and read back now keeps that wait out of the first frame drawn
     // with the program (which draws over that pixel).
     gl.useProgram(entry.program);
+    gl.bindFramebuffer(gl.FRAMEBUFFER, null);
     gl.viewport(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight);
     gl.enable(gl.SCISSOR_TEST);
     gl.scissor(0, 0, 1, 1);
@@ -124,9 +132,11 @@ export class SceneRenderer {
   }
 
   // Draws the frame of `timeMs`. `rect` (x, y, width, height, top-left
-  // origin, in drawing-buffer pixels) limits it to part of the picture.
-  draw(timeMs, rect = null) {
+  // origin, in drawing-buffer pixels) limits it to part of the picture;
+  // `offscreen` draws into the offscreen buffer instead of the canvas.
+  draw(timeMs, rect = null, offscreen = false) {
     const gl = this.gl;
+    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, offscreen ? this.offscreenBuffer() : null);
     const width = gl.drawingBufferWidth;
     const height = gl.drawingBufferHeight;
     gl.viewport(0, 0, width, height);
@@ -138,6 +148,37 @@ export class SceneRenderer {
     }
     gl.uniform1f(this.current.timeLocation, timeMs);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
+  }
+
+  // The offscreen framebuffer, of the drawing buffer's size.
+  offscreenBuffer() {
+    const gl = this.gl;
+    const width = gl.drawingBufferWidth;
+    const height = gl.drawingBufferHeight;
+    let target = this.offscreen;
+    if (target && target.width === width && target.height === height) return target.framebuffer;
+    if (target) {
+      gl.deleteFramebuffer(target.framebuffer);
+      gl.deleteRenderbuffer(target.renderbuffer);
+    }
+    target = { framebuffer: gl.createFramebuffer(), renderbuffer: gl.createRenderbuffer(), width, height };
+    gl.bindRenderbuffer(gl.RENDERBUFFER, target.renderbuffer);
+    gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
+    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, target.framebuffer);
+    gl.framebufferRenderbuffer(gl.DRAW_FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, target.renderbuffer);
+    this.offscreen = target;
+    return target.framebuffer;
+  }
+
+  // Copies the offscreen buffer (a frame drawn in bands) to the canvas.
+  showOffscreen() {
+    const gl = this.gl;
+    const { framebuffer, width, height } = this.offscreen;
+    gl.bindFramebuffer(gl.READ_FRAMEBUFFER, framebuffer);
+    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
+    gl.disable(gl.SCISSOR_TEST);
+    gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    gl.bindFramebuffer(gl.READ_FRAMEBUFFER, null);
   }
 
   // Waits until the drawing so far is done (by reading one pixel back).

@@ -24,6 +24,7 @@ const debug = {
   get scales() { return parts.scales ? parts.scales.list : []; },
   get scale() { return player.scale; },
   get adaptive() { return player.adaptive; },
+  get predictedScale() { return player.predictedScale; },
   get startMs() { return player.startMs; },
   set startMs(ms) { player.startMs = ms; },
   get message() { return player.message; },

@@ -8,6 +8,7 @@
 
 #include "playback.h"
 #include "synth.h"
+#include "version.h"
 
 extern "C" {
 
@@ -51,6 +52,18 @@ EMSCRIPTEN_KEEPALIVE std::uint32_t exitTimeMs()
 EMSCRIPTEN_KEEPALIVE std::uint32_t audioPrerollFrames()
 {
     return AUDIO_PREROLL_FRAMES;
+}
+
+// The demo's version ("1.0.0") and the revision it was built from ("git
+// 45dca8e", or "" outside a git checkout), for the start view.
+EMSCRIPTEN_KEEPALIVE const char* demoVersion()
+{
+    return DEMO_VERSION;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* demoRevision()
+{
+    return DEMO_REVISION;
 }
 
 }

@@ -82,20 +82,37 @@ export class SceneScales {
     });
   }
 
+  // The scale whose frames a probe predicts to fit the frame budget: a
+  // frame of `pixels` pixels drawn (and waited for) in `seconds`.
+  predict(seconds, pixels) {
+    return this.demo._scaleGovernorPredict(seconds, pixels);
+  }
+
   // A governor whose first frame is at `index`; see ScaleGovernor.
   governor(index, adaptive) {
-    return new ScaleGovernor(this.demo, index, adaptive);
+    return new ScaleGovernor(this.demo, this.demo._scaleGovernorCreate(index, adaptive ? 1 : 0));
+  }
+
+  // An adaptive governor whose first frame is at the scale that the probe
+  // predicts (its step()).
+  governorAfterProbe(seconds, pixels) {
+    return new ScaleGovernor(this.demo, this.demo._scaleGovernorCreateAfterProbe(seconds, pixels));
   }
 }
 
-// The desktop's scale policy (host/scale_governor.h) in the module: it is
-// told how long each frame took and answers the scale of the next.
+// The desktop's scale policy (core/resolution/scale_governor.h) in the
+// module: it is told how long each frame took and answers the scale of the
+// next.
 class ScaleGovernor {
-  constructor(demo, index, adaptive) {
+  constructor(demo, pointer) {
     this.demo = demo;
-    this.adaptive = adaptive;
-    this.pointer = demo._scaleGovernorCreate(index, adaptive ? 1 : 0);
+    this.pointer = pointer;
     if (!this.pointer) throw new Error('the WebAssembly module is out of memory');
+  }
+
+  // The scale of the next frame.
+  step() {
+    return this.demo._scaleGovernorStep(this.pointer);
   }
 
   // A frame took `seconds` and ended at `now` (seconds); returns the index
