@@ -6,6 +6,8 @@
 import { changed } from './player_state.js';
 
 let enteredForRun = null;
+// Exits of full screen that the page asked for and whose change has not come.
+let ownExits = 0;
 let onLeftByBrowser = () => {};
 
 // Whether the picture fills the screen (or the window, in full-window mode).
@@ -50,7 +52,7 @@ export function toggleFullScreen(run) {
     // No run owns the full screen any more, so its change is not the
     // browser's way out.
     enteredForRun = null;
-    document.exitFullscreen().catch(() => {});
+    exitOurselves();
   } else if (hasElementFullScreen()) {
     enteredForRun = run;
     document.documentElement.requestFullscreen({ navigationUI: 'hide' }).catch(() => { enteredForRun = null; });
@@ -63,15 +65,28 @@ export function toggleFullScreen(run) {
 export function leaveFullScreen() {
   enteredForRun = null;
   setFullWindow(false);
-  if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+  if (document.fullscreenElement) exitOurselves();
+}
+
+function exitOurselves() {
+  ownExits++;
+  document.exitFullscreen().catch(() => { ownExits = Math.max(0, ownExits - 1); });
 }
 
 document.addEventListener('fullscreenchange', () => {
   changed('screen');
-  if (document.fullscreenElement) return;
-  // Left while a run owns it: the browser's way out. (Leaving it ourselves
-  // gives it up first; a late change that finds full screen on again is an
-  // earlier one's.)
+  if (document.fullscreenElement) {
+    // In full screen now: every exit asked for before has come and gone.
+    ownExits = 0;
+    return;
+  }
+  // Left while a run owns it, and not by the page: the browser's way out.
+  // (The change of an exit the page asked for can come after the next run
+  // has taken the full screen over.)
+  if (ownExits > 0) {
+    ownExits--;
+    return;
+  }
   const run = enteredForRun;
   enteredForRun = null;
   if (run) onLeftByBrowser(run);
