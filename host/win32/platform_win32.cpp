@@ -211,6 +211,27 @@ HWND createOrdinaryWindow()
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
 }
 
+// The window takes the keyboard, as a program started by its user does.
+// Where a window manager hands the focus over through messages (Wine on X),
+// they are dispatched until the window has it, for a moment at most.
+void takeKeyboard()
+{
+    const DWORD start = GetTickCount();
+    SetForegroundWindow(window);
+    SetFocus(window);
+    while (GetTickCount() - start < 1000) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (GetForegroundWindow() == window && GetFocus() == window) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
 void createWindow()
 {
     if (options.windowed) {
@@ -229,9 +250,7 @@ void createWindow()
     if (!window) {
         failStartUp("no window");
     }
-    // The window takes the keyboard, as a program started by its user does.
-    SetForegroundWindow(window);
-    SetFocus(window);
+    takeKeyboard();
     deviceContext = GetDC(window);
     // Black from the start, whatever the class paints, until the first frame.
     RECT client = {};
