@@ -124,9 +124,10 @@ std::string demoUsage()
            "  --help         this text, alone\n"
            "  --version      the version, alone\n"
            "\n"
-           "Each option is given once. Exit codes: 0 after Escape, the window's close or\n"
-           "the end, 1 when it cannot start (no display, missing OpenGL features) or the\n"
-           "display fails while it runs, 2 for a bad option.\n"
+           "Each option is given once. Exit codes: 0 after Escape, the window's close\n"
+           "(by its user or another program) or the end, 1 when it cannot start (no\n"
+           "display, missing OpenGL features) or the display fails while it runs, 2 for\n"
+           "a bad option.\n"
            "\n" +
            std::string(FLASH_WARNING) + "\n";
 }
