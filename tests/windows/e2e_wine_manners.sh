@@ -153,14 +153,14 @@ for case in refused failed; do
     unset MESA_GL_VERSION_OVERRIDE MESA_EXTENSION_OVERRIDE
     expected_code=1 expected_line=$linux_failure
   fi
-  # The box: a visible window titled "demo" other than the demo's own (made
-  # first, and hidden before the box is shown).
-  own=""
-  [ $case = failed ] && own=$(demo_window "$demo" 60)
+  # The box: a visible window titled "demo" that is not the demo's own
+  # 320x180 one (which is hidden before the box is shown).
   box=""
   start=$(now_ms)
   while [ -z "$box" ] && kill -0 "$demo" 2>/dev/null && [ $(($(now_ms) - start)) -lt 120000 ]; do
-    box=$(xdotool search --onlyvisible --name '^demo$' 2>/dev/null | grep -vx "${own:-none}" | head -1)
+    for candidate in $(xdotool search --onlyvisible --name '^demo$' 2>/dev/null); do
+      [ "$(window_size "$candidate")" != 320x180 ] && box=$candidate
+    done
     [ -n "$box" ] || sleep 0.2
   done
   if [ -n "$box" ]; then
