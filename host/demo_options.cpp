@@ -104,8 +104,10 @@ std::string demoUsage()
     return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
            "\n"
            "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
-           "the desktop without changing its mode; the 1920x1080 picture is scaled to fit,\n"
-           "with black bars where the screen's shape differs. Escape ends it.\n"
+           "the desktop without changing its mode (on Windows, without options, it asks\n"
+           "for a 1920x1080 mode first); the 1920x1080 picture is scaled to fit, with\n"
+           "black bars where the screen's shape differs. Escape or closing the window\n"
+           "ends it.\n"
            "\n"
            "  --scale NAME   draw the picture at fewer pixels, for a weaker GPU (default\n"
            "                 1, the full 1920x1080); each drawn pixel is the full\n"
@@ -124,7 +126,10 @@ std::string demoUsage()
            "  --help         this text, alone\n"
            "  --version      the version, alone\n"
            "\n"
-           "Each option is given once. Exit codes: 0 after Escape or the end, 1 when it\n"
-           "cannot start (no display, missing OpenGL features) or the display fails\n"
-           "while it runs, 2 for a bad option.\n";
+           "Each option is given once. Exit codes: 0 after Escape, the window's close\n"
+           "(by its user or another program) or the end, 1 when it cannot start (no\n"
+           "display, missing OpenGL features) or the display fails while it runs, 2 for\n"
+           "a bad option.\n"
+           "\n" +
+           std::string(FLASH_WARNING) + "\n";
 }

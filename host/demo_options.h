@@ -27,6 +27,9 @@ struct DemoOptions {
     int windowHeight = 720;
 };
 
+// Said at start (and in --help), for viewers who are sensitive to flashes.
+inline constexpr const char* FLASH_WARNING = "Warning: at 106.5 s the whole screen flashes white.";
+
 using DemoOptionsOutcome = command_line::Outcome;
 
 // Reads argv[1..argc-1]. On Error, `error` is one line naming what is wrong.

@@ -96,19 +96,21 @@ Outcome readOptions(int argc, const char* const* argv, std::span<const Option> o
     return Outcome::Run;
 }
 
+Answer helpOrErrorAnswer(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage)
+{
+    if (outcome == Outcome::Help)
+        return {usage, 0};
+    if (outcome == Outcome::Version)
+        return {std::string(versionLine(std::string(tool).c_str())) + "\n", 0};
+    const std::string name(tool);
+    return {name + ": " + error + " (see '" + name + " --help')\n", 2};
+}
+
 int answerHelpOrError(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage)
 {
-    if (outcome == Outcome::Help) {
-        std::fputs(usage.c_str(), stdout);
-        return 0;
-    }
-    if (outcome == Outcome::Version) {
-        std::printf("%s\n", versionLine(std::string(tool).c_str()));
-        return 0;
-    }
-    const int length = static_cast<int>(tool.size());
-    std::fprintf(stderr, "%.*s: %s (see '%.*s --help')\n", length, tool.data(), error.c_str(), length, tool.data());
-    return 2;
+    const Answer answer = helpOrErrorAnswer(tool, outcome, error, usage);
+    std::fputs(answer.text.c_str(), answer.exitCode == 0 ? stdout : stderr);
+    return answer.exitCode;
 }
 
 }  // namespace command_line

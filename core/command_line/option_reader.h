@@ -64,4 +64,13 @@ Outcome readOptions(int argc, const char* const* argv, std::span<const Option> o
 // code for bad arguments.
 int answerHelpOrError(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage);
 
+// The same answer as text, for a program that shows it elsewhere (a message
+// box): what answerHelpOrError prints, ending in a line feed, and its exit
+// code (0 for standard output, 2 for standard error).
+struct Answer {
+    std::string text;
+    int exitCode = 0;
+};
+Answer helpOrErrorAnswer(std::string_view tool, Outcome outcome, const std::string& error, const std::string& usage);
+
 }  // namespace command_line

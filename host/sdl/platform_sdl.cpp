@@ -114,6 +114,12 @@ int SDLCALL escapeWatch(void*, SDL_Event* event)
     if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
         escapeSeen.store(true, std::memory_order_relaxed);
     }
+    // The window's close (its close button, Alt+F4, the window manager's
+    // close request) ends the demo as Escape does.
+    if (event->type == SDL_QUIT ||
+        (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_CLOSE)) {
+        escapeSeen.store(true, std::memory_order_relaxed);
+    }
     return 1;
 }
 
@@ -143,6 +149,7 @@ void createWindow()
     if (!window) {
         failSdl("no window");
     }
+    window_system::watchWindow(window);
 }
 
 void* getProcAddress(const char* name)

@@ -26,17 +26,25 @@ std::string displayName(Display* display)
     return command_line::quoted(name ? name : "");
 }
 
-[[noreturn]] void endWith(const std::string& line)
+// The demo's X window, once it exists; 0 before.
+Window demoWindow;
+
+[[noreturn]] void endWith(const std::string& line, int exitCode = 1)
 {
     std::fprintf(stderr, "demo: %s\n", line.c_str());
     std::fflush(stderr);
-    _exit(1);
+    _exit(exitCode);
 }
 
 // Any X error that reaches here is one that nobody waited for: as with
 // Xlib's own handler, the demo ends, but with one line of its own.
 int onXError(Display* display, XErrorEvent* event)
 {
+    // The window named as no longer there: another client destroyed it.
+    if (demoWindow != 0 && event->resourceid == demoWindow &&
+        (event->error_code == BadWindow || event->error_code == BadDrawable)) {
+        endWith("the window was closed by another program", 0);
+    }
     char what[256] = "";
     XGetErrorText(display, event->error_code, what, sizeof what);
     char number[16];
@@ -86,6 +94,15 @@ void window_system::watchDisplay()
     if (driver && std::strcmp(driver, "x11") == 0) {
         XSetErrorHandler(onXError);
         XSetIOErrorHandler(onXConnectionLost);
+    }
+}
+
+void window_system::watchWindow(SDL_Window* window)
+{
+    Display* display = nullptr;
+    Window xWindow = 0;
+    if (xWindowOf(window, display, xWindow)) {
+        demoWindow = xWindow;
     }
 }
 

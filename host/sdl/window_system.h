@@ -1,7 +1,9 @@
 #pragma once
 
 // What the Linux demo does when its window system goes wrong while it runs:
-//  - an X error or a lost connection to the X display ends the demo with one
+//  - the window destroyed by another program ends the demo with one line
+//    that says so, and exit code 0;
+//  - any other X error or a lost connection to the X display ends the demo with one
 //    line, "demo: ..." saying what happened and on which display, and exit
 //    code 1 (instead of Xlib's own words, or an abort inside it);
 //  - a window made larger than GL can draw (GL_MAX_VIEWPORT_DIMS a side; a
@@ -23,6 +25,11 @@ bool xDisplayOpens();
 // After SDL's video start-up: on the X11 video driver, installs the
 // handlers of X errors and of a lost connection. Elsewhere nothing.
 void watchDisplay();
+
+// Once the window exists: an X error about it because it is gone (another
+// program destroyed it) ends the demo with one line that says so and exit
+// code 0, as a close does.
+void watchWindow(SDL_Window* window);
 
 // After the OpenGL context is made current: reads GL's largest drawable
 // size and tells the window system that it is the window's largest size.

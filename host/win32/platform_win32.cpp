@@ -1,18 +1,28 @@
 // The platform layer on Windows: exactly the Win32, WGL and multimedia calls
 // of the demo, with their built-in records. Where the window did not get the
 // frame's size (the mode change was refused), each frame is drawn offscreen
-// and copied to the window scaled to fit (scaled_frame.h).
+// and copied to the window scaled to fit (scaled_frame.h). With options from
+// the command line (demo_options.h) there is no mode change: the frame, at
+// the chosen scale or density, is always drawn offscreen and scaled to a
+// window that covers the desktop, or to an ordinary window (--window) whose
+// messages are dispatched and whose close ends the demo as Escape does.
+#include "platform_win32.h"
+
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmreg.h> // WAVE_FORMAT_IEEE_FLOAT
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "demo_start.h"
 #include "frame_size.h"
 #include "host.h"
 #include "log_file_win32.h"
 #include "scaled_frame.h"
+#include "user_messages.h"
 
 namespace {
 
@@ -63,6 +73,19 @@ int frameWidth;
 int frameHeight;
 bool scaledToWindow;
 
+// The command line's choices; `configured` when there were any.
+DemoOptions options;
+bool configured;
+bool modeChanged;
+// --window: Escape pressed in the window, or its close asked for.
+bool closeAsked;
+
+// The window's title, and the icon resource (demo.rc) made from the demo's
+// picture.
+constexpr const char* WINDOW_TITLE = "demo";
+constexpr WORD ICON_RESOURCE = 1;
+constexpr const char* CLASS_NAME = "demo";
+
 constexpr WORD WINDOW_CLASS_ATOM = 0xC018; // a class that the system registers
 constexpr DWORD WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
 static_assert(WINDOW_STYLE == 0x91000000);
@@ -89,30 +112,76 @@ double seconds()
 
 void failStartUp(const char* what)
 {
-    std::fprintf(stderr, "demo: cannot start: %s\n", what);
-    std::fflush(stderr);
+    // Out of the way of the message box: the window hidden, the desktop's
+    // mode back.
+    if (window) {
+        ShowWindow(window, SW_HIDE);
+    }
+    if (modeChanged) {
+        ChangeDisplaySettingsA(nullptr, 0);
+    }
+    user_messages::tell(std::string("demo: cannot start: ") + what + "\n", true);
     ExitProcess(1);
 }
 
 void setFullscreenMode(int width, int height)
 {
     // The record holds 1920 x 1080; CDS_FULLSCREEN makes the change temporary.
-    ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
+    // With options the desktop keeps its mode.
+    if (!configured) {
+        modeChanged = ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+    }
     frameWidth = width;
     frameHeight = height;
 }
 
-// No title; at position 0, 0 with the given size (the maximised state makes
+// The demo's picture as the window's icon, at the sizes the system shows.
+HICON loadIcon(int sizeMetric)
+{
+    const int side = GetSystemMetrics(sizeMetric);
+    return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ICON_RESOURCE), IMAGE_ICON,
+                                         side, side, LR_DEFAULTCOLOR));
+}
+
+// The window's messages where they are dispatched (--window): Escape and the
+// close end the demo at the frame loop's next look; everything else as any
+// window has it.
+LRESULT CALLBACK windowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE || (message == WM_KEYDOWN && wParam == VK_ESCAPE)) {
+        closeAsked = true;
+        return 0;
+    }
+    return DefWindowProcA(handle, message, wParam, lParam);
+}
+
+// Titled; at position 0, 0 with the given size (the maximised state makes
 // it cover the screen).
 HWND createWindowOfClass(LPCSTR className, HINSTANCE instance, int width, int height)
 {
-    return CreateWindowExA(0, className, nullptr, WINDOW_STYLE, 0, 0, width, height, nullptr, nullptr, instance,
-                           nullptr);
+    return CreateWindowExA(0, className, WINDOW_TITLE, WINDOW_STYLE, 0, 0, width, height, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+// The demo's own class: black background, the demo's icon.
+bool registerOwnClass(HINSTANCE instance)
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = loadIcon(SM_CXICON);
+    windowClass.hIconSm = loadIcon(SM_CXSMICON);
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = CLASS_NAME;
+    return RegisterClassExA(&windowClass) != 0;
 }
 
 // Only where the system's class cannot be had (Wine registers its own
-// classes in another order, so that 0xC018 names none there): a minimal class
-// of our own, with the default window procedure and no background brush.
+// classes in another order, so that 0xC018 names none there): the demo's own
+// class, whose window procedure does what the default one does with every
+// message that reaches it here.
 // This window is made at the screen's size rather than 0 x 0: Wine gives the
 // X window of a window made with no size an empty shape, and when a window
 // manager takes the maximised window over, the window grows to the screen's
@@ -122,27 +191,94 @@ HWND createWindowOfClass(LPCSTR className, HINSTANCE instance, int width, int he
 HWND createWindowOfOwnClass()
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = "demo";
-    if (!RegisterClassA(&windowClass)) {
+    if (!registerOwnClass(instance)) {
         return nullptr;
     }
-    return createWindowOfClass(windowClass.lpszClassName, instance, GetSystemMetrics(SM_CXSCREEN),
-                               GetSystemMetrics(SM_CYSCREEN));
+    return createWindowOfClass(CLASS_NAME, instance, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+}
+
+// --window: an ordinary window, resizable and closable, whose client area
+// has the size asked for, where the system places it.
+HWND createOrdinaryWindow()
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (!registerOwnClass(instance)) {
+        return nullptr;
+    }
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    RECT frame = {0, 0, options.windowWidth, options.windowHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    return CreateWindowExA(0, CLASS_NAME, WINDOW_TITLE, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+}
+
+// The window takes the keyboard, as a program started by its user does.
+// Where a window manager hands the focus over through messages (Wine on X),
+// they are dispatched until the window has it, for a moment at most.
+void takeKeyboard()
+{
+    const DWORD start = GetTickCount();
+    SetForegroundWindow(window);
+    SetFocus(window);
+    while (GetTickCount() - start < 1000) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (GetForegroundWindow() == window && GetFocus() == window) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
 }
 
 void createWindow()
 {
-    window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr, 0, 0);
-    if (!window) {
-        window = createWindowOfOwnClass();
+    if (options.windowed) {
+        window = createOrdinaryWindow();
+    } else {
+        window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr,
+                                     0, 0);
+        if (window) {
+            // The system's class has neither the demo's icon nor a black background.
+            SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loadIcon(SM_CXICON)));
+            SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loadIcon(SM_CXSMICON)));
+        } else {
+            window = createWindowOfOwnClass();
+        }
     }
     if (!window) {
         failStartUp("no window");
     }
+    takeKeyboard();
     deviceContext = GetDC(window);
+    // Black from the start, whatever the class paints, until the first frame.
+    RECT client = {};
+    GetClientRect(window, &client);
+    FillRect(deviceContext, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+// "4.5.0 ..." gives 45.
+int versionOf(const char* text)
+{
+    int major = 0;
+    int minor = 0;
+    if (!text || std::sscanf(text, "%d.%d", &major, &minor) != 2) {
+        return 0;
+    }
+    return major * 10 + minor;
+}
+
+bool hasExtension(const char* list, const char* name)
+{
+    const std::size_t length = std::strlen(name);
+    for (const char* p = list; p && (p = std::strstr(p, name)) != nullptr; p += length) {
+        if ((p == list || p[-1] == ' ') && (p[length] == '\0' || p[length] == ' ')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void createGlContext()
@@ -157,10 +293,35 @@ void createGlContext()
         failStartUp("no OpenGL context");
     }
     wglMakeCurrent(deviceContext, context);
+    // The scene needs separate shader program objects (OpenGL 4.1 or
+    // ARB_separate_shader_objects).
+    if (versionOf(reinterpret_cast<const char*>(glGetString(GL_VERSION))) < 41 &&
+        !hasExtension(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), "GL_ARB_separate_shader_objects")) {
+        failStartUp("the OpenGL context offers neither OpenGL 4.1 nor GL_ARB_separate_shader_objects");
+    }
+    // A black frame until the first one is drawn (the clear colour is the
+    // context's default, black).
+    glClear(GL_COLOR_BUFFER_BIT);
+    SwapBuffers(deviceContext);
     scaledToWindow = false;
     RECT client = {};
     GetClientRect(window, &client);
-    if (client.right - client.left != frameWidth || client.bottom - client.top != frameHeight) {
+    if (configured) {
+        const scaled_frame::Setup setup = {
+            .frameWidth = frameWidth,
+            .frameHeight = frameHeight,
+            .step = options.step,
+            .adaptive = options.autoScale,
+            .density = options.density,
+            .slowStartHint = true,
+            .getProcAddress = getProcAddress,
+            .seconds = seconds,
+        };
+        if (const char* missing = scaled_frame::begin(setup)) {
+            failStartUp(missing);
+        }
+        scaledToWindow = true;
+    } else if (client.right - client.left != frameWidth || client.bottom - client.top != frameHeight) {
         // A desktop of another size (the mode change was refused): the frame
         // is drawn offscreen at its own size and scaled to the window. Without
         // framebuffer objects the window is drawn to as it is.
@@ -224,8 +385,11 @@ void swapBuffers()
     if (scaledToWindow) {
         RECT client = {};
         GetClientRect(window, &client);
-        scaled_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
-        SwapBuffers(deviceContext);
+        // A minimised window has no client area to show the frame in.
+        if (client.right > client.left && client.bottom > client.top) {
+            scaled_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
+            SwapBuffers(deviceContext);
+        }
         scaled_frame::prepareNextFrame();
         return;
     }
@@ -234,12 +398,26 @@ void swapBuffers()
 
 void peekMessage()
 {
+    if (options.windowed) {
+        // An ordinary window is moved, resized and closed through its
+        // messages: all of them are dispatched.
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        return;
+    }
     // No message record, no window, every message, nothing removed.
     PeekMessageW(nullptr, nullptr, 0, 0, PM_NOREMOVE);
 }
 
 bool escapePressed()
 {
+    // An ordinary window hears Escape only while it has the keyboard.
+    if (options.windowed) {
+        return closeAsked;
+    }
     // The most significant bit (down now) or the least (pressed since the
     // previous query): any non-zero state.
     return GetAsyncKeyState(VK_ESCAPE) != 0;
@@ -248,6 +426,14 @@ bool escapePressed()
 void endProcess()
 {
     ExitProcess(0);
+}
+
+} // namespace
+
+void win32_platform::configure(const DemoOptions& chosen)
+{
+    options = chosen;
+    configured = hasChoices(chosen);
 }
 
 const Platform win32Platform = {
@@ -268,11 +454,3 @@ const Platform win32Platform = {
     .failStartUp = failStartUp,
     .openLog = win32_platform::openLog,
 };
-
-} // namespace
-
-// The program's entry: the four arguments are ignored.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    demoMain(win32Platform);
-}

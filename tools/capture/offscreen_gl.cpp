@@ -7,7 +7,11 @@
 #include <GL/glext.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+
+#include "display_choice.h"
 
 namespace offscreen {
 namespace {
@@ -31,8 +35,9 @@ struct DisplayChoice {
     std::string platform;
 };
 
-// Surfaceless Mesa first (no window system at all), then the first EGL
-// device (NVIDIA's headless route), then the default display.
+// The displays to try: surfaceless Mesa (no window system at all), every EGL
+// device (NVIDIA's headless route, and each GPU's), then the default display.
+// Which of those that work draws is display_choice.h's choice.
 std::vector<DisplayChoice> candidateDisplays()
 {
     std::vector<DisplayChoice> result;
@@ -64,93 +69,146 @@ std::vector<DisplayChoice> candidateDisplays()
 
 }  // namespace
 
+namespace {
+
+// A display with the scene's OpenGL made current on it.
+struct OpenDisplay {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLContext context = EGL_NO_CONTEXT;
+    EGLSurface surface = EGL_NO_SURFACE;
+};
+
+void closeDisplay(const OpenDisplay& open)
+{
+    eglMakeCurrent(open.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (open.surface != EGL_NO_SURFACE)
+        eglDestroySurface(open.display, open.surface);
+    if (open.context != EGL_NO_CONTEXT)
+        eglDestroyContext(open.display, open.context);
+    eglTerminate(open.display);
+}
+
+// Makes a compatibility-profile context with separate shader programs
+// current on the display; on failure says why in `why` and leaves the
+// display terminated.
+bool openDisplay(EGLDisplay display, OpenDisplay& open, std::string& why)
+{
+    open = {display, EGL_NO_CONTEXT, EGL_NO_SURFACE};
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(display, &major, &minor)) {
+        why = "eglInitialize failed";
+        return false;
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        why = "no desktop OpenGL";
+        eglTerminate(display);
+        return false;
+    }
+    const char* extensions = eglQueryString(display, EGL_EXTENSIONS);
+    const bool surfaceless = hasExtension(extensions, "EGL_KHR_surfaceless_context");
+    const EGLint configAttribs[] = {
+        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_SURFACE_TYPE, surfaceless ? 0 : EGL_PBUFFER_BIT,
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+        EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint configCount = 0;
+    if (!eglChooseConfig(display, configAttribs, &config, 1, &configCount) || configCount < 1) {
+        why = "no OpenGL config";
+        eglTerminate(display);
+        return false;
+    }
+    // The compatibility profile keeps gl_Fog and glRectf; asking for no
+    // particular version gets the newest the driver offers.
+    const EGLint contextAttribs[] = {
+        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+        EGL_NONE};
+    open.context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
+    if (open.context == EGL_NO_CONTEXT) {
+        why = "no compatibility-profile context";
+        eglTerminate(display);
+        return false;
+    }
+    if (!surfaceless) {
+        const EGLint pbufferAttribs[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
+        open.surface = eglCreatePbufferSurface(display, config, pbufferAttribs);
+    }
+    if (!eglMakeCurrent(display, open.surface, open.surface, open.context)) {
+        why = "eglMakeCurrent failed";
+        closeDisplay(open);
+        return false;
+    }
+    // Separate shader programs: OpenGL 4.1 or the extension.
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int glMajor = 0, glMinor = 0;
+    if (version)
+        std::sscanf(version, "%d.%d", &glMajor, &glMinor);
+    bool separate = glMajor > 4 || (glMajor == 4 && glMinor >= 1);
+    if (!separate) {
+        GLint count = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+        for (GLint i = 0; i < count && !separate; ++i) {
+            const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
+            separate = name && std::strcmp(name, "GL_ARB_separate_shader_objects") == 0;
+        }
+    }
+    if (!separate) {
+        why = "OpenGL " + std::string(version ? version : "?") + " has no separate shader programs";
+        closeDisplay(open);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::unique_ptr<GlContext> GlContext::create(std::string& error)
 {
+    // Every display that offers the scene's OpenGL, with its renderer; then
+    // the choice among them (display_choice.h), and the others closed.
     std::string reasons;
+    std::vector<OpenDisplay> opened;
+    std::vector<FoundDisplay> found;
     for (const DisplayChoice& choice : candidateDisplays()) {
-        EGLDisplay display = choice.display;
-        EGLint major = 0, minor = 0;
-        if (!eglInitialize(display, &major, &minor)) {
-            reasons += "\n  " + choice.platform + ": eglInitialize failed";
+        OpenDisplay open;
+        std::string why;
+        if (!openDisplay(choice.display, open, why)) {
+            reasons += "\n  " + choice.platform + ": " + why;
             continue;
         }
-        if (!eglBindAPI(EGL_OPENGL_API)) {
-            reasons += "\n  " + choice.platform + ": no desktop OpenGL";
-            eglTerminate(display);
-            continue;
-        }
-        const char* extensions = eglQueryString(display, EGL_EXTENSIONS);
-        const bool surfaceless = hasExtension(extensions, "EGL_KHR_surfaceless_context");
-        const EGLint configAttribs[] = {
-            EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-            EGL_SURFACE_TYPE, surfaceless ? 0 : EGL_PBUFFER_BIT,
-            EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
-            EGL_NONE};
-        EGLConfig config = nullptr;
-        EGLint configCount = 0;
-        if (!eglChooseConfig(display, configAttribs, &config, 1, &configCount) || configCount < 1) {
-            reasons += "\n  " + choice.platform + ": no OpenGL config";
-            eglTerminate(display);
-            continue;
-        }
-        // The compatibility profile keeps gl_Fog and glRectf; asking for no
-        // particular version gets the newest the driver offers.
-        const EGLint contextAttribs[] = {
-            EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-            EGL_NONE};
-        EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
-        if (context == EGL_NO_CONTEXT) {
-            reasons += "\n  " + choice.platform + ": no compatibility-profile context";
-            eglTerminate(display);
-            continue;
-        }
-        EGLSurface surface = EGL_NO_SURFACE;
-        if (!surfaceless) {
-            const EGLint pbufferAttribs[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
-            surface = eglCreatePbufferSurface(display, config, pbufferAttribs);
-        }
-        if (!eglMakeCurrent(display, surface, surface, context)) {
-            reasons += "\n  " + choice.platform + ": eglMakeCurrent failed";
-            if (surface != EGL_NO_SURFACE)
-                eglDestroySurface(display, surface);
-            eglDestroyContext(display, context);
-            eglTerminate(display);
-            continue;
-        }
-        // Separate shader programs: OpenGL 4.1 or the extension.
-        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        int glMajor = 0, glMinor = 0;
-        if (version)
-            std::sscanf(version, "%d.%d", &glMajor, &glMinor);
-        bool separate = glMajor > 4 || (glMajor == 4 && glMinor >= 1);
-        if (!separate) {
-            GLint count = 0;
-            glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-            for (GLint i = 0; i < count && !separate; ++i) {
-                const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
-                separate = name && std::strcmp(name, "GL_ARB_separate_shader_objects") == 0;
-            }
-        }
-        if (!separate) {
-            reasons += "\n  " + choice.platform + ": OpenGL " + (version ? version : "?") +
-                       " has no separate shader programs";
-            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            if (surface != EGL_NO_SURFACE)
-                eglDestroySurface(display, surface);
-            eglDestroyContext(display, context);
-            eglTerminate(display);
-            continue;
-        }
-        std::unique_ptr<GlContext> result(new GlContext());
-        result->display_ = display;
-        result->context_ = context;
-        result->surface_ = surface;
-        result->platform_ = choice.platform;
-        return result;
+        const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        opened.push_back(open);
+        found.push_back({choice.platform, renderer ? renderer : "?"});
+        eglMakeCurrent(open.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
-    error = "no EGL display with an OpenGL compatibility-profile context" +
-            (reasons.empty() ? std::string(" (no EGL display at all)") : reasons);
-    return nullptr;
+    const char* wanted = std::getenv(RENDERER_VARIABLE);
+    std::string why;
+    const std::optional<std::size_t> choice =
+        found.empty() ? std::nullopt : chooseDisplay(found, wanted ? wanted : "", why);
+    const std::size_t chosen = choice.value_or(opened.size());
+    for (std::size_t i = 0; i < opened.size(); ++i)
+        if (i != chosen)
+            closeDisplay(opened[i]);
+    if (found.empty()) {
+        error = "no EGL display with an OpenGL compatibility-profile context" +
+                (reasons.empty() ? std::string(" (no EGL display at all)") : reasons);
+        return nullptr;
+    }
+    if (chosen == opened.size()) {
+        error = why;
+        return nullptr;
+    }
+    const OpenDisplay& open = opened[chosen];
+    eglMakeCurrent(open.display, open.surface, open.surface, open.context);
+    std::unique_ptr<GlContext> result(new GlContext());
+    result->display_ = open.display;
+    result->context_ = open.context;
+    result->surface_ = open.surface;
+    result->platform_ = found[chosen].name;
+    // Drawing on the CPU where nothing better was found says so.
+    if (isSoftwareRenderer(found[chosen].renderer) && !(wanted && *wanted))
+        result->platform_ += ", a software renderer (no hardware one found)";
+    return result;
 }
 
 GlContext::~GlContext()

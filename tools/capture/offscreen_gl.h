@@ -1,8 +1,9 @@
 #pragma once
 
 // Offscreen OpenGL for the tools and tests: an EGL display and a
-// compatibility-profile context without any window or X server (Mesa's
-// llvmpipe here, the GPU's own driver elsewhere), a framebuffer to draw into,
+// compatibility-profile context without any window or X server (a GPU's
+// renderer where there is one, else Mesa's llvmpipe: display_choice.h), a
+// framebuffer to draw into,
 // and the scene program built the way the host builds it
 // (glCreateShaderProgramv on the fragment stage alone).
 
@@ -30,7 +31,8 @@ public:
     GlContext(const GlContext&) = delete;
     GlContext& operator=(const GlContext&) = delete;
 
-    // "OpenGL <version> (<renderer>) via <platform>".
+    // "OpenGL <version> (<renderer>) via <platform>", and where a software
+    // renderer was chosen for want of a hardware one, a note that says so.
     std::string description() const;
 
 private:

@@ -1,0 +1,33 @@
+// The demo's command line, before demoMain.
+#include "demo_start.h"
+
+#include <string>
+
+#include "host.h"
+#include "scaled_source.h"
+#include "shader_source.h"
+
+std::optional<command_line::Answer> readDemoCommandLine(int argc, const char* const* argv, DemoOptions& options)
+{
+    std::string error;
+    const DemoOptionsOutcome outcome = parseDemoOptions(argc, argv, options, error);
+    if (outcome != DemoOptionsOutcome::Run) {
+        return command_line::helpOrErrorAnswer("demo", outcome, error, demoUsage());
+    }
+    // A scale other than 1 (`--scale auto`'s probe at the coarsest too), or
+    // a density, builds its text as the program of start-up.
+    static std::string gridText;
+    if (options.density > 1) {
+        gridText = sampleGridSource(sceneShaderSource, densityGrid(options.density));
+        sceneSourceText = gridText.c_str();
+    } else if (options.step != 0) {
+        gridText = scaledSceneSource(sceneShaderSource, options.step);
+        sceneSourceText = gridText.c_str();
+    }
+    return std::nullopt;
+}
+
+bool hasChoices(const DemoOptions& options)
+{
+    return options.windowed || options.autoScale || options.step != 0 || options.density > 1;
+}
