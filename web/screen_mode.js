@@ -75,11 +75,7 @@ function exitOurselves() {
 
 document.addEventListener('fullscreenchange', () => {
   changed('screen');
-  if (document.fullscreenElement) {
-    // In full screen now: every exit asked for before has come and gone.
-    ownExits = 0;
-    return;
-  }
+  if (document.fullscreenElement) return;
   // Left while a run owns it, and not by the page: the browser's way out.
   // (The change of an exit the page asked for can come after the next run
   // has taken the full screen over.)
