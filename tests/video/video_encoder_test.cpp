@@ -2,6 +2,7 @@
 // here (small pictures, no OpenGL, no synthesizer): what ffmpeg is told, what
 // comes out of it, and that every way of failing leaves no file behind.
 
+#include "encoder_process.h"
 #include "video_encoder.h"
 #include "container_check.h"
 #include "interrupt_cleanup.h"
@@ -215,10 +216,10 @@ TEST(VideoEncoderFiles, PartFileIsHiddenBesideTheOutput)
 
 TEST(VideoEncoderFiles, FindsProgramsOnPath)
 {
-    EXPECT_FALSE(findProgram("sh").empty());
-    EXPECT_EQ(findProgram("/bin/sh"), "/bin/sh");
-    EXPECT_TRUE(findProgram("no-such-program-for-video-test").empty());
-    EXPECT_TRUE(findProgram("/no/such/ffmpeg").empty());
+    EXPECT_FALSE(output::findOnPath("sh").empty());
+    EXPECT_EQ(output::findOnPath("/bin/sh"), "/bin/sh");
+    EXPECT_TRUE(output::findOnPath("no-such-program-for-video-test").empty());
+    EXPECT_TRUE(output::findOnPath("/no/such/ffmpeg").empty());
 }
 
 TEST(VideoProgress, ShowsFramesRateAndTimeLeft)

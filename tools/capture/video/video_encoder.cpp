@@ -1,6 +1,7 @@
 #include "video_encoder.h"
 
 #include "container_check.h"
+#include "encoder_process.h"
 #include "interrupt_cleanup.h"
 #include "quoted.h"
 #include "video_room.h"
@@ -164,32 +165,6 @@ bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::st
     return error.empty();
 }
 
-std::string findProgram(const std::string& program)
-{
-    if (program.empty())
-        return {};
-    auto executable = [](const std::string& path) {
-        struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-    };
-    if (program.find('/') != std::string::npos)
-        return executable(program) ? program : std::string();
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-        if (executable(candidate))
-            return candidate;
-        start = end + 1;
-    }
-    return {};
-}
-
 VideoEncoder::~VideoEncoder()
 {
     if (!finished_)
@@ -209,7 +184,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &byDefault, nullptr);
-    std::string program = findProgram(settings.program);
+    std::string program = output::findOnPath(settings.program);
     if (program.empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
         return false;

@@ -61,10 +61,6 @@ using output::partPathFor;
 // line in `error` otherwise.
 bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error);
 
-// Finds `program` on PATH (or checks it, if it names a path); returns the full
-// path, or an empty string if there is no executable of that name.
-std::string findProgram(const std::string& program);
-
 // One ffmpeg process encoding one video. Every failing call returns false with
 // one line in `error`; the hidden file is then already gone, and so is ffmpeg.
 class VideoEncoder {

@@ -1,5 +1,6 @@
 #include "video_options.h"
 
+#include "encoder_process.h"
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
@@ -121,7 +122,7 @@ bool preflightVideo(const VideoOptions& options, std::string& error)
 bool preflightVideo(const VideoOptions& options, int width, int height, std::string& warning, std::string& error)
 {
     EncoderSettings settings = encoderSettings(options, width, height);
-    if (findProgram(settings.program).empty()) {
+    if (output::findOnPath(settings.program).empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
         return false;
     }
