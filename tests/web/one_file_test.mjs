@@ -81,9 +81,11 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
   // seconds, a third of the frames that its time allows.
   const wanted = Math.min(15, Math.floor(WATCHED_MS / (3 * still.ms)));
   assert.ok(run.frames >= wanted, `only ${run.frames} frames in ${WATCHED_MS / 1000} s (wanted ${wanted})`);
-  // Within a second; on a machine so busy that the still took seconds
-  // (about 1 s on a quiet one), within its time instead.
-  const answerMs = Math.max(1000, still.ms);
+  // Within one and a half times the still's time, and never asked under a
+  // second: SwiftShader draws a band of about 0.4 s, but a band can take
+  // longer than predicted (seen alone here: 788 and 1159 ms at worst with a
+  // still of about 1 s). The old page answered only after a whole frame.
+  const answerMs = Math.max(1000, 1.5 * still.ms);
   assert.ok(worstMs < answerMs, `a call into the page took ${worstMs} ms (wanted under ${Math.round(answerMs)})`);
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
