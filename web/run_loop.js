@@ -1,7 +1,7 @@
 // The picture of a run: its clock, the frame loop and the scale that frames
 // are drawn at. The clock counts page time from a base moment (the run's
 // start, a resume, a seek); each frame is drawn at the clock's moment, timed
-// (timeFrame) and handed to the scale governor, which may ask for another
+// (drawAt) and handed to the scale governor, which may ask for another
 // scale; its program is built in the background and taken once ready. A
 // held picture (paused, or waiting for the song) is one frame drawn at the
 // held moment, with no loop running.
@@ -23,6 +23,7 @@ const BAND_MS = 400;
 const POLL_MS = 2;
 
 let frameRequest = 0;
+let afterPaint = 0;  // the timeout that starts a banded frame's drawing
 let timer = null;
 let drawing = null;  // the frame in flight: { mark, timeout }
 let perPixelMs = 0;  // the time per pixel of the latest frame (or the still)
@@ -88,6 +89,8 @@ export function startLoop(run, ms, onEnd) {
 export function stopLoop() {
   cancelAnimationFrame(frameRequest);
   frameRequest = 0;
+  clearTimeout(afterPaint);
+  afterPaint = 0;
   if (drawing) {
     clearTimeout(drawing.timeout);
     timer.release(drawing.mark);
@@ -95,13 +98,12 @@ export function stopLoop() {
   }
 }
 
-// Stops the clock and shows the moment `ms`.
+// Stops the clock and shows the moment `ms`, drawn as the frames are (in
+// bands where slow) and shown once drawn.
 export function holdAt(run, ms) {
   stopLoop();
   run.heldMs = ms;
-  run.timeMs = ms;
-  parts.renderer.draw(ms, drawnRect(run.scale));
-  changed('frame');
+  drawAt(run, ms, () => changed('frame'));
 }
 
 // Another scale policy from now on (the resolution control): a fixed scale
@@ -152,13 +154,11 @@ function bandsOf(rect) {
   return bands;
 }
 
-// Draws the frame of the clock's moment and times it without waiting for
+// Draws the frame of the moment `timeMs` and times it without waiting for
 // it; `done({ timeMs, ended, ms })` follows once it is drawn (the frame's
 // moment, the page time at its end and the drawing's time: the card's,
 // summed over the bands).
-function timeFrame(run, done) {
-  const started = performance.now();
-  const timeMs = clockMs(run, started);
+function drawAt(run, timeMs, done) {
   // The picture's moment is the frame's from its first draw on.
   run.timeMs = timeMs;
   const { width, height } = parts.scales.list[run.scale];
@@ -200,9 +200,22 @@ function timeFrame(run, done) {
 
 function frame() {
   frameRequest = 0;
+  if (player.run.bands > 1) {
+    // The frame shown last (blitted from the bands) is taken from the canvas
+    // when this animation frame is painted, which waits for whatever the card
+    // has been given by then: the next frame's first band is given to it
+    // once the paint is done, so that the paint does not wait a band long.
+    afterPaint = setTimeout(drawFrame, 0);
+  } else {
+    drawFrame();
+  }
+}
+
+function drawFrame() {
+  afterPaint = 0;
   const run = player.run;
   if (pendingScale >= 0 && parts.renderer.settled(pendingScale)) switchScale(run);
-  timeFrame(run, ({ timeMs, ended, ms }) => {
+  drawAt(run, clockMs(run, performance.now()), ({ timeMs, ended, ms }) => {
     run.frames++;
     frameTimed(run, ended, ms);
     changed('frame');

@@ -81,12 +81,10 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
   // seconds, a third of the frames that its time allows.
   const wanted = Math.min(15, Math.floor(WATCHED_MS / (3 * still.ms)));
   assert.ok(run.frames >= wanted, `only ${run.frames} frames in ${WATCHED_MS / 1000} s (wanted ${wanted})`);
-  // Within one and a half times the still's time, and never asked under a
-  // second: SwiftShader draws a band of about 0.4 s, but a band can take
-  // longer than predicted (seen alone here: 788 and 1159 ms at worst with a
-  // still of about 1 s). The old page answered only after a whole frame.
-  const answerMs = Math.max(1000, 1.5 * still.ms);
-  assert.ok(worstMs < answerMs, `a call into the page took ${worstMs} ms (wanted under ${Math.round(answerMs)})`);
+  // Bands of about 0.4 s on SwiftShader, none of them waited for: a call is
+  // answered well within one. (Where the paint of a frame had to wait for
+  // the next frame's first band, calls took 0.8 to 1.2 s here.)
+  assert.ok(worstMs < 500, `a call into the page took ${worstMs} ms (wanted under 500)`);
 
   const recorded = floatsFromBase64(await page.evaluate('demoDebug.recording'));
   const seconds = recorded.length / 2 / RATE;
@@ -99,6 +97,7 @@ test('without ?scale a run draws at the scale that the still predicts, the page 
   // run's: a few seconds of silence first, since the player plays the frames
   // not yet rendered as silence rather than wait for them.
   assert.ok(found.rendered >= seconds / 2 * RATE, `only ${found.rendered} frames of the song`);
+
   assert.deepEqual(page.errors, []);
 });
 
