@@ -1,9 +1,6 @@
 #include "encoder_process.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,51 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interrupt_cleanup.h"
-
-extern char** environ;
+#include "child_process.h"
 
 namespace output {
 namespace {
 
 // How much of the encoder's messages is kept for an error report.
 constexpr std::size_t MESSAGES_TAIL_BYTES = 2048;
-
-// A pipe whose two ends are above the standard descriptors and closed on
-// exec, so that the encoder inherits only the ends dup2'ed into place for it.
-bool makePipe(int fds[2])
-{
-    int raw[2];
-    if (::pipe2(raw, O_CLOEXEC) != 0)
-        return false;
-    for (int i = 0; i < 2; ++i) {
-        fds[i] = ::fcntl(raw[i], F_DUPFD_CLOEXEC, 10);
-        ::close(raw[i]);
-    }
-    if (fds[0] >= 0 && fds[1] >= 0)
-        return true;
-    for (int i = 0; i < 2; ++i)
-        if (fds[i] >= 0) ::close(fds[i]);
-    return false;
-}
-
-void closeFd(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-// The last non-empty line of what the encoder said.
-std::string lastLine(const std::string& text)
-{
-    const std::size_t end = text.find_last_not_of("\r\n ");
-    if (end == std::string::npos)
-        return {};
-    const std::size_t newline = text.find_last_of("\r\n", end);
-    const std::size_t start = newline == std::string::npos ? 0 : newline + 1;
-    return text.substr(start, end + 1 - start);
-}
 
 }  // namespace
 
@@ -89,19 +48,13 @@ EncoderProcess::~EncoderProcess() { kill(); }
 
 bool EncoderProcess::start(const std::vector<std::string>& arguments, std::string& error)
 {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGPIPE, &ignore, nullptr);
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &byDefault, nullptr);
-
+    prepareForChildren();
     int input[2], messages[2];
-    if (!makePipe(input)) {
+    if (!makeChildPipe(input)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         return false;
     }
-    if (!makePipe(messages)) {
+    if (!makeChildPipe(messages)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         ::close(input[0]), ::close(input[1]);
         return false;
@@ -112,37 +65,13 @@ bool EncoderProcess::start(const std::vector<std::string>& arguments, std::strin
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, messages[1], STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, empty;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
-        sigaddset(&defaults, signal);
-    sigemptyset(&empty);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &empty);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    int spawned = 0;
-    {
-        // Started and armed in one step: an interruption never finds it unarmed.
-        CleanupHeld held;
-        spawned = ::posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
-        if (spawned == 0)
-            armInterruptChild(pid_);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int spawned =
+        spawnArmedChild(argv[0], true, argv.data(), {{input[0], STDIN_FILENO}, {messages[1], STDERR_FILENO}}, pid_);
     ::close(input[0]);
     ::close(messages[1]);
     inputFd_ = input[1];
     messagesFd_ = messages[0];
     if (spawned != 0) {
-        pid_ = -1;
         closeFd(inputFd_);
         closeFd(messagesFd_);
         error = spawned == ENOENT ? arguments[0] + " not found on PATH (on Debian: apt-get install " + arguments[0] + ")"
@@ -193,26 +122,8 @@ std::string EncoderProcess::collect()
 {
     closeFd(inputFd_);
     std::string failure;
-    if (pid_ > 0) {
-        // Waited for without reaping, then disarmed, then reaped: the
-        // interrupt cleanup never kills a number that another process may
-        // have taken since.
-        siginfo_t ended{};
-        while (::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-        }
-        armInterruptChild(-1);
-        int status = 0;
-        pid_t waited;
-        while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        if (waited < 0)
-            failure = std::string("how the encoder ended cannot be known (") + std::strerror(errno) + ")";
-        else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-            failure = "the encoder exited with status " + std::to_string(WEXITSTATUS(status));
-        else if (WIFSIGNALED(status))
-            failure = "the encoder ended by signal " + std::to_string(WTERMSIG(status));
-    }
+    if (pid_ > 0)
+        failure = reapArmedChild(pid_, "the encoder");
     if (messagesThread_.joinable())
         messagesThread_.join();
     closeFd(messagesFd_);

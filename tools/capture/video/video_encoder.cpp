@@ -1,6 +1,7 @@
 #include "video_encoder.h"
 
 #include "container_check.h"
+#include "child_process.h"
 #include "encoder_process.h"
 #include "interrupt_cleanup.h"
 #include "quoted.h"
@@ -16,16 +17,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace video {
 namespace {
+
+using output::closeFd;
 
 static_assert(std::endian::native == std::endian::little, "the sound goes to ffmpeg as f32le");
 
@@ -55,32 +54,6 @@ bool writeAll(int fd, const void* data, std::size_t size)
     return true;
 }
 
-// A pipe whose two ends are above descriptor 3 and closed on exec, so that
-// ffmpeg inherits only the ends that are dup2'ed into place for it.
-bool makePipe(int fds[2])
-{
-    int raw[2];
-    if (::pipe2(raw, O_CLOEXEC) != 0)
-        return false;
-    for (int i = 0; i < 2; ++i) {
-        fds[i] = ::fcntl(raw[i], F_DUPFD_CLOEXEC, 10);
-        ::close(raw[i]);
-    }
-    if (fds[0] < 0 || fds[1] < 0) {
-        if (fds[0] >= 0) ::close(fds[0]);
-        if (fds[1] >= 0) ::close(fds[1]);
-        return false;
-    }
-    return true;
-}
-
-void closeFd(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 // The errors that mean the output could not be written, as the system words
 // them: the one cause a failed capture then names.
 constexpr int WRITE_ERRORS[] = {ENOSPC, EDQUOT, EFBIG, EIO, EROFS};
@@ -92,17 +65,6 @@ int writeErrorIn(const std::string& log)
         if (log.find(std::strerror(number)) != std::string::npos)
             return number;
     return 0;
-}
-
-// The last non-empty line of ffmpeg's messages.
-std::string lastLine(const std::string& log)
-{
-    std::size_t end = log.find_last_not_of("\r\n ");
-    if (end == std::string::npos)
-        return {};
-    std::size_t newline = log.find_last_of("\r\n", end);
-    std::size_t start = newline == std::string::npos ? 0 : newline + 1;
-    return log.substr(start, end + 1 - start);
 }
 
 }  // namespace
@@ -175,15 +137,7 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
 {
     settings_ = settings;
     finished_ = false;
-    // A vanished ffmpeg must show as a failed write, not end the process;
-    // and its end must be there to wait for, even when this process was
-    // started with SIGCHLD ignored (its children would be reaped unseen).
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGPIPE, &ignore, nullptr);
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &byDefault, nullptr);
+    output::prepareForChildren();
     std::string program = output::findOnPath(settings.program);
     if (program.empty()) {
         error = settings.program + " not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)";
@@ -205,18 +159,18 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     }
 
     int video[2], sound[2], log[2];
-    if (!makePipe(video)) {
+    if (!output::makeChildPipe(video)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         cleanUp();
         return false;
     }
-    if (!makePipe(sound)) {
+    if (!output::makeChildPipe(sound)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         ::close(video[0]), ::close(video[1]);
         cleanUp();
         return false;
     }
-    if (!makePipe(log)) {
+    if (!output::makeChildPipe(log)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         ::close(video[0]), ::close(video[1]), ::close(sound[0]), ::close(sound[1]);
         cleanUp();
@@ -230,35 +184,10 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, video[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, sound[0], AUDIO_FD_IN_ENCODER);
-    posix_spawn_file_actions_adddup2(&actions, log[1], STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // ffmpeg gets the default signal dispositions and an empty mask, and a
-    // process group of its own: the terminal's Ctrl-C reaches only the
-    // capture, which then stops ffmpeg itself.
-    sigset_t defaults, empty;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
-        sigaddset(&defaults, signal);
-    sigemptyset(&empty);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &empty);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    int spawned = 0;
-    {
-        // ffmpeg runs only armed: an interruption stops it before the file goes.
-        output::CleanupHeld held;
-        spawned = ::posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
-        if (spawned == 0)
-            output::armInterruptChild(pid_);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    // ffmpeg runs only armed: an interruption stops it before the file goes.
+    const int spawned = output::spawnArmedChild(
+        program.c_str(), false, argv.data(),
+        {{video[0], STDIN_FILENO}, {sound[0], AUDIO_FD_IN_ENCODER}, {log[1], STDERR_FILENO}}, pid_);
     ::close(video[0]);
     ::close(sound[0]);
     ::close(log[1]);
@@ -266,7 +195,6 @@ bool VideoEncoder::start(const EncoderSettings& settings, AudioProducer audio, s
     audioFd_ = sound[1];
     stderrFd_ = log[0];
     if (spawned != 0) {
-        pid_ = -1;
         error = "cannot start " + program + ": " + std::strerror(spawned);
         cleanUp();
         return false;
@@ -368,32 +296,14 @@ std::string VideoEncoder::collect()
     if (audioThread_.joinable())
         audioThread_.join();
     std::string failure;
-    if (pid_ > 0) {
-        // Waited for without reaping, then disarmed, then reaped: the
-        // interrupt cleanup never kills a number that another process may
-        // have taken since.
-        siginfo_t ended{};
-        while (::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-        }
-        output::armInterruptChild(-1);
-        int status = 0;
-        pid_t waited;
-        while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        if (waited < 0)
-            failure = std::string("how ffmpeg ended cannot be known (") + std::strerror(errno) + ")";
-        else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-            failure = "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
-        else if (WIFSIGNALED(status))
-            failure = "ffmpeg ended by signal " + std::to_string(WTERMSIG(status));
-    }
+    if (pid_ > 0)
+        failure = output::reapArmedChild(pid_, "ffmpeg");
     if (stderrThread_.joinable())
         stderrThread_.join();
     closeFd(stderrFd_);
     if (failure.empty() && !audioError_.empty())
         failure = "the sound could not be handed to ffmpeg (" + audioError_ + ")";
-    std::string said = lastLine(encoderLog_);
+    std::string said = output::lastLine(encoderLog_);
     if (!failure.empty() && !said.empty())
         failure += ": " + said;
     return failure;
@@ -426,7 +336,7 @@ std::string VideoEncoder::wholeFileFault()
 {
     // With "-loglevel error" whatever ffmpeg says is an error, whatever its
     // exit status: it ends with 0 after a trailer it could not write.
-    const std::string said = lastLine(encoderLog_);
+    const std::string said = output::lastLine(encoderLog_);
     if (!said.empty())
         return "ffmpeg reported an error: " + said;
     if (!reportedEnd_)
