@@ -14,14 +14,7 @@
 source "$(dirname "$0")/e2e_lib.sh"
 paths_from_args DEMO_TRACE WINDOW_CLOSE -- "$@"
 start_xvfb 640x480
-openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-E2E_PIDS+=("$!")
-waited=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-  if [ $waited -ge 300 ]; then echo "FAIL: openbox did not start"; exit 1; fi
-  sleep 0.1
-  waited=$((waited + 1))
-done
+start_openbox
 trace="$E2E_TMP/trace.txt"
 
 for how in request destroy; do

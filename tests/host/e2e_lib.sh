@@ -1,6 +1,7 @@
 # Helpers of the end-to-end runs: an Xvfb of their own on a free display
-# number (stopped by its process id), a scratch directory, the demo started
-# in the background and waited for, and checks.
+# number (stopped by its process id), openbox on it where a window manager is
+# wanted, a scratch directory, the demo started in the background and waited
+# for, and checks.
 # Sourced by the e2e_*.sh scripts; every run is meant to work as root, with no
 # display of its own, on a fresh machine.
 
@@ -95,6 +96,23 @@ start_xvfb() {
 stop_xvfb() {
   kill "$XVFB_PID" 2>/dev/null
   wait "$XVFB_PID" 2>/dev/null
+}
+
+# start_openbox: openbox on the display, until it is stopped by its process
+# id; returns once it manages the screen (it has announced itself on the root
+# window).
+start_openbox() {
+  openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
+  OPENBOX_PID=$!
+  E2E_PIDS+=("$OPENBOX_PID")
+  local waited=0
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    if ! kill -0 "$OPENBOX_PID" 2>/dev/null || [ $waited -ge 300 ]; then
+      echo "FAIL: openbox did not start:"; cat "$E2E_TMP/openbox.log"; exit 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
 }
 
 # start_demo [--trace FILE] DIR [NAME=VALUE | -u NAME]... PROGRAM [ARGS...]:

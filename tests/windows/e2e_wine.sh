@@ -126,23 +126,6 @@ end_wine() {
   timeout 30 wineserver -w 2>/dev/null
 }
 
-# start_openbox: openbox on the display, until it is stopped by its process
-# id; returns once it manages the screen (it has announced itself on the root
-# window).
-start_openbox() {
-  openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-  OPENBOX_PID=$!
-  E2E_PIDS+=("$OPENBOX_PID")
-  local waited=0
-  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-    if ! kill -0 "$OPENBOX_PID" 2>/dev/null || [ $waited -ge 300 ]; then
-      echo "FAIL: openbox did not start:"; cat "$E2E_TMP/openbox.log"; exit 1
-    fi
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-}
-
 # run_desktop NAME: one run of demo.exe on the desktop NAME (an X server of
 # its own, already started) and every check on it.
 run_desktop() {

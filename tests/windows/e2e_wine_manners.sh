@@ -37,14 +37,7 @@ source "$(dirname "$0")/frame_watch.sh"
 test_start=$(now_ms)
 wine_env "$PACED_SINK" "$work/played.raw"
 start_xvfb 1280x1024
-openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-E2E_PIDS+=("$!")
-waited=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-  if [ $waited -ge 300 ]; then echo "FAIL: openbox did not start"; exit 1; fi
-  sleep 0.1
-  waited=$((waited + 1))
-done
+start_openbox
 make_prefix
 
 # start_exe ARG...: demo.exe in the background (demo, demo_start).
