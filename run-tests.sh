@@ -7,6 +7,9 @@ cd "$(dirname "$0")"
 scripts/deps.sh test
 jobs=$(nproc)
 
+echo "== The test suite's npm packages (package-lock.json)"
+npm ci --ignore-scripts --no-audit --no-fund
+
 echo "== Windows build (MinGW-w64)"
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 cmake --build build-windows -j"$jobs"

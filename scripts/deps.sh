@@ -8,7 +8,7 @@ set -euo pipefail
 demo_packages=(cmake g++ make pkg-config libsdl2-dev libx11-dev libgl-dev libegl-dev libgl1-mesa-dri)
 test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev libpng-dev lintian zip unzip
                xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg wine wine64 openbox sox
-               emscripten nodejs chromium firefox-esr python3
+               emscripten nodejs chromium firefox-esr python3 help2man cppcheck
                xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
 web_packages=(cmake make emscripten nodejs python3)
 
@@ -25,6 +25,11 @@ for package in "${wanted[@]}"; do
     missing+=("$package")
   fi
 done
+# The tests take their browser driver and linters from npm; node's own
+# installer brings npm, Debian's nodejs does not.
+if [ "${1:-}" = test ] && ! command -v npm >/dev/null; then
+  missing+=(npm)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
