@@ -239,6 +239,13 @@ inline void outputWords(double a, double b, double gain, double auxGain, float* 
     words[3] = static_cast<float>(b * gain);
 }
 
+// Whether the four words that outputWords gives differ, bit for bit, from
+// the voice's output words as they stand.
+inline bool outputWordsChanged(const Voice& voice, const float* words) {
+    return std::memcmp(words, voice.auxOut, sizeof(voice.auxOut)) != 0 ||
+           std::memcmp(words + 2, voice.mainOut, sizeof(voice.mainOut)) != 0;
+}
+
 // Sets a voice's output words from the four that outputWords gives.
 inline void setOutputWords(Voice& voice, const float* words) {
     voice.auxOut[0] = words[0];

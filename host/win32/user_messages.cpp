@@ -22,9 +22,11 @@ bool outputReady()
         if (haveHandles) {
             ready = 1;
         } else if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-            std::freopen("CONOUT$", "w", stdout);
-            std::freopen("CONOUT$", "w", stderr);
-            ready = 1;
+            // Where neither stream reaches the console, the words go to
+            // the message box alone.
+            const bool outputOpen = std::freopen("CONOUT$", "w", stdout) != nullptr;
+            const bool errorOpen = std::freopen("CONOUT$", "w", stderr) != nullptr;
+            ready = outputOpen || errorOpen ? 1 : 0;
         } else {
             ready = 0;
         }

@@ -82,7 +82,7 @@ inline void opFrameOf(BlockContext& c, const Op& op, std::uint32_t i, bool last)
             float* words = wordRow(b, c.v)[c.base + i];
             outputWords(stk[d - 1][i], stk[d - 2][i], op.output.gain + modValue(c, op.mods[0], i), op.output.auxGain,
                         words);
-            if (SILENT && last && std::memcmp(words, voice.auxOut, 4 * sizeof(float)) != 0) c.changed = true;
+            if (SILENT && last && outputWordsChanged(voice, words)) c.changed = true;
             setOutputWords(voice, words);
             break;
         }

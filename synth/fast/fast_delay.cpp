@@ -28,6 +28,7 @@ inline bool knownZero(std::uint32_t zeroRun, std::uint32_t unwritten, std::int32
 // the block's stores into the stack's rows could otherwise be the
 // operation's constants, for all the compiler knows.
 struct DelayParams : DelayConstants {
+    // cppcheck-suppress uninitDerivedMemberVar ; the copy of op.delay sets every member
     explicit DelayParams(const Op& op) : DelayConstants(op.delay) {}
 };
 

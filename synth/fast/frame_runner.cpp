@@ -75,7 +75,7 @@ bool runProgram(SynthState& s, Book& b, const Program& program, Voice& voice, st
                 outputWords(st[sp - 1], st[sp - 2], op.output.gain + static_cast<double>(slot[1].f), op.output.auxGain,
                             words);
                 sp -= 2;
-                if (SILENT && std::memcmp(words, voice.auxOut, sizeof(words)) != 0) changed = true;
+                if (SILENT && outputWordsChanged(voice, words)) changed = true;
                 setOutputWords(voice, words);
                 break;
             }

@@ -113,7 +113,7 @@ PngSink::PngSink(std::string path, bool singleFile) : path_(std::move(path)), si
 
 PngSink::~PngSink()
 {
-    abort();
+    PngSink::abort();
 }
 
 std::string PngSink::frameFileName(std::uint32_t timeMs)
