@@ -10,7 +10,7 @@
 #include "quoted.h"
 #include "scale_governor.h"
 #include "scale_option.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 using command_line::GivenOption;
 using command_line::Option;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "shader_source.h"
 
 std::optional<command_line::Answer> readDemoCommandLine(int argc, const char* const* argv, DemoOptions& options)

@@ -9,7 +9,7 @@
 
 #include "letterbox.h"
 #include "scale_governor.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "shader_source.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "scale_governor.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 //     shader at the point itself: frame pixel x, sample i = 0 .. D-1 at
 //     x + (i + 1/2) / D. At D = 3 the middle sample is the frame pixel's own
 //     centre, bit for bit.
-// The scales (scaled_source.h), the densities, the demo, the capture tool and
+// The scales (scene_scales.h), the densities, the demo, the capture tool and
 // the browser page all make their shader text with sampleGridSource.
 
 #include <string>

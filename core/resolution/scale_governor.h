@@ -22,7 +22,7 @@
 #include <array>
 #include <cstddef>
 
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 class ScaleGovernor {
 public:

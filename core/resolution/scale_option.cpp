@@ -1,7 +1,7 @@
 #include "scale_option.h"
 
 #include "quoted.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 std::string scaleOptionChoices(bool autoAllowed)
 {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "demo_options.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 namespace {
 

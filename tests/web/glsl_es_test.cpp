@@ -14,7 +14,7 @@
 #include "draw_patch.h"  // tests/shader
 #include "glsl_es_source.h"
 #include "offscreen_gl.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "shader_source.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "quoted.h"
 #include "scale_option.h"
 #include "frame_size.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "video_timeline.h"
 
 #include <algorithm>

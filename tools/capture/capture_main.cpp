@@ -11,7 +11,7 @@
 #include "interrupt_cleanup.h"
 #include "offscreen_gl.h"
 #include "png_sink.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "shader_source.h"
 #include "shader_variants.h"
 #include "video_sink.h"

@@ -2,7 +2,7 @@
 
 // Text changes to the scene shader for tools and tests only: a probe's own
 // main, the march-step count. The demo never builds these (it builds the
-// embedded text, or its scaled variant of scaled_source.h).
+// embedded text, or its scaled variant of scene_scales.h).
 
 #include <string>
 

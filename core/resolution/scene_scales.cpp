@@ -1,4 +1,4 @@
-#include "scaled_source.h"
+#include "scene_scales.h"
 
 #include <vector>
 

@@ -9,7 +9,7 @@
 
 #include "draw_patch.h"
 #include "offscreen_gl.h"
-#include "scaled_source.h"
+#include "scene_scales.h"
 #include "shader_source.h"
 
 TEST(SceneScale, EachScaleByItsNameItsSizeOrItsHeightAndNothingElse)
