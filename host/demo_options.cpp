@@ -9,7 +9,7 @@
 #include "plain_number.h"
 #include "quoted.h"
 #include "scale_governor.h"
-#include "scale_option.h"
+#include "scale_arguments.h"
 #include "scene_scales.h"
 
 using command_line::GivenOption;

@@ -6,7 +6,7 @@
 // frame's pixel that it stands for; a density draws D x D samples for every
 // frame pixel. Where each drawn pixel stands is the sample grid's rule
 // (sample_grid.h). The demo and the capture tool read `--scale` and
-// `--density` with scale_option.h, the browser page `?scale=` with
+// `--density` with scale_arguments.h, the browser page `?scale=` with
 // parseSceneScale; all three make the text with scaledSceneSource and
 // sampleGridSource, so that they draw the same pixels.
 

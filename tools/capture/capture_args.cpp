@@ -4,7 +4,7 @@
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
-#include "scale_option.h"
+#include "scale_arguments.h"
 #include "frame_size.h"
 #include "scene_scales.h"
 #include "video_timeline.h"

@@ -1,4 +1,4 @@
-#include "scale_option.h"
+#include "scale_arguments.h"
 
 #include "quoted.h"
 #include "scene_scales.h"
