@@ -2,7 +2,7 @@
 // keyboard, the clock and the sound device; POSIX threads. The display's mode
 // is never changed: the window covers the desktop at its own mode (or is an
 // ordinary window with `--window`), and each frame, drawn offscreen at the
-// frame's size, is scaled to it (scaled_frame.cpp).
+// frame's size, is scaled to it (offscreen_frame.cpp).
 #include "platform_sdl.h"
 
 #include <SDL2/SDL.h>
@@ -19,7 +19,7 @@
 #include "audio_pull.h"
 #include "log_file.h"
 #include "quoted.h"
-#include "scaled_frame.h"
+#include "offscreen_frame.h"
 #include "synth.h"
 #include "window_system.h"
 
@@ -191,7 +191,7 @@ void createGlContext()
             failStartUp("the OpenGL context is not a compatibility-profile context (no fog state)");
         }
     }
-    const scaled_frame::Setup setup = {
+    const offscreen_frame::Setup setup = {
         .frameWidth = frameWidth,
         .frameHeight = frameHeight,
         .step = options.step,
@@ -201,7 +201,7 @@ void createGlContext()
         .getProcAddress = getProcAddress,
         .seconds = seconds,
     };
-    if (const char* missing = scaled_frame::begin(setup)) {
+    if (const char* missing = offscreen_frame::begin(setup)) {
         failStartUp(missing);
     }
     window_system::limitWindow(window);
@@ -315,7 +315,7 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
 std::uint32_t clockMs()
 {
     // Read once at the top of each frame: the frame's time starts here.
-    scaled_frame::markFrameStart();
+    offscreen_frame::markFrameStart();
     return SDL_GetTicks();
 }
 
@@ -327,12 +327,12 @@ void swapBuffers()
     int width = 0;
     int height = 0;
     if (window_system::drawableFits(window, width, height)) {
-        scaled_frame::copyToWindow(width, height);
+        offscreen_frame::copyToWindow(width, height);
         if (window_system::drawableFits(window, width, height)) {
             SDL_GL_SwapWindow(window);
         }
     }
-    scaled_frame::prepareNextFrame();
+    offscreen_frame::prepareNextFrame();
 }
 
 void peekMessage()
@@ -364,7 +364,7 @@ void sdl_platform::configure(const DemoOptions& chosen)
 
 const char* sdl_platform::sceneGridName()
 {
-    return scaled_frame::gridName();
+    return offscreen_frame::gridName();
 }
 
 void sdl_platform::watchEscape()

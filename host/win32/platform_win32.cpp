@@ -1,7 +1,7 @@
 // The platform layer on Windows: exactly the Win32, WGL and multimedia calls
 // of the demo, with their built-in records. Where the window did not get the
 // frame's size (the mode change was refused), each frame is drawn offscreen
-// and copied to the window scaled to fit (scaled_frame.h). With options from
+// and copied to the window scaled to fit (offscreen_frame.h). With options from
 // the command line (demo_options.h) there is no mode change: the frame, at
 // the chosen scale or density, is always drawn offscreen and scaled to a
 // window that covers the desktop, or to an ordinary window (--window) whose
@@ -21,7 +21,7 @@
 #include "frame_size.h"
 #include "host.h"
 #include "log_file_win32.h"
-#include "scaled_frame.h"
+#include "offscreen_frame.h"
 #include "user_messages.h"
 
 namespace {
@@ -307,7 +307,7 @@ void createGlContext()
     RECT client = {};
     GetClientRect(window, &client);
     if (configured) {
-        const scaled_frame::Setup setup = {
+        const offscreen_frame::Setup setup = {
             .frameWidth = frameWidth,
             .frameHeight = frameHeight,
             .step = options.step,
@@ -317,7 +317,7 @@ void createGlContext()
             .getProcAddress = getProcAddress,
             .seconds = seconds,
         };
-        if (const char* missing = scaled_frame::begin(setup)) {
+        if (const char* missing = offscreen_frame::begin(setup)) {
             failStartUp(missing);
         }
         scaledToWindow = true;
@@ -325,7 +325,7 @@ void createGlContext()
         // A desktop of another size (the mode change was refused): the frame
         // is drawn offscreen at its own size and scaled to the window. Without
         // framebuffer objects the window is drawn to as it is.
-        const scaled_frame::Setup setup = {
+        const offscreen_frame::Setup setup = {
             .frameWidth = frameWidth,
             .frameHeight = frameHeight,
             .step = 0,
@@ -335,7 +335,7 @@ void createGlContext()
             .getProcAddress = getProcAddress,
             .seconds = seconds,
         };
-        scaledToWindow = scaled_frame::begin(setup) == nullptr;
+        scaledToWindow = offscreen_frame::begin(setup) == nullptr;
     }
 }
 
@@ -387,10 +387,10 @@ void swapBuffers()
         GetClientRect(window, &client);
         // A minimised window has no client area to show the frame in.
         if (client.right > client.left && client.bottom > client.top) {
-            scaled_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
+            offscreen_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
             SwapBuffers(deviceContext);
         }
-        scaled_frame::prepareNextFrame();
+        offscreen_frame::prepareNextFrame();
         return;
     }
     SwapBuffers(deviceContext);

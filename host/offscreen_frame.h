@@ -14,7 +14,7 @@
 // platform's getProcAddress and the time comes from the platform's clock, so
 // nothing here belongs to one platform.
 
-namespace scaled_frame {
+namespace offscreen_frame {
 
 struct Setup {
     // The frame that the shader's screen mapping is written for.
@@ -63,4 +63,4 @@ void prepareNextFrame();
 // (SCENE_SCALES), or "density-D".
 const char* gridName();
 
-} // namespace scaled_frame
+} // namespace offscreen_frame

@@ -1,5 +1,5 @@
 // The offscreen frame at an internal resolution and its copy to the window.
-#include "scaled_frame.h"
+#include "offscreen_frame.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -26,7 +26,7 @@ PFNGLUSEPROGRAMPROC useProgram;
 PFNGLCREATESHADERPROGRAMVPROC createShaderProgramv;
 PFNGLGETPROGRAMIVPROC getProgramiv;
 
-scaled_frame::Setup setup;
+offscreen_frame::Setup setup;
 GLuint framebuffer;
 GLuint renderbuffer;
 int currentStep;
@@ -114,7 +114,7 @@ void printSlowFramesHint()
 
 } // namespace
 
-const char* scaled_frame::begin(const Setup& chosen)
+const char* offscreen_frame::begin(const Setup& chosen)
 {
     setup = chosen;
     if (!fetch(genFramebuffers, "glGenFramebuffers") || !fetch(bindFramebuffer, "glBindFramebuffer") ||
@@ -145,12 +145,12 @@ const char* scaled_frame::begin(const Setup& chosen)
     return nullptr;
 }
 
-void scaled_frame::markFrameStart()
+void offscreen_frame::markFrameStart()
 {
     frameStart = setup.seconds();
 }
 
-void scaled_frame::copyToWindow(int drawableWidth, int drawableHeight)
+void offscreen_frame::copyToWindow(int drawableWidth, int drawableHeight)
 {
     const ScreenRect to = letterbox(drawableWidth, drawableHeight, setup.frameWidth, setup.frameHeight);
     const SampleGrid from = drawnSize(currentStep);
@@ -170,7 +170,7 @@ void scaled_frame::copyToWindow(int drawableWidth, int drawableHeight)
     }
 }
 
-void scaled_frame::prepareNextFrame()
+void offscreen_frame::prepareNextFrame()
 {
     const int wanted = governor.step();
     if (wanted != currentStep) {
@@ -198,7 +198,7 @@ void scaled_frame::prepareNextFrame()
     bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
 }
 
-const char* scaled_frame::gridName()
+const char* offscreen_frame::gridName()
 {
     return setup.density > 1 ? densityName : SCENE_SCALES[currentStep].name;
 }
