@@ -5,7 +5,7 @@
 #include "encoder_process.h"
 #include "interrupt_cleanup.h"
 #include "quoted.h"
-#include "video_room.h"
+#include "output_check.h"
 #include "video_timeline.h"
 
 #include <algorithm>

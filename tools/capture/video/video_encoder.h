@@ -57,7 +57,7 @@ using output::partPathFor;
 
 // The output `path` as a video can be written to it: planned (output_file.h;
 // "-" is standard output, which must not be a terminal), and able to take its
-// container (a .mp4 needs an output that seeks: video_room.h). False with one
+// container (a .mp4 needs an output that seeks: output_check.h). False with one
 // line in `error` otherwise.
 bool checkVideoOutput(const std::string& path, output::OutputPlan& plan, std::string& error);
 

@@ -4,7 +4,7 @@
 #include "output_file.h"
 #include "plain_number.h"
 #include "quoted.h"
-#include "video_room.h"
+#include "output_check.h"
 
 using command_line::parseDecimal;
 using command_line::parseWholeNumber;

@@ -1,4 +1,4 @@
-#include "video_room.h"
+#include "output_check.h"
 
 #include "quoted.h"
 #include "video_timeline.h"
