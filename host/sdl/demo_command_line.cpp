@@ -1,9 +1,10 @@
-// The demo's command line, before demoMain.
+// The Linux entry after main: the answer to --help, --version or a bad
+// argument on the terminal, else the SDL platform set up and demoMain run.
 #include "demo_command_line.h"
 
 #include <cstdio>
 
-#include "demo_start.h"
+#include "demo_arguments.h"
 #include "host.h"
 #include "platform_sdl.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "demo_start.h"
+#include "demo_arguments.h"
 #include "host.h"
 #include "platform_win32.h"
 #include "user_messages.h"

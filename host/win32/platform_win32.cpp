@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "demo_start.h"
+#include "demo_arguments.h"
 #include "frame_size.h"
 #include "host.h"
 #include "log_file_win32.h"

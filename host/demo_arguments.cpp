@@ -1,5 +1,6 @@
-// The demo's command line, before demoMain.
-#include "demo_start.h"
+// Reads the demo's arguments into its options and chooses the scene text
+// for the scale or density they name; starts nothing.
+#include "demo_arguments.h"
 
 #include <string>
 
