@@ -31,7 +31,7 @@ with SHA256SUMS into dist/.
   --web-build DIR      the browser (emscripten) build folder to reuse
   --dist DIR           where the release files go (default: dist)
   --video              also demo-VERSION.mp4 (1280x720, 30 fps), made by
-                       capture --video: hours without a GPU (see README.md)
+                       capture --video: hours without a GPU (see docs/release.md)
   --no-wine            do not start demo.exe under Wine to check it
   --help               show this help and exit
 Exit status: 0 done, 1 a step or a check failed (one line says which),
