@@ -36,7 +36,7 @@ void demoMain(const Platform& platform)
         platform.rectf(-1.f, -1.f, 1.f, 1.f);
         platform.swapBuffers();
         platform.peekMessage();
-        if (platform.escapePressed()) {
+        if (platform.quitRequested()) {
             break;
         }
         if (timeMs >= EXIT_TIME_MS) {                 // that frame has been drawn and shown

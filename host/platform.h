@@ -52,8 +52,10 @@ struct Platform {
     void (*swapBuffers)();
     // Looks at the window's messages without removing any.
     void (*peekMessage)();
-    // True when Escape is down now or was pressed since the previous query.
-    bool (*escapePressed)();
+    // True when the viewer asked to end the demo: Escape down now or pressed
+    // since the previous query, or the window's close asked for (its close
+    // button, Alt+F4, the window manager).
+    bool (*quitRequested)();
     // Ends the process at once with exit code 0, wherever the other threads
     // stand. Does not return.
     void (*endProcess)();

@@ -29,7 +29,7 @@ SDL_Window* window;
 int frameWidth;
 int frameHeight;
 DemoOptions options;
-std::atomic<bool> escapeSeen;
+std::atomic<bool> quitSeen;
 
 [[noreturn]] void failStartUp(const char* what)
 {
@@ -107,25 +107,25 @@ void setFullscreenMode(int width, int height)
     frameHeight = height;
 }
 
-int SDLCALL escapeWatch(void*, SDL_Event* event)
+int SDLCALL quitWatch(void*, SDL_Event* event)
 {
     // Every key event passes here as SDL pumps it, so a press that went down
     // and up between two queries is still seen.
     if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
-        escapeSeen.store(true, std::memory_order_relaxed);
+        quitSeen.store(true, std::memory_order_relaxed);
     }
     // The window's close (its close button, Alt+F4, the window manager's
     // close request) ends the demo as Escape does.
     if (event->type == SDL_QUIT ||
         (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_CLOSE)) {
-        escapeSeen.store(true, std::memory_order_relaxed);
+        quitSeen.store(true, std::memory_order_relaxed);
     }
     return 1;
 }
 
 void createWindow()
 {
-    sdl_platform::watchEscape();
+    sdl_platform::watchQuit();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
@@ -342,9 +342,9 @@ void peekMessage()
     SDL_PumpEvents();
 }
 
-bool escapePressed()
+bool quitRequested()
 {
-    const bool seen = escapeSeen.exchange(false, std::memory_order_relaxed);
+    const bool seen = quitSeen.exchange(false, std::memory_order_relaxed);
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
     return seen || (keys && keys[SDL_SCANCODE_ESCAPE]);
 }
@@ -367,9 +367,9 @@ const char* sdl_platform::sceneGridName()
     return offscreen_frame::gridName();
 }
 
-void sdl_platform::watchEscape()
+void sdl_platform::watchQuit()
 {
-    SDL_AddEventWatch(escapeWatch, nullptr);
+    SDL_AddEventWatch(quitWatch, nullptr);
 }
 
 std::uint32_t sdl_platform::playedFrames()
@@ -395,7 +395,7 @@ const Platform sdlPlatform = {
     .rectf = glRectf,
     .swapBuffers = swapBuffers,
     .peekMessage = peekMessage,
-    .escapePressed = escapePressed,
+    .quitRequested = quitRequested,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
     .openLog = sdl_platform::openLog,

@@ -16,7 +16,7 @@ void configure(const DemoOptions& options);
 const char* sceneGridName();
 // Starts watching SDL's events for Escape presses; createWindow does this
 // after SDL's video start-up. Exposed for the tests of the Escape rule.
-void watchEscape();
+void watchQuit();
 // The sound device's play position: the frames handed to it so far and
 // those skipped, for measuring tools.
 std::uint32_t playedFrames();

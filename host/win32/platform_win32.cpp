@@ -412,7 +412,7 @@ void peekMessage()
     PeekMessageW(nullptr, nullptr, 0, 0, PM_NOREMOVE);
 }
 
-bool escapePressed()
+bool quitRequested()
 {
     // An ordinary window hears Escape only while it has the keyboard.
     if (options.windowed) {
@@ -449,7 +449,7 @@ const Platform win32Platform = {
     .rectf = glRectf,
     .swapBuffers = swapBuffers,
     .peekMessage = peekMessage,
-    .escapePressed = escapePressed,
+    .quitRequested = quitRequested,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
     .openLog = win32_platform::openLog,

@@ -37,7 +37,7 @@ protected:
                 "rectf -1 -1 1 1",
                 "swapBuffers",
                 "peekMessage",
-                escape ? "escapePressed 1" : "escapePressed 0"};
+                escape ? "quitRequested 1" : "quitRequested 0"};
     }
     static void append(std::vector<std::string>& to, const std::vector<std::string>& more)
     {

@@ -131,9 +131,9 @@ void swapBuffers()
                             (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
     log("swapped", frames++, cpuMs);
 }
-bool escapePressed()
+bool quitRequested()
 {
-    const bool pressed = sdlPlatform.escapePressed();
+    const bool pressed = sdlPlatform.quitRequested();
     if (pressed) {
         log("escape");
     }
@@ -158,7 +158,7 @@ const Platform tracePlatform = {
     .rectf = sdlPlatform.rectf,
     .swapBuffers = swapBuffers,
     .peekMessage = sdlPlatform.peekMessage,
-    .escapePressed = escapePressed,
+    .quitRequested = quitRequested,
     .endProcess = endProcess,
     .failStartUp = sdlPlatform.failStartUp,
     .openLog = sdlPlatform.openLog,

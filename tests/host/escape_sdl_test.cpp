@@ -28,13 +28,13 @@ protected:
     {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        sdl_platform::watchEscape();
+        sdl_platform::watchQuit();
     }
     static void TearDownTestSuite() { SDL_Quit(); }
     void SetUp() override
     {
         // Start each test with no press pending.
-        sdlPlatform.escapePressed();
+        sdlPlatform.quitRequested();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     }
 };
@@ -42,18 +42,18 @@ protected:
 TEST_F(EscapeQuery, NothingPressedIsNotReported)
 {
     sdlPlatform.peekMessage();
-    EXPECT_FALSE(sdlPlatform.escapePressed());
+    EXPECT_FALSE(sdlPlatform.quitRequested());
 }
 
 TEST_F(EscapeQuery, APressAndReleaseBetweenTwoQueriesEndsTheLoopAtTheNextQuery)
 {
-    EXPECT_FALSE(sdlPlatform.escapePressed());
+    EXPECT_FALSE(sdlPlatform.quitRequested());
     pushKey(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE);
     pushKey(SDL_KEYUP, SDL_SCANCODE_ESCAPE);
     sdlPlatform.peekMessage();
     // The key is up now; the press is still reported, once.
-    EXPECT_TRUE(sdlPlatform.escapePressed());
-    EXPECT_FALSE(sdlPlatform.escapePressed());
+    EXPECT_TRUE(sdlPlatform.quitRequested());
+    EXPECT_FALSE(sdlPlatform.quitRequested());
 }
 
 TEST_F(EscapeQuery, OtherKeysAreNotEscape)
@@ -62,7 +62,7 @@ TEST_F(EscapeQuery, OtherKeysAreNotEscape)
     pushKey(SDL_KEYUP, SDL_SCANCODE_SPACE);
     pushKey(SDL_KEYDOWN, SDL_SCANCODE_Q);
     sdlPlatform.peekMessage();
-    EXPECT_FALSE(sdlPlatform.escapePressed());
+    EXPECT_FALSE(sdlPlatform.quitRequested());
 }
 
 TEST_F(EscapeQuery, ThePeekRemovesNoEvent)
@@ -70,7 +70,7 @@ TEST_F(EscapeQuery, ThePeekRemovesNoEvent)
     pushKey(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE);
     pushKey(SDL_KEYUP, SDL_SCANCODE_ESCAPE);
     sdlPlatform.peekMessage();
-    EXPECT_TRUE(sdlPlatform.escapePressed());
+    EXPECT_TRUE(sdlPlatform.quitRequested());
     EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYUP), 2);
 }
 

@@ -122,11 +122,11 @@ void DEMO_APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
 }
 void swapBuffers() { record("swapBuffers"); }
 void peekMessage() { record("peekMessage"); }
-bool escapePressed()
+bool quitRequested()
 {
     const bool answer = escapeIndex < escapeAnswers.size() && escapeAnswers[escapeIndex];
     ++escapeIndex;
-    record(answer ? "escapePressed 1" : "escapePressed 0");
+    record(answer ? "quitRequested 1" : "quitRequested 0");
     return answer;
 }
 void endProcess()
@@ -153,7 +153,7 @@ const Platform fakePlatform = {
     .rectf = rectf,
     .swapBuffers = swapBuffers,
     .peekMessage = peekMessage,
-    .escapePressed = escapePressed,
+    .quitRequested = quitRequested,
     .endProcess = endProcess,
     .failStartUp = failStartUp,
     .openLog = nullptr,  // the log opened with fopen, as the tests read it
