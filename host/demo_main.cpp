@@ -15,7 +15,7 @@ void demoMain(const Platform& platform)
 {
     // Start-up, in this order: the sound starts before the clock is read,
     // so it leads the picture by the time the last two steps take.
-    platform.setFullscreenMode(FRAME_WIDTH, FRAME_HEIGHT);
+    platform.requestDisplayMode(FRAME_WIDTH, FRAME_HEIGHT);
     platform.createWindow();
     platform.createGlContext();                       // made current here
     createShaderProgram(platform);                    // and its log

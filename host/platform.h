@@ -14,11 +14,12 @@
 #include "gl_api.h"
 
 struct Platform {
-    // First at start-up: a temporary full-screen mode of the given size. A
-    // refused change leaves the desktop's mode; nothing is reported. (Linux
-    // changes no mode: the frame of this size is drawn offscreen and scaled
-    // to the window.)
-    void (*setFullscreenMode)(int width, int height);
+    // First at start-up: asks for a temporary full-screen mode of the given
+    // size, which the platform may decline. Windows changes the mode (a
+    // refused change leaves the desktop's; nothing is reported); Linux always
+    // declines and keeps the desktop's mode: the frame of this size is drawn
+    // offscreen and scaled to the window.
+    void (*requestDisplayMode)(int width, int height);
     // Then one borderless, visible, maximised window (no title).
     // (Linux: covering the desktop, or an ordinary window when asked for.)
     void (*createWindow)();

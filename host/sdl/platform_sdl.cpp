@@ -76,7 +76,7 @@ std::string displayFault(const std::string& sdlError)
                                                                         : name + " opens, but SDL cannot use it";
 }
 
-void setFullscreenMode(int width, int height)
+void requestDisplayMode(int width, int height)
 {
     // SDL's own signal handlers would turn SIGTERM and SIGINT into quit
     // events that the demo never reads; leave the default actions in place.
@@ -383,7 +383,7 @@ std::uint32_t sdl_platform::skippedFrames()
 }
 
 const Platform sdlPlatform = {
-    .setFullscreenMode = setFullscreenMode,
+    .requestDisplayMode = requestDisplayMode,
     .createWindow = createWindow,
     .createGlContext = createGlContext,
     .getProcAddress = getProcAddress,

@@ -124,7 +124,7 @@ void failStartUp(const char* what)
     ExitProcess(1);
 }
 
-void setFullscreenMode(int width, int height)
+void requestDisplayMode(int width, int height)
 {
     // The record holds 1920 x 1080; CDS_FULLSCREEN makes the change temporary.
     // With options the desktop keeps its mode.
@@ -437,7 +437,7 @@ void win32_platform::configure(const DemoOptions& chosen)
 }
 
 const Platform win32Platform = {
-    .setFullscreenMode = setFullscreenMode,
+    .requestDisplayMode = requestDisplayMode,
     .createWindow = createWindow,
     .createGlContext = createGlContext,
     .getProcAddress = getProcAddress,

@@ -46,7 +46,7 @@ protected:
 };
 
 const std::vector<std::string> startUp = {
-    "setFullscreenMode 1920 1080",
+    "requestDisplayMode 1920 1080",
     "createWindow",
     "createGlContext",
     "getProcAddress glCreateShaderProgramv",

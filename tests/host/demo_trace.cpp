@@ -63,10 +63,10 @@ void* watchAudio(void*)
     return nullptr;
 }
 
-void setFullscreenMode(int w, int h)
+void requestDisplayMode(int w, int h)
 {
-    log("setFullscreenMode");
-    sdlPlatform.setFullscreenMode(w, h);
+    log("requestDisplayMode");
+    sdlPlatform.requestDisplayMode(w, h);
 }
 void createWindow()
 {
@@ -146,7 +146,7 @@ void endProcess()
 }
 
 const Platform tracePlatform = {
-    .setFullscreenMode = setFullscreenMode,
+    .requestDisplayMode = requestDisplayMode,
     .createWindow = createWindow,
     .createGlContext = createGlContext,
     .getProcAddress = getProcAddress,

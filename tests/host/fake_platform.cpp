@@ -66,9 +66,9 @@ void DEMO_APIENTRY useProgram(GLuint program)
     record("glUseProgram " + std::to_string(program));
 }
 
-void setFullscreenMode(int width, int height)
+void requestDisplayMode(int width, int height)
 {
-    record("setFullscreenMode " + std::to_string(width) + " " + std::to_string(height));
+    record("requestDisplayMode " + std::to_string(width) + " " + std::to_string(height));
 }
 void createWindow() { record("createWindow"); }
 void createGlContext() { record("createGlContext"); }
@@ -141,7 +141,7 @@ void failStartUp(const char* what)
 }
 
 const Platform fakePlatform = {
-    .setFullscreenMode = setFullscreenMode,
+    .requestDisplayMode = requestDisplayMode,
     .createWindow = createWindow,
     .createGlContext = createGlContext,
     .getProcAddress = getProcAddress,

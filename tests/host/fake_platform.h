@@ -17,7 +17,7 @@ struct ProcessEnd {
 
 namespace fake {
 
-// Every call, in order, as text: "setFullscreenMode 1920 1080", "fogi 2916 0"...
+// Every call, in order, as text: "requestDisplayMode 1920 1080", "fogi 2916 0"...
 extern std::vector<std::string> calls;
 // The clock's readings, one per call; the last repeats.
 extern std::vector<std::uint32_t> clockReadings;
