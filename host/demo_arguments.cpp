@@ -20,10 +20,10 @@ std::optional<command_line::Answer> readDemoCommandLine(int argc, const char* co
     static std::string gridText;
     if (options.density > 1) {
         gridText = sampleGridSource(sceneShaderSource, densityGrid(options.density));
-        sceneSourceText = gridText.c_str();
+        host.sceneSourceText = gridText.c_str();
     } else if (options.step != 0) {
         gridText = scaledSceneSource(sceneShaderSource, options.step);
-        sceneSourceText = gridText.c_str();
+        host.sceneSourceText = gridText.c_str();
     }
     return std::nullopt;
 }

@@ -4,8 +4,7 @@
 #include "frame_size.h"
 #include "host.h"
 
-GLuint shaderProgram;
-std::uint32_t timeMs;
+HostState host;
 
 namespace {
 std::uint32_t loopStart;
@@ -25,21 +24,24 @@ void demoMain(const Platform& platform)
     if (!useProgram) {
         platform.failStartUp("OpenGL entry point glUseProgram");
     }
-    useProgram(shaderProgram);                        // current for the rest of the run
+    useProgram(host.shaderProgram);                   // current for the rest of the run
     loopStart = platform.clockMs();
 
-    // The frame loop: the time, one rectangle over the viewport, the swap,
-    // a look at the messages (none removed), then the two ways out.
+    // The frame loop: the frame's start and its time, one rectangle over the
+    // viewport, the present and the judgement of the next frame's scale, a
+    // look at the messages (none removed), then the two ways out.
     for (;;) {
-        timeMs = platform.clockMs() - loopStart;      // modulo 2^32: a wrap of the clock does no harm
-        platform.fogi(GL_FOG_END, static_cast<GLint>(timeMs)); // the shader reads it as gl_Fog.end
+        platform.beginFrame();
+        host.timeMs = platform.clockMs() - loopStart; // modulo 2^32: a wrap of the clock does no harm
+        platform.fogi(GL_FOG_END, static_cast<GLint>(host.timeMs)); // the time in ms, read by the shader as gl_Fog.end
         platform.rectf(-1.f, -1.f, 1.f, 1.f);
-        platform.swapBuffers();
+        platform.presentFrame();
+        platform.judgeScale();
         platform.peekMessage();
         if (platform.quitRequested()) {
             break;
         }
-        if (timeMs >= EXIT_TIME_MS) {                 // that frame has been drawn and shown
+        if (host.timeMs >= EXIT_TIME_MS) {            // that frame has been drawn and shown
             break;
         }
     }

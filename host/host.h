@@ -10,16 +10,19 @@
 #include "playback.h"
 #include "synth.h"
 
-// The one program object, set by createShaderProgram.
-extern GLuint shaderProgram;
-
-// The time of the latest frame, milliseconds since the frame loop started.
-extern std::uint32_t timeMs;
-
-// The scene shader text that createShaderProgram builds; null (the default)
-// for the embedded text. A host that draws at an internal resolution sets
-// its scaled variant before demoMain.
-extern const char* sceneSourceText;
+// What the host shares between its start-up, its frame loop and the
+// command line that comes before them.
+struct HostState {
+    // The one program object, set by createShaderProgram.
+    GLuint shaderProgram = 0;
+    // The time of the latest frame, milliseconds since the frame loop started.
+    std::uint32_t timeMs = 0;
+    // The scene shader text that createShaderProgram builds; null (the
+    // default) for the embedded text. A host that draws at an internal
+    // resolution sets its scaled variant before demoMain.
+    const char* sceneSourceText = nullptr;
+};
+extern HostState host;
 
 // The whole life of the program on its main thread. Does not
 // return: it ends through platform.endProcess (or platform.failStartUp).

@@ -43,14 +43,25 @@ struct Platform {
     // handed the whole buffer does. Never waits; no result.
     void (*startAudioDevice)(const float* samples, std::uint32_t frameCount,
                              const std::atomic<std::uint32_t>* framesReady);
+    // The frame loop's first step, before the clock is read: a frame begins,
+    // and where the frame is drawn offscreen its time is measured from here.
+    // (Nothing where the frame is drawn straight to the window.)
+    void (*beginFrame)();
     // The system's millisecond counter, unsigned 32-bit, wrapping.
     std::uint32_t (*clockMs)();
     // The base-set OpenGL calls of the frame loop.
     PfnGlFogi fogi;
     PfnGlRectf rectf;
-    // Shows the frame just drawn. (Linux: copied from the offscreen frame to
-    // the window, scaled to fit, first.)
-    void (*swapBuffers)();
+    // Shows the frame just drawn: the buffer swap. Where the frame is drawn
+    // offscreen (always on Linux; on Windows with options, or where the mode
+    // change was refused) it is first copied to the window, scaled to fit.
+    void (*presentFrame)();
+    // After the present, where the frame is drawn offscreen: the scale of
+    // the next frame as the frame times judge it (a change builds that
+    // scale's framebuffer and makes its program current), and the offscreen
+    // frame bound for drawing again. (Nothing where the frame is drawn
+    // straight to the window.)
+    void (*judgeScale)();
     // Looks at the window's messages without removing any.
     void (*peekMessage)();
     // True when the viewer asked to end the demo: Escape down now or pressed

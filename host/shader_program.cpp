@@ -6,8 +6,6 @@
 #include "host.h"
 #include "shader_source.h"
 
-const char* sceneSourceText;
-
 namespace {
 constexpr GLsizei INFO_LOG_SIZE = 4096;
 constexpr GLsizei INFO_LOG_QUERY_SIZE = 4095;
@@ -28,8 +26,8 @@ void createShaderProgram(const Platform& platform)
     if (!createShaderProgramv) {
         platform.failStartUp("OpenGL entry point glCreateShaderProgramv");
     }
-    const char* source = sceneSourceText ? sceneSourceText : sceneShaderSource;
-    shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source); // compiled and linked
+    const char* source = host.sceneSourceText ? host.sceneSourceText : sceneShaderSource;
+    host.shaderProgram = createShaderProgramv(GL_FRAGMENT_SHADER, 1, &source); // compiled and linked
 
     if (logFile) {
         std::fprintf(logFile, "** Linking shader %d:\n", 0);
@@ -42,7 +40,7 @@ void createShaderProgram(const Platform& platform)
     }
     char infoLog[INFO_LOG_SIZE];
     GLsizei logLength = 0; // a query that reports nothing leaves an empty text
-    getProgramInfoLog(shaderProgram, INFO_LOG_QUERY_SIZE, &logLength, infoLog);
+    getProgramInfoLog(host.shaderProgram, INFO_LOG_QUERY_SIZE, &logLength, infoLog);
     // The terminator must fall inside the buffer whatever length is reported.
     if (logLength < 0) {
         logLength = 0;
@@ -65,7 +63,7 @@ void createShaderProgram(const Platform& platform)
         platform.failStartUp("OpenGL entry point glGetProgramiv");
     }
     GLint linked = 0;
-    getProgramiv(shaderProgram, GL_LINK_STATUS, &linked);
+    getProgramiv(host.shaderProgram, GL_LINK_STATUS, &linked);
     if (!linked) {
         char line[INFO_LOG_SIZE + 64];
         const int firstLine = static_cast<int>(std::strcspn(infoLog, "\r\n"));

@@ -25,11 +25,17 @@
 
 namespace {
 
-SDL_Window* window;
-int frameWidth;
-int frameHeight;
-DemoOptions options;
-std::atomic<bool> quitSeen;
+// The platform's state: the window, the frame's size, the command line's
+// choices, and a quit (Escape or the window's close) that the event watch
+// saw between two queries.
+struct SdlState {
+    SDL_Window* window = nullptr;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    DemoOptions options;
+    std::atomic<bool> quitSeen{false};
+};
+SdlState sdl;
 
 [[noreturn]] void failStartUp(const char* what)
 {
@@ -103,8 +109,8 @@ void requestDisplayMode(int width, int height)
     // No mode change: X11 would keep a changed mode after a kill or a crash,
     // and many desktops have no such mode at all. The frame of this size is
     // drawn offscreen and scaled to whatever the window has.
-    frameWidth = width;
-    frameHeight = height;
+    sdl.frameWidth = width;
+    sdl.frameHeight = height;
 }
 
 int SDLCALL quitWatch(void*, SDL_Event* event)
@@ -112,13 +118,13 @@ int SDLCALL quitWatch(void*, SDL_Event* event)
     // Every key event passes here as SDL pumps it, so a press that went down
     // and up between two queries is still seen.
     if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
-        quitSeen.store(true, std::memory_order_relaxed);
+        sdl.quitSeen.store(true, std::memory_order_relaxed);
     }
     // The window's close (its close button, Alt+F4, the window manager's
     // close request) ends the demo as Escape does.
     if (event->type == SDL_QUIT ||
         (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_CLOSE)) {
-        quitSeen.store(true, std::memory_order_relaxed);
+        sdl.quitSeen.store(true, std::memory_order_relaxed);
     }
     return 1;
 }
@@ -134,22 +140,22 @@ void createWindow()
 
     // Pixels, not points, on high-DPI screens: the copy fills the drawable.
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
-    if (options.windowed) {
-        window = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.windowWidth,
-                                  options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
+    if (sdl.options.windowed) {
+        sdl.window = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sdl.options.windowWidth,
+                                  sdl.options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
     } else {
         // The desktop's own mode, borderless, covering the screen. The
         // window is made at the screen's place and size too, for X servers
         // without a window manager, where nobody else would resize it.
-        SDL_Rect bounds{0, 0, frameWidth, frameHeight};
+        SDL_Rect bounds{0, 0, sdl.frameWidth, sdl.frameHeight};
         SDL_GetDisplayBounds(0, &bounds);
-        window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
+        sdl.window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
                                   flags | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
-    if (!window) {
+    if (!sdl.window) {
         failSdl("no window");
     }
-    window_system::watchWindow(window);
+    window_system::watchWindow(sdl.window);
 }
 
 void* getProcAddress(const char* name)
@@ -175,7 +181,7 @@ int versionOf(const char* text)
 
 void createGlContext()
 {
-    if (!SDL_GL_CreateContext(window)) { // made current by SDL
+    if (!SDL_GL_CreateContext(sdl.window)) { // made current by SDL
         failSdl("no OpenGL context");
     }
     // The scene needs separate shader program objects (OpenGL 4.1 or
@@ -192,11 +198,11 @@ void createGlContext()
         }
     }
     const offscreen_frame::Setup setup = {
-        .frameWidth = frameWidth,
-        .frameHeight = frameHeight,
-        .step = options.step,
-        .adaptive = options.autoScale,
-        .density = options.density,
+        .frameWidth = sdl.frameWidth,
+        .frameHeight = sdl.frameHeight,
+        .step = sdl.options.step,
+        .adaptive = sdl.options.autoScale,
+        .density = sdl.options.density,
         .slowStartHint = true,
         .getProcAddress = getProcAddress,
         .seconds = seconds,
@@ -204,7 +210,7 @@ void createGlContext()
     if (const char* missing = offscreen_frame::begin(setup)) {
         failStartUp(missing);
     }
-    window_system::limitWindow(window);
+    window_system::limitWindow(sdl.window);
 }
 
 void hideCursor()
@@ -312,26 +318,33 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount,
     SDL_PauseAudioDevice(device, 0);
 }
 
+void beginFrame()
+{
+    offscreen_frame::markFrameStart();
+}
+
 std::uint32_t clockMs()
 {
-    // Read once at the top of each frame: the frame's time starts here.
-    offscreen_frame::markFrameStart();
     return SDL_GetTicks();
 }
 
-void swapBuffers()
+void presentFrame()
 {
     // A window larger than GL can draw shows no frame until it is back at
     // the largest size GL can draw; its size is asked again after the copy,
     // which is when GL took it for the window's buffer.
     int width = 0;
     int height = 0;
-    if (window_system::drawableFits(window, width, height)) {
+    if (window_system::drawableFits(sdl.window, width, height)) {
         offscreen_frame::copyToWindow(width, height);
-        if (window_system::drawableFits(window, width, height)) {
-            SDL_GL_SwapWindow(window);
+        if (window_system::drawableFits(sdl.window, width, height)) {
+            SDL_GL_SwapWindow(sdl.window);
         }
     }
+}
+
+void judgeScale()
+{
     offscreen_frame::prepareNextFrame();
 }
 
@@ -344,7 +357,7 @@ void peekMessage()
 
 bool quitRequested()
 {
-    const bool seen = quitSeen.exchange(false, std::memory_order_relaxed);
+    const bool seen = sdl.quitSeen.exchange(false, std::memory_order_relaxed);
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
     return seen || (keys && keys[SDL_SCANCODE_ESCAPE]);
 }
@@ -359,7 +372,7 @@ void endProcess()
 
 void sdl_platform::configure(const DemoOptions& chosen)
 {
-    options = chosen;
+    sdl.options = chosen;
 }
 
 const char* sdl_platform::sceneGridName()
@@ -390,10 +403,12 @@ const Platform sdlPlatform = {
     .hideCursor = hideCursor,
     .startThread = startThread,
     .startAudioDevice = startAudioDevice,
+    .beginFrame = beginFrame,
     .clockMs = clockMs,
     .fogi = glFogi,
     .rectf = glRectf,
-    .swapBuffers = swapBuffers,
+    .presentFrame = presentFrame,
+    .judgeScale = judgeScale,
     .peekMessage = peekMessage,
     .quitRequested = quitRequested,
     .endProcess = endProcess,

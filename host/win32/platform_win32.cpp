@@ -63,22 +63,25 @@ static_assert(WAVE_FORMAT_IEEE_FLOAT == 3);
 // lpData and dwBufferLength are the SampleBuffer's, set when it is handed
 // over; the rest is zero: no flags, no loops.
 WAVEHDR waveHeader;
-HWAVEOUT waveOut;
 
-HDC deviceContext;
-// The window, for its client area; the frame's size; and whether each frame
-// is drawn offscreen and copied to the window.
-HWND window;
-int frameWidth;
-int frameHeight;
-bool scaledToWindow;
-
-// The command line's choices; `configured` when there were any.
-DemoOptions options;
-bool configured;
-bool modeChanged;
-// --window: Escape pressed in the window, or its close asked for.
-bool closeAsked;
+// The platform's state besides the built-in records.
+struct Win32State {
+    HWAVEOUT waveOut = nullptr;
+    HDC deviceContext = nullptr;
+    // The window, for its client area; the frame's size; and whether each
+    // frame is drawn offscreen and copied to the window.
+    HWND window = nullptr;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    bool scaledToWindow = false;
+    // The command line's choices; `configured` when there were any.
+    DemoOptions options;
+    bool configured = false;
+    bool modeChanged = false;
+    // --window: Escape pressed in the window, or its close asked for.
+    bool closeAsked = false;
+};
+Win32State win32;
 
 // The window's title, and the icon resource (demo.rc) made from the demo's
 // picture.
@@ -114,10 +117,10 @@ void failStartUp(const char* what)
 {
     // Out of the way of the message box: the window hidden, the desktop's
     // mode back.
-    if (window) {
-        ShowWindow(window, SW_HIDE);
+    if (win32.window) {
+        ShowWindow(win32.window, SW_HIDE);
     }
-    if (modeChanged) {
+    if (win32.modeChanged) {
         ChangeDisplaySettingsA(nullptr, 0);
     }
     user_messages::tell(std::string("demo: cannot start: ") + what + "\n", true);
@@ -128,11 +131,11 @@ void requestDisplayMode(int width, int height)
 {
     // The record holds 1920 x 1080; CDS_FULLSCREEN makes the change temporary.
     // With options the desktop keeps its mode.
-    if (!configured) {
-        modeChanged = ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+    if (!win32.configured) {
+        win32.modeChanged = ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
     }
-    frameWidth = width;
-    frameHeight = height;
+    win32.frameWidth = width;
+    win32.frameHeight = height;
 }
 
 // The demo's picture as the window's icon, at the sizes the system shows.
@@ -149,7 +152,7 @@ HICON loadIcon(int sizeMetric)
 LRESULT CALLBACK windowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CLOSE || (message == WM_KEYDOWN && wParam == VK_ESCAPE)) {
-        closeAsked = true;
+        win32.closeAsked = true;
         return 0;
     }
     return DefWindowProcA(handle, message, wParam, lParam);
@@ -206,7 +209,7 @@ HWND createOrdinaryWindow()
         return nullptr;
     }
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
-    RECT frame = {0, 0, options.windowWidth, options.windowHeight};
+    RECT frame = {0, 0, win32.options.windowWidth, win32.options.windowHeight};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     return CreateWindowExA(0, CLASS_NAME, WINDOW_TITLE, style, CW_USEDEFAULT, CW_USEDEFAULT,
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
@@ -218,15 +221,15 @@ HWND createOrdinaryWindow()
 void takeKeyboard()
 {
     const DWORD start = GetTickCount();
-    SetForegroundWindow(window);
-    SetFocus(window);
+    SetForegroundWindow(win32.window);
+    SetFocus(win32.window);
     while (GetTickCount() - start < 1000) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        if (GetForegroundWindow() == window && GetFocus() == window) {
+        if (GetForegroundWindow() == win32.window && GetFocus() == win32.window) {
             return;
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
@@ -235,28 +238,28 @@ void takeKeyboard()
 
 void createWindow()
 {
-    if (options.windowed) {
-        window = createOrdinaryWindow();
+    if (win32.options.windowed) {
+        win32.window = createOrdinaryWindow();
     } else {
-        window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr,
+        win32.window = createWindowOfClass(reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(WINDOW_CLASS_ATOM)), nullptr,
                                      0, 0);
-        if (window) {
+        if (win32.window) {
             // The system's class has neither the demo's icon nor a black background.
-            SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loadIcon(SM_CXICON)));
-            SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loadIcon(SM_CXSMICON)));
+            SendMessageA(win32.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loadIcon(SM_CXICON)));
+            SendMessageA(win32.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loadIcon(SM_CXSMICON)));
         } else {
-            window = createWindowOfOwnClass();
+            win32.window = createWindowOfOwnClass();
         }
     }
-    if (!window) {
+    if (!win32.window) {
         failStartUp("no window");
     }
     takeKeyboard();
-    deviceContext = GetDC(window);
+    win32.deviceContext = GetDC(win32.window);
     // Black from the start, whatever the class paints, until the first frame.
     RECT client = {};
-    GetClientRect(window, &client);
-    FillRect(deviceContext, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    GetClientRect(win32.window, &client);
+    FillRect(win32.deviceContext, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
 // "4.5.0 ..." gives 45.
@@ -283,16 +286,16 @@ bool hasExtension(const char* list, const char* name)
 
 void createGlContext()
 {
-    const int format = ChoosePixelFormat(deviceContext, &pixelFormat);
+    const int format = ChoosePixelFormat(win32.deviceContext, &pixelFormat);
     if (!format) {
         failStartUp("no pixel format");
     }
-    SetPixelFormat(deviceContext, format, &pixelFormat);
-    HGLRC context = wglCreateContext(deviceContext);
+    SetPixelFormat(win32.deviceContext, format, &pixelFormat);
+    HGLRC context = wglCreateContext(win32.deviceContext);
     if (!context) {
         failStartUp("no OpenGL context");
     }
-    wglMakeCurrent(deviceContext, context);
+    wglMakeCurrent(win32.deviceContext, context);
     // The scene needs separate shader program objects (OpenGL 4.1 or
     // ARB_separate_shader_objects).
     if (versionOf(reinterpret_cast<const char*>(glGetString(GL_VERSION))) < 41 &&
@@ -302,17 +305,17 @@ void createGlContext()
     // A black frame until the first one is drawn (the clear colour is the
     // context's default, black).
     glClear(GL_COLOR_BUFFER_BIT);
-    SwapBuffers(deviceContext);
-    scaledToWindow = false;
+    SwapBuffers(win32.deviceContext);
+    win32.scaledToWindow = false;
     RECT client = {};
-    GetClientRect(window, &client);
-    if (configured) {
+    GetClientRect(win32.window, &client);
+    if (win32.configured) {
         const offscreen_frame::Setup setup = {
-            .frameWidth = frameWidth,
-            .frameHeight = frameHeight,
-            .step = options.step,
-            .adaptive = options.autoScale,
-            .density = options.density,
+            .frameWidth = win32.frameWidth,
+            .frameHeight = win32.frameHeight,
+            .step = win32.options.step,
+            .adaptive = win32.options.autoScale,
+            .density = win32.options.density,
             .slowStartHint = true,
             .getProcAddress = getProcAddress,
             .seconds = seconds,
@@ -320,14 +323,14 @@ void createGlContext()
         if (const char* missing = offscreen_frame::begin(setup)) {
             failStartUp(missing);
         }
-        scaledToWindow = true;
-    } else if (client.right - client.left != frameWidth || client.bottom - client.top != frameHeight) {
+        win32.scaledToWindow = true;
+    } else if (client.right - client.left != win32.frameWidth || client.bottom - client.top != win32.frameHeight) {
         // A desktop of another size (the mode change was refused): the frame
         // is drawn offscreen at its own size and scaled to the window. Without
         // framebuffer objects the window is drawn to as it is.
         const offscreen_frame::Setup setup = {
-            .frameWidth = frameWidth,
-            .frameHeight = frameHeight,
+            .frameWidth = win32.frameWidth,
+            .frameHeight = win32.frameHeight,
             .step = 0,
             .adaptive = false,
             .density = 1,
@@ -335,7 +338,7 @@ void createGlContext()
             .getProcAddress = getProcAddress,
             .seconds = seconds,
         };
-        scaledToWindow = offscreen_frame::begin(setup) == nullptr;
+        win32.scaledToWindow = offscreen_frame::begin(setup) == nullptr;
     }
 }
 
@@ -367,12 +370,19 @@ void startAudioDevice(const float* samples, std::uint32_t frameCount, const std:
 {
     // The wave device reads the buffer in real time; the buffer is shared
     // without a count: rendering must stay ahead of the device.
-    waveOutOpen(&waveOut, WAVE_MAPPER, &waveFormat, 0, 0, CALLBACK_NULL);
+    waveOutOpen(&win32.waveOut, WAVE_MAPPER, &waveFormat, 0, 0, CALLBACK_NULL);
     waveHeader.lpData = reinterpret_cast<LPSTR>(const_cast<float*>(samples));
     waveHeader.dwBufferLength = frameCount * 8;
     // sizeof(WAVEHDR) is 32 bytes on 32-bit Windows and 48 on 64-bit Windows.
-    waveOutPrepareHeader(waveOut, &waveHeader, sizeof(WAVEHDR));
-    waveOutWrite(waveOut, &waveHeader, sizeof(WAVEHDR));
+    waveOutPrepareHeader(win32.waveOut, &waveHeader, sizeof(WAVEHDR));
+    waveOutWrite(win32.waveOut, &waveHeader, sizeof(WAVEHDR));
+}
+
+void beginFrame()
+{
+    if (win32.scaledToWindow) {
+        offscreen_frame::markFrameStart();
+    }
 }
 
 std::uint32_t clockMs()
@@ -380,25 +390,31 @@ std::uint32_t clockMs()
     return timeGetTime();
 }
 
-void swapBuffers()
+void presentFrame()
 {
-    if (scaledToWindow) {
+    if (win32.scaledToWindow) {
         RECT client = {};
-        GetClientRect(window, &client);
+        GetClientRect(win32.window, &client);
         // A minimised window has no client area to show the frame in.
         if (client.right > client.left && client.bottom > client.top) {
             offscreen_frame::copyToWindow(client.right - client.left, client.bottom - client.top);
-            SwapBuffers(deviceContext);
+            SwapBuffers(win32.deviceContext);
         }
-        offscreen_frame::prepareNextFrame();
         return;
     }
-    SwapBuffers(deviceContext);
+    SwapBuffers(win32.deviceContext);
+}
+
+void judgeScale()
+{
+    if (win32.scaledToWindow) {
+        offscreen_frame::prepareNextFrame();
+    }
 }
 
 void peekMessage()
 {
-    if (options.windowed) {
+    if (win32.options.windowed) {
         // An ordinary window is moved, resized and closed through its
         // messages: all of them are dispatched.
         MSG message;
@@ -415,8 +431,8 @@ void peekMessage()
 bool quitRequested()
 {
     // An ordinary window hears Escape only while it has the keyboard.
-    if (options.windowed) {
-        return closeAsked;
+    if (win32.options.windowed) {
+        return win32.closeAsked;
     }
     // The most significant bit (down now) or the least (pressed since the
     // previous query): any non-zero state.
@@ -432,8 +448,8 @@ void endProcess()
 
 void win32_platform::configure(const DemoOptions& chosen)
 {
-    options = chosen;
-    configured = hasChoices(chosen);
+    win32.options = chosen;
+    win32.configured = hasChoices(chosen);
 }
 
 const Platform win32Platform = {
@@ -444,10 +460,12 @@ const Platform win32Platform = {
     .hideCursor = hideCursor,
     .startThread = startThread,
     .startAudioDevice = startAudioDevice,
+    .beginFrame = beginFrame,
     .clockMs = clockMs,
     .fogi = glFogi,
     .rectf = glRectf,
-    .swapBuffers = swapBuffers,
+    .presentFrame = presentFrame,
+    .judgeScale = judgeScale,
     .peekMessage = peekMessage,
     .quitRequested = quitRequested,
     .endProcess = endProcess,

@@ -118,13 +118,13 @@ void fogi(GLenum pname, GLint param)
     std::fprintf(stderr, "%lld frame %u %d %s\n", sinceStart(), frames, param, sdl_platform::sceneGridName());
     sdlPlatform.fogi(pname, param);
 }
-void swapBuffers()
+void presentFrame()
 {
     // Waits for the drawing, so that "drawn" to "swapped" is the copy to the
     // window and the swap alone.
     reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"))();
     log("drawn", frames);
-    sdlPlatform.swapBuffers();
+    sdlPlatform.presentFrame();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const long long cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
@@ -153,10 +153,12 @@ const Platform tracePlatform = {
     .hideCursor = hideCursor,
     .startThread = startThread,
     .startAudioDevice = startAudioDevice,
+    .beginFrame = sdlPlatform.beginFrame,
     .clockMs = clockMs,
     .fogi = fogi,
     .rectf = sdlPlatform.rectf,
-    .swapBuffers = swapBuffers,
+    .presentFrame = presentFrame,
+    .judgeScale = sdlPlatform.judgeScale,
     .peekMessage = sdlPlatform.peekMessage,
     .quitRequested = quitRequested,
     .endProcess = endProcess,

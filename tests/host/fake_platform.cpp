@@ -120,7 +120,9 @@ void DEMO_APIENTRY rectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2)
     std::snprintf(text, sizeof text, "rectf %g %g %g %g", x1, y1, x2, y2);
     record(text);
 }
-void swapBuffers() { record("swapBuffers"); }
+void beginFrame() { record("beginFrame"); }
+void presentFrame() { record("presentFrame"); }
+void judgeScale() { record("judgeScale"); }
 void peekMessage() { record("peekMessage"); }
 bool quitRequested()
 {
@@ -148,10 +150,12 @@ const Platform fakePlatform = {
     .hideCursor = hideCursor,
     .startThread = startThread,
     .startAudioDevice = startAudioDevice,
+    .beginFrame = beginFrame,
     .clockMs = clockMs,
     .fogi = fogi,
     .rectf = rectf,
-    .swapBuffers = swapBuffers,
+    .presentFrame = presentFrame,
+    .judgeScale = judgeScale,
     .peekMessage = peekMessage,
     .quitRequested = quitRequested,
     .endProcess = endProcess,

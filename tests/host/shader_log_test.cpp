@@ -97,7 +97,7 @@ TEST_F(ShaderLog, BuildsTheProgramThenReadsItsLogThenItsLinkStatus)
 {
     fake::programName = 9;
     createShaderProgram(fake::platform());
-    EXPECT_EQ(shaderProgram, 9u);
+    EXPECT_EQ(host.shaderProgram, 9u);
     ASSERT_EQ(fake::calls.size(), 6u);
     EXPECT_EQ(fake::calls[0], "getProcAddress glCreateShaderProgramv");
     EXPECT_EQ(fake::calls[1], "glCreateShaderProgramv 35632 1 " + std::to_string(sceneShaderSourceLength));
@@ -115,7 +115,7 @@ TEST_F(ShaderLog, WithoutALogFileTheProgramIsStillBuilt)
     fake::programName = 12;
     fake::infoLogText = "unseen";
     createShaderProgram(fake::platform());
-    EXPECT_EQ(shaderProgram, 12u);
+    EXPECT_EQ(host.shaderProgram, 12u);
     EXPECT_EQ(fake::calls.size(), 6u);
     struct stat info;
     ASSERT_EQ(stat("ShaderLog.txt", &info), 0);
@@ -162,9 +162,9 @@ TEST_F(ShaderLog, ALinkedProgramWithWarningsStartsAsUsual)
 TEST_F(ShaderLog, AChosenSceneTextIsBuiltInsteadOfTheEmbeddedOne)
 {
     const std::string scaled = "void main() { gl_FragColor = vec4(1); }";
-    sceneSourceText = scaled.c_str();
+    host.sceneSourceText = scaled.c_str();
     createShaderProgram(fake::platform());
-    sceneSourceText = nullptr;
+    host.sceneSourceText = nullptr;
     ASSERT_EQ(fake::calls.size(), 6u);
     EXPECT_EQ(fake::calls[1], "glCreateShaderProgramv 35632 1 " + std::to_string(scaled.size()));
     EXPECT_EQ(log(), HEAD);
