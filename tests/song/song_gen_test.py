@@ -1,10 +1,12 @@
 """The song generator (tools/song-gen): the song that it composes has every
-count that it promises, its check finds counts that are off, it writes the
+count that it promises, its check (the one check of the song's Pattern rules)
+finds counts that are off and passes the committed data, it writes the
 committed synth/song_data.cpp byte for byte, and it refuses an argument that
 it does not know before it writes anything."""
 import contextlib
 import io
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -17,6 +19,21 @@ import checks  # noqa: E402
 import compose  # noqa: E402
 import emit  # noqa: E402
 import song_parse  # noqa: E402
+
+
+def committed_tables():
+    """The Pattern table (163 Patterns of 16 rows) and the 16 PatternLists (109
+    entries each) of the committed synth/song_data.cpp."""
+    with open(os.path.join(ROOT, "synth", "song_data.cpp"), encoding="utf-8") as source:
+        text = source.read()
+
+    def table(name):
+        body = re.search(r"\b%s\[\d+\] = \{(.*?)\};" % name, text, re.S).group(1)
+        return [int(word) for word in re.findall(r"\b\d+\b", re.sub(r"//[^\n]*", "", body))]
+
+    rows = table("PATTERN_TABLE")
+    entries = table("PATTERN_LIST_TABLE")
+    return [rows[k:k + 16] for k in range(0, len(rows), 16)], [entries[k:k + 109] for k in range(0, len(entries), 109)]
 
 
 class SongGenerator(unittest.TestCase):
@@ -53,6 +70,12 @@ class SongGenerator(unittest.TestCase):
         self.assertTrue(players)
         for t in players:
             self.assertTrue(any(f.startswith("Track %d counts" % t) for f in fails), (t, fails))
+
+    def test_the_committed_song_data_keeps_every_rule(self):
+        # The one check of the Pattern table and the PatternLists, on what the
+        # synthesizer plays.
+        patterns, lists = committed_tables()
+        self.assertEqual(checks.check(patterns, lists, self.tracks, self.fixed), [])
 
     def test_writes_the_committed_song_data(self):
         cmd, par = song_parse.streams()

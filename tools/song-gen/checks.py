@@ -7,6 +7,9 @@ TABLE_HOLDS = 1063
 TABLE_NOTES = 445
 NOTE_VALUES = [43, 45, 48, 49, 50, 52, 55, 57, 60, 61, 62, 64, 67, 69, 71, 72, 74, 76,
                77, 78, 79, 80, 81, 82, 84, 86, 88, 89, 90, 91, 92, 93, 94, 96, 98]
+# Track 4's four-entry figure 67, 67, 68, 69: Pattern 67 holds one new note,
+# on row 0, and Pattern 69 one, on row 2.
+FIGURE_NOTE_ROWS = {67: [0], 69: [2]}
 
 
 def usage(lists):
@@ -57,8 +60,11 @@ def check(patterns, lists, tracks, fixed):
         k = 0
         while k < 16 and pat[k] == 1:
             k += 1
-        if k == 0 or any(b != 0 for b in pat[k:]):
+        if k == 0 or k == 16 or any(b != 0 for b in pat[k:]):
             fail.append("Pattern %d: holds then releases" % p)
+    for p, rows in FIGURE_NOTE_ROWS.items():
+        if [r for r, b in enumerate(patterns[p]) if b >= 2] != rows:
+            fail.append("Pattern %d: new notes only on rows %s" % (p, rows))
     # Numbering by first use.
     order = []
     for lst in lists:
@@ -104,6 +110,11 @@ def check(patterns, lists, tracks, fixed):
                 prev = b
         if counts[t] != (rule.notes, rule.holds):
             fail.append("Track %d counts %s != %s" % (t, counts[t], (rule.notes, rule.holds)))
+        active = [i for i, p in enumerate(lst) if p != 0] or [-1]
+        if (active[0], active[-1]) != (rule.first, rule.last):
+            fail.append("Track %d active from entry %d to %d" % (t, active[0], active[-1]))
+        if tuple(sorted(set(lst) - {0})) != rule.patterns:
+            fail.append("Track %d plays Patterns %s" % (t, sorted(set(lst) - {0})))
     # The break, the end.
     for i in (60, 61):
         for t in range(16):

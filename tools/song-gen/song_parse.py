@@ -122,6 +122,21 @@ class TrackRule:
     rows: list    # the rows its new notes start on, ascending
     notes: int    # its new notes over the whole song
     holds: int    # its holds over the whole song
+    first: int    # its first and last PatternList entry other than Pattern 0
+    last: int
+    patterns: tuple  # the Patterns other than 0 that its list names, ascending
+
+
+def pattern_numbers(cell):
+    """'38 Patterns: 4, 6, 17, 28 to 34' or '70, 71': the Pattern numbers."""
+    numbers = []
+    for part in cell.split(":")[-1].split(","):
+        words = part.split()
+        if "to" in words:
+            numbers += range(int(words[0]), int(words[2]) + 1)
+        else:
+            numbers.append(int(words[0]))
+    return tuple(sorted(numbers))
 
 
 def tracks_table():
@@ -136,6 +151,9 @@ def tracks_table():
             rows=sorted(int(x) for x in cells[4].split()),
             notes=int(cells[5]),
             holds=int(cells[6]),
+            first=int(cells[1].split()[0]),
+            last=int(cells[1].split()[2]),
+            patterns=pattern_numbers(cells[2]),
         ))
     assert len(out) == 16
     return out
