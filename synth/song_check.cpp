@@ -25,6 +25,60 @@ std::uint32_t workingValues(std::uint8_t opcode) {
     }
 }
 
+
+// The rules on one unit's own parameter bytes `p`; a Delay's lines are
+// added to `instrumentLines`.
+void checkUnitParameters(const SongData& song, std::uint32_t instrument, std::uint32_t unit, std::uint8_t opcode,
+                         const std::uint8_t* p, std::uint32_t& instrumentLines, SongCheckReport& report) {
+    const std::uint32_t count = unitParamCount(opcode);
+    const std::uint8_t last = count ? p[count - 1] : 0;
+    switch (opcode) {
+        case OP_OSCILLATOR: {
+            const std::uint8_t shapes = last & OSC_SHAPES;
+            if (shapes == 0 || (shapes & (shapes - 1)) != 0)
+                report.problems.push_back(describe(instrument, unit, "Oscillator needs exactly one shape bit"));
+            break;
+        }
+        case OP_DELAY: {
+            const std::uint32_t timeIndex = p[6];
+            const std::uint32_t lineCount = p[7];
+            if (lineCount == 0) report.problems.push_back(describe(instrument, unit, "Delay with lineCount 0"));
+            if (timeIndex + lineCount > song.delayTimesSize) {
+                report.problems.push_back(describe(instrument, unit, "Delay lines beyond the DelayTimeTable"));
+            } else {
+                for (std::uint32_t i = 0; i < lineCount; ++i)
+                    if (song.delayTimes[timeIndex + i] == 0)
+                        report.problems.push_back(describe(instrument, unit, "Delay length 0"));
+            }
+            instrumentLines += lineCount;
+            break;
+        }
+        case OP_STACKOP:
+            if (!isStackOperation(last))
+                report.problems.push_back(describe(instrument, unit, "StackOp operation outside 1..8"));
+            break;
+        case OP_ACCUMULATE:
+            if (last != 0 && last != 8)
+                report.problems.push_back(describe(instrument, unit, "Accumulate source other than 0 or 8"));
+            break;
+        default: break;
+    }
+}
+
+// Follows the stack's depth over one unit: it may not take more values than
+// the stack holds, nor hold more than its capacity while it computes.
+void followStack(std::uint32_t instrument, std::uint32_t unit, std::uint8_t opcode, const StackEffect& effect,
+                 std::int32_t& depth, SongCheckReport& report) {
+    if (depth < effect.pops) report.problems.push_back(describe(instrument, unit, "takes more values than the stack holds"));
+    const std::uint32_t peak = static_cast<std::uint32_t>(depth) + workingValues(opcode);
+    if (peak > report.deepestStack) report.deepestStack = peak;
+    depth = depth - effect.pops + effect.pushes;
+    if (depth < 0) depth = 0;
+    if (static_cast<std::uint32_t>(depth) > report.deepestStack) report.deepestStack = static_cast<std::uint32_t>(depth);
+    if (peak > STACK_CAPACITY || static_cast<std::uint32_t>(depth) > STACK_CAPACITY)
+        report.problems.push_back(describe(instrument, unit, "needs more than the stack capacity of 8"));
+}
+
 }  // namespace
 
 SongCheckReport checkSong(const SongData& song) {
@@ -61,47 +115,8 @@ SongCheckReport checkSong(const SongData& song) {
             parameterPos += count;
             const std::uint8_t last = count ? p[count - 1] : 0;
             const StackEffect effect = unitStackEffect(opcode, last);
-            const std::int32_t pops = effect.pops;
-            const std::int32_t pushes = effect.pushes;
-            switch (opcode) {
-                case OP_OSCILLATOR: {
-                    const std::uint8_t shapes = last & OSC_SHAPES;
-                    if (shapes == 0 || (shapes & (shapes - 1)) != 0)
-                        report.problems.push_back(describe(instrument, unit, "Oscillator needs exactly one shape bit"));
-                    break;
-                }
-                case OP_DELAY: {
-                    const std::uint32_t timeIndex = p[6];
-                    const std::uint32_t lineCount = p[7];
-                    if (lineCount == 0) report.problems.push_back(describe(instrument, unit, "Delay with lineCount 0"));
-                    if (timeIndex + lineCount > song.delayTimesSize) {
-                        report.problems.push_back(describe(instrument, unit, "Delay lines beyond the DelayTimeTable"));
-                    } else {
-                        for (std::uint32_t i = 0; i < lineCount; ++i)
-                            if (song.delayTimes[timeIndex + i] == 0)
-                                report.problems.push_back(describe(instrument, unit, "Delay length 0"));
-                    }
-                    instrumentLines += lineCount;
-                    break;
-                }
-                case OP_STACKOP:
-                    if (!isStackOperation(last))
-                        report.problems.push_back(describe(instrument, unit, "StackOp operation outside 1..8"));
-                    break;
-                case OP_ACCUMULATE:
-                    if (last != 0 && last != 8)
-                        report.problems.push_back(describe(instrument, unit, "Accumulate source other than 0 or 8"));
-                    break;
-                default: break;
-            }
-            if (depth < pops) report.problems.push_back(describe(instrument, unit, "takes more values than the stack holds"));
-            const std::uint32_t peak = static_cast<std::uint32_t>(depth) + workingValues(opcode);
-            if (peak > report.deepestStack) report.deepestStack = peak;
-            depth = depth - pops + pushes;
-            if (depth < 0) depth = 0;
-            if (static_cast<std::uint32_t>(depth) > report.deepestStack) report.deepestStack = static_cast<std::uint32_t>(depth);
-            if (peak > STACK_CAPACITY || static_cast<std::uint32_t>(depth) > STACK_CAPACITY)
-                report.problems.push_back(describe(instrument, unit, "needs more than the stack capacity of 8"));
+            checkUnitParameters(song, instrument, unit, opcode, p, instrumentLines, report);
+            followStack(instrument, unit, opcode, effect, depth, report);
             ++unit;
             ++report.opcodes;
         }

@@ -252,6 +252,81 @@ bool isStateWord(std::uint8_t kind, std::uint32_t word) {
     }
 }
 
+// Ties operations into runs that go frame by frame: tiedTo[k] is the last
+// operation that operation k is tied to (k itself when none). `at` holds the
+// program index of the unit at each chain position, -1 where it is not in
+// the program. False where a Store writes into a unit's state, which no
+// block plan can follow.
+bool tieOperations(const Op* ops, std::uint32_t n, const int* at, std::uint32_t* tiedTo) {
+    // Runs of operations tied by Stores into earlier units.
+    for (std::uint32_t k = 0; k < n; ++k) tiedTo[k] = k;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const Op& store = ops[j];
+        if (store.kind != K_STORE) continue;
+        const int r = at[store.flags / SLOT_WORDS];
+        if (r < 0) continue;  // a word of a unit not in this program: nothing reads it
+        const std::uint32_t word = store.flags % SLOT_WORDS;
+        const Op& reader = ops[r];
+        if (isStateWord(reader.kind, word)) return false;  // a Store into a unit's state
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(reader.kind, words);
+        bool read = false;
+        for (std::uint32_t m = 0; m < count; ++m) read = read || words[m] == word;
+        if (read && static_cast<std::uint32_t>(r) <= j && tiedTo[r] < j) tiedTo[r] = j;
+    }
+    // Noise Oscillators draw from one seed in frame order: run unit by
+    // unit, the second one's draws would all follow the first one's. Several
+    // of them are tied, with the units between them, into one run that goes
+    // frame by frame.
+    {
+        int firstNoise = -1;
+        for (std::uint32_t k = 0; k < n; ++k)
+            if (drawsNoise(ops[k])) {
+                if (firstNoise < 0) {
+                    firstNoise = static_cast<int>(k);
+                } else if (tiedTo[firstNoise] < k) {
+                    tiedTo[firstNoise] = k;
+                }
+            }
+    }
+    return true;
+}
+
+// Sets each operation's modulation inputs in the plan; false where a
+// frame-by-frame step would need more copies of earlier Stores than it holds.
+bool planModulation(Op* ops, std::uint32_t n, BlockStep* steps, const std::uint32_t* stepOf) {
+    // Modulation inputs: the values of the last Store before the reader, or
+    // the word itself when that Store runs in the same frame-by-frame step.
+    for (std::uint32_t k = 0; k < n; ++k) {
+        Op& op = ops[k];
+        std::uint8_t words[6];
+        const std::uint32_t count = modWords(op.kind, words);
+        BlockStep& step = steps[stepOf[k]];
+        for (std::uint32_t m = 0; m < count; ++m) {
+            const std::uint32_t word = op.slot + words[m];
+            int last = -1;
+            int lastBeforeStep = -1;
+            for (std::uint32_t j = 0; j < k; ++j)
+                if (ops[j].kind == K_STORE && ops[j].flags == word) {
+                    last = static_cast<int>(j);
+                    if (j < step.first) lastBeforeStep = static_cast<int>(j);
+                }
+            op.mods[m].word = static_cast<std::uint8_t>(word);
+            op.mods[m].store = -1;
+            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = ops[last].storeIndex;
+            if (step.frameByFrame && lastBeforeStep >= 0) {
+                bool known = false;
+                for (std::uint32_t c = 0; c < step.copyCount; ++c) known = known || step.copies[c].word == word;
+                if (!known) {
+                    if (step.copyCount == 16) return false;
+                    step.copies[step.copyCount++] = ModRef{ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
+                }
+            }
+        }
+    }
+    return true;
+}
+
 // Builds the block plan of a program (run by runPlan, block_runner.cpp).
 void planProgram(Book& b, Program& p, bool sounding) {
     p.planUsable = false;
@@ -277,38 +352,8 @@ void planProgram(Book& b, Program& p, bool sounding) {
         if (op.kind == K_STORE) op.storeIndex = static_cast<std::int8_t>(p.stores++);
         if (op.kind == K_OUTPUT) p.hasOutput = true;
     }
-    // Runs of operations tied by Stores into earlier units.
     std::uint32_t tiedTo[MAX_UNITS];  // the last operation that operation k is tied to
-    for (std::uint32_t k = 0; k < n; ++k) tiedTo[k] = k;
-    for (std::uint32_t j = 0; j < n; ++j) {
-        const Op& store = ops[j];
-        if (store.kind != K_STORE) continue;
-        const int r = at[store.flags / SLOT_WORDS];
-        if (r < 0) continue;  // a word of a unit not in this program: nothing reads it
-        const std::uint32_t word = store.flags % SLOT_WORDS;
-        const Op& reader = ops[r];
-        if (isStateWord(reader.kind, word)) return;  // a Store into a unit's state
-        std::uint8_t words[6];
-        const std::uint32_t count = modWords(reader.kind, words);
-        bool read = false;
-        for (std::uint32_t m = 0; m < count; ++m) read = read || words[m] == word;
-        if (read && static_cast<std::uint32_t>(r) <= j && tiedTo[r] < j) tiedTo[r] = j;
-    }
-    // Noise Oscillators draw from one seed in frame order: run unit by
-    // unit, the second one's draws would all follow the first one's. Several
-    // of them are tied, with the units between them, into one run that goes
-    // frame by frame.
-    {
-        int firstNoise = -1;
-        for (std::uint32_t k = 0; k < n; ++k)
-            if (drawsNoise(ops[k])) {
-                if (firstNoise < 0) {
-                    firstNoise = static_cast<int>(k);
-                } else if (tiedTo[firstNoise] < k) {
-                    tiedTo[firstNoise] = k;
-                }
-            }
-    }
+    if (!tieOperations(ops, n, at, tiedTo)) return;
     std::uint32_t stepOf[MAX_UNITS];
     for (std::uint32_t k = 0; k < n;) {
         std::uint32_t end = tiedTo[k];
@@ -323,35 +368,7 @@ void planProgram(Book& b, Program& p, bool sounding) {
         ++p.stepCount;
         k = end + 1;
     }
-    // Modulation inputs: the values of the last Store before the reader, or
-    // the word itself when that Store runs in the same frame-by-frame step.
-    for (std::uint32_t k = 0; k < n; ++k) {
-        Op& op = ops[k];
-        std::uint8_t words[6];
-        const std::uint32_t count = modWords(op.kind, words);
-        BlockStep& step = steps[stepOf[k]];
-        for (std::uint32_t m = 0; m < count; ++m) {
-            const std::uint32_t word = op.slot + words[m];
-            int last = -1;
-            int lastBeforeStep = -1;
-            for (std::uint32_t j = 0; j < k; ++j)
-                if (ops[j].kind == K_STORE && ops[j].flags == word) {
-                    last = static_cast<int>(j);
-                    if (j < step.first) lastBeforeStep = static_cast<int>(j);
-                }
-            op.mods[m].word = static_cast<std::uint8_t>(word);
-            op.mods[m].store = -1;
-            if (last >= 0 && stepOf[last] != stepOf[k]) op.mods[m].store = ops[last].storeIndex;
-            if (step.frameByFrame && lastBeforeStep >= 0) {
-                bool known = false;
-                for (std::uint32_t c = 0; c < step.copyCount; ++c) known = known || step.copies[c].word == word;
-                if (!known) {
-                    if (step.copyCount == 16) return;
-                    step.copies[step.copyCount++] = ModRef{ops[lastBeforeStep].storeIndex, static_cast<std::uint8_t>(word)};
-                }
-            }
-        }
-    }
+    if (!planModulation(ops, n, steps, stepOf)) return;
     p.planUsable = true;
     b.stepCount += p.stepCount;
 }
