@@ -34,6 +34,12 @@ const float SCENE_5_START = 106.5;  // also the white flash and the late sky
 const float SCENE_6_START = 146.5;
 const float SCENE_7_START = 168.0;
 
+// The frame that the screen mapping is written for, 1920x1080: half its size
+// in pixels, and the screen's width for a height of 2 (its aspect, rounded).
+// A march stops within HALF_FRAME.y-ths of the distance: about a pixel.
+const vec2 HALF_FRAME = vec2(960.0, 540.0);
+const float SCREEN_ASPECT = 1.78;
+
 // smoothstep for any order of the edges: with edge0 > edge1 a ramp that
 // falls from 1 at x <= edge1 to 0 at x >= edge0 (the built-in leaves that
 // order undefined).
@@ -579,7 +585,7 @@ void main()
 {
     startFrame(gl_Fog.end * 0.001);
     float t = sceneTime;
-    vec2 screenPos = (gl_FragCoord.xy / vec2(960.0, 540.0) - 1.0) * vec2(1.78, 1.0);
+    vec2 screenPos = (gl_FragCoord.xy / HALF_FRAME - 1.0) * vec2(SCREEN_ASPECT, 1.0);
 
     vec3 cameraPos;
     float focal;
@@ -606,7 +612,7 @@ void main()
         float passLevel = float(pass);
         float missed;
         marchBounds = true;
-        float hitDist = marchRay(rayDir, rayOrigin, 300.0, 10000.0, (0.05 + passLevel * 0.1) / 540.0, missed, hitPos);
+        float hitDist = marchRay(rayDir, rayOrigin, 300.0, 10000.0, (0.05 + passLevel * 0.1) / HALF_FRAME.y, missed, hitPos);
         marchBounds = false;
         // The material of the march's last scene evaluation, before any other.
         float materialId = hitMaterial;
@@ -626,7 +632,7 @@ void main()
             materialLookup(hitPos, materialId, normal, albedo, materialParams);
             float shadowMissed;
             vec3 shadowEnd;
-            marchRay(sunDir, hitPos + 0.03 * normal, 70.0, 50.0, (4.0 + passLevel * 4.0) / 540.0 / 540.0,
+            marchRay(sunDir, hitPos + 0.03 * normal, 70.0, 50.0, (4.0 + passLevel * 4.0) / HALF_FRAME.y / HALF_FRAME.y,
                      shadowMissed, shadowEnd);
             colour = surfaceColour(normal, albedo, materialParams, rayDir);
         }
