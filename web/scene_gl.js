@@ -11,7 +11,11 @@
 // an offscreen buffer of the canvas's size first and is copied to the canvas
 // once whole: the canvas shows each frame complete, never a band of it.
 // Every pixel comes out as the one draw would make it: the shader reads
-// only the pixel's position and the time.
+// only the pixel's position and the time. A change of scale that keeps the
+// picture (a run's) waits with the canvas's new size until the first frame
+// at that size is whole: that frame is drawn offscreen, and the canvas is
+// resized and given it in one task, so the last picture stays (scaled by the
+// page) until then and the canvas is never seen cleared.
 
 const VERTEX_SHADER = `#version 300 es
 // The rectangle from (-1, -1) to (1, 1), as a strip of four corners.
@@ -43,6 +47,7 @@ export class SceneRenderer {
     this.programs = new Map();  // index -> { program, vertex, fragment, linked, error }
     this.current = null;
     this.offscreen = null;  // { framebuffer, renderbuffer, width, height }
+    this.pendingSize = null;  // { width, height } the canvas takes at the next showOffscreen()
     gl.bindVertexArray(gl.createVertexArray());
   }
 
@@ -120,25 +125,37 @@ export class SceneRenderer {
   }
 
   // Draws from now on with the (built) program of `index` into a drawing
-  // buffer of width x height.
-  use(index, width, height) {
+  // buffer of width x height; `keepPicture`: the canvas keeps its picture
+  // until a frame of the new size is drawn (offscreen) and shown.
+  use(index, width, height, keepPicture = false) {
     const entry = this.programs.get(index);
     if (!entry || !entry.linked) throw new Error(`the program of scale ${index} is not built`);
     const canvas = this.gl.canvas;
-    if (canvas.width !== width) canvas.width = width;
-    if (canvas.height !== height) canvas.height = height;
+    this.pendingSize = null;
+    if (keepPicture && (canvas.width !== width || canvas.height !== height)) {
+      this.pendingSize = { width, height };
+    } else {
+      if (canvas.width !== width) canvas.width = width;
+      if (canvas.height !== height) canvas.height = height;
+    }
     this.current = entry;
     this.gl.useProgram(entry.program);
   }
 
+  // Whether the next frame must go offscreen (a new size waits for it).
+  get resizing() {
+    return this.pendingSize !== null;
+  }
+
   // Draws the frame of `timeMs`. `rect` (x, y, width, height, top-left
   // origin, in drawing-buffer pixels) limits it to part of the picture;
-  // `offscreen` draws into the offscreen buffer instead of the canvas.
+  // `offscreen` draws into the offscreen buffer instead of the canvas (as
+  // every draw does while a new size waits).
   draw(timeMs, rect = null, offscreen = false) {
     const gl = this.gl;
-    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, offscreen ? this.offscreenBuffer() : null);
-    const width = gl.drawingBufferWidth;
-    const height = gl.drawingBufferHeight;
+    const toOffscreen = offscreen || this.resizing;
+    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, toOffscreen ? this.offscreenBuffer() : null);
+    const { width, height } = this.drawnSize();
     gl.viewport(0, 0, width, height);
     if (rect) {
       gl.enable(gl.SCISSOR_TEST);
@@ -150,11 +167,15 @@ export class SceneRenderer {
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
   }
 
-  // The offscreen framebuffer, of the drawing buffer's size.
+  // The size frames are drawn at: the canvas's, or the one waiting for it.
+  drawnSize() {
+    return this.pendingSize || { width: this.gl.drawingBufferWidth, height: this.gl.drawingBufferHeight };
+  }
+
+  // The offscreen framebuffer, of the drawn size.
   offscreenBuffer() {
     const gl = this.gl;
-    const width = gl.drawingBufferWidth;
-    const height = gl.drawingBufferHeight;
+    const { width, height } = this.drawnSize();
     let target = this.offscreen;
     if (target && target.width === width && target.height === height) return target.framebuffer;
     if (target) {
@@ -170,9 +191,15 @@ export class SceneRenderer {
     return target.framebuffer;
   }
 
-  // Copies the offscreen buffer (a frame drawn in bands) to the canvas.
+  // Copies the offscreen buffer (a frame drawn in bands, or the first at a
+  // new size, which the canvas takes now) to the canvas.
   showOffscreen() {
     const gl = this.gl;
+    if (this.pendingSize) {
+      gl.canvas.width = this.pendingSize.width;
+      gl.canvas.height = this.pendingSize.height;
+      this.pendingSize = null;
+    }
     const { framebuffer, width, height } = this.offscreen;
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, framebuffer);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
