@@ -173,14 +173,14 @@ function drawAt(run, timeMs, done) {
   const limit = drawnRect(run.scale);
   const bands = bandsOf(limit || { x: 0, y: 0, width, height });
   const banded = bands.length > 1;
-  const offscreen = banded || parts.renderer.resizing;
   run.bands = bands.length;
   const frame = { mark: null, timeout: 0 };
   let next = 0;
   let ms = 0;
   const drawBand = () => {
     frame.mark = timer.begin();
-    parts.renderer.draw(timeMs, banded ? bands[next] : limit, banded);
+    // Offscreen, whole or in bands: the renderer keeps the picture shown last.
+    parts.renderer.draw(timeMs, banded ? bands[next] : limit, true);
     timer.end(frame.mark);
     next++;
     frame.timeout = setTimeout(poll, POLL_MS);
@@ -197,7 +197,7 @@ function drawAt(run, timeMs, done) {
       drawBand();
       return;
     }
-    if (offscreen) parts.renderer.showOffscreen();
+    parts.renderer.showOffscreen();
     drawing = null;
     document.body.classList.remove('no-picture');
     const pixels = bands.reduce((sum, band) => sum + band.width * band.height, 0);

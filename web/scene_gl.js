@@ -7,9 +7,14 @@
 // full picture), built when first asked for. Building one draws a pixel of
 // the canvas: build before drawing a frame, not after.
 //
-// A frame drawn in bands (several draws, each in a task of its own) goes to
-// an offscreen buffer of the canvas's size first and is copied to the canvas
-// once whole: the canvas shows each frame complete, never a band of it.
+// A run's frames (drawn in bands where slow: several draws, each in a task
+// of its own) go to an offscreen buffer first and are copied to the canvas
+// once whole: the canvas shows each frame complete, never a band of it. Two
+// offscreen buffers take turns, one drawn into and one holding the picture
+// shown last, which is copied back to the canvas wherever something else
+// draws there (a new program's first pixel), so that the canvas, whose
+// drawing buffer the browser clears once it has shown it, never shows
+// that cleared buffer.
 // Every pixel comes out as the one draw would make it: the shader reads
 // only the pixel's position and the time. A change of scale that keeps the
 // picture (a run's) waits with the canvas's new size until the first frame
@@ -46,7 +51,9 @@ export class SceneRenderer {
     this.parallel = gl.getExtension('KHR_parallel_shader_compile');
     this.programs = new Map();  // index -> { program, vertex, fragment, linked, error }
     this.current = null;
-    this.offscreen = null;  // { framebuffer, renderbuffer, width, height }
+    this.buffers = [null, null];  // each { framebuffer, renderbuffer, width, height }
+    this.drawn = 0;  // the buffer that frames are drawn into
+    this.shown = null;  // the buffer whose picture the canvas shows, if any
     this.pendingSize = null;  // { width, height } the canvas takes at the next showOffscreen()
     gl.bindVertexArray(gl.createVertexArray());
   }
@@ -111,6 +118,7 @@ export class SceneRenderer {
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
     gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
     if (this.current) gl.useProgram(this.current.program);
+    this.showAgain();
   }
 
   // Resolves when the program of `index` is built; rejects with the
@@ -134,7 +142,8 @@ export class SceneRenderer {
     this.pendingSize = null;
     if (keepPicture && (canvas.width !== width || canvas.height !== height)) {
       this.pendingSize = { width, height };
-    } else {
+    } else if (!keepPicture) {
+      this.shown = null;
       if (canvas.width !== width) canvas.width = width;
       if (canvas.height !== height) canvas.height = height;
     }
@@ -172,11 +181,11 @@ export class SceneRenderer {
     return this.pendingSize || { width: this.gl.drawingBufferWidth, height: this.gl.drawingBufferHeight };
   }
 
-  // The offscreen framebuffer, of the drawn size.
+  // The offscreen framebuffer drawn into, of the drawn size.
   offscreenBuffer() {
     const gl = this.gl;
     const { width, height } = this.drawnSize();
-    let target = this.offscreen;
+    let target = this.buffers[this.drawn];
     if (target && target.width === width && target.height === height) return target.framebuffer;
     if (target) {
       gl.deleteFramebuffer(target.framebuffer);
@@ -187,7 +196,7 @@ export class SceneRenderer {
     gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, target.framebuffer);
     gl.framebufferRenderbuffer(gl.DRAW_FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, target.renderbuffer);
-    this.offscreen = target;
+    this.buffers[this.drawn] = target;
     return target.framebuffer;
   }
 
@@ -200,11 +209,24 @@ export class SceneRenderer {
       gl.canvas.height = this.pendingSize.height;
       this.pendingSize = null;
     }
-    const { framebuffer, width, height } = this.offscreen;
+    this.shown = this.drawn;
+    this.drawn = 1 - this.drawn;
+    this.showAgain();
+  }
+
+  // Copies the picture shown last to the canvas (scaled, where the canvas
+  // has another size by now).
+  showAgain() {
+    if (this.shown === null) return;
+    const gl = this.gl;
+    const { framebuffer, width, height } = this.buffers[this.shown];
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, framebuffer);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.disable(gl.SCISSOR_TEST);
-    gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    const toWidth = gl.drawingBufferWidth;
+    const toHeight = gl.drawingBufferHeight;
+    const filter = toWidth === width && toHeight === height ? gl.NEAREST : gl.LINEAR;
+    gl.blitFramebuffer(0, 0, width, height, 0, 0, toWidth, toHeight, gl.COLOR_BUFFER_BIT, filter);
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, null);
   }
 
