@@ -4,13 +4,18 @@
 // volume (remembered between visits), a link to the moment, the resolution,
 // full screen and the end of the run. They show on mouse movement, a tap or
 // a key and hide after IDLE_MS without input while the run plays (the
-// cursor with them); paused or waiting, they stay.
+// cursor with them); paused or waiting, they stay. The time and the
+// timeline follow the run's clock (the sound's), not the latest frame.
+// A mouse click leaves no focus on a button, so that Space and K go on
+// pausing; the keyboard's Tab still reaches every control.
 import { player, parts, Phase, listen, changed, inRun, momentMs, clockText, sizeText } from './player_state.js';
 import { togglePause, seekTo, endRun, momentLink } from './run.js';
 import { changeScalePolicy } from './run_loop.js';
 import { toggleFullScreen, isFullScreen, hasElementFullScreen } from './screen_mode.js';
 
 export const IDLE_MS = 3000;
+// How often the time is shown anew while the run plays.
+const CLOCK_MS = 250;
 const VOLUME_KEY = 'demo-volume';
 
 const $ = (id) => document.getElementById(id);
@@ -29,6 +34,7 @@ let idleTimer = 0;
 let dragging = false;
 let mouseOver = false;  // the mouse rests on the controls
 let flashTimer = 0;
+let clockTimer = 0;
 
 // Shows the controls (during a run) and starts the time until they hide.
 export function poke() {
@@ -54,6 +60,15 @@ export function toggleShown() {
     clearTimeout(idleTimer);
     document.body.classList.add('idle');
   }
+}
+
+// After a run started from the keyboard: the next Tab lands on the
+// controls (the start view that held the focus is gone).
+export function focusControls() {
+  const focus = document.activeElement;
+  if (focus && focus !== document.body && !$('start-view').contains(focus)) return;
+  poke();
+  controls.focus({ preventScroll: true });
 }
 
 export function controlsShown() {
@@ -112,6 +127,7 @@ async function share() {
     flash('Link to this moment copied', 1500);
   } catch {
     player.notice = `The link to this moment: ${link}`;
+    player.noticeStays = true;
     changed('notice');
   }
 }
@@ -134,6 +150,12 @@ function resolutionChosen() {
   else url.searchParams.set('scale', parts.scales.list[index].name);
   history.replaceState(history.state, '', url.href);
   changed('scale');
+}
+
+// The time shown anew while the run plays (its clock moves between frames).
+function followClock() {
+  clearInterval(clockTimer);
+  clockTimer = player.phase === Phase.RUNNING ? setInterval(showTime, CLOCK_MS) : 0;
 }
 
 function showTime() {
@@ -159,6 +181,8 @@ function showPhase() {
   const paused = player.phase === Phase.PAUSED || player.phase === Phase.PAUSING;
   document.body.classList.toggle('paused', paused);
   playButton.setAttribute('aria-label', paused ? 'Play' : 'Pause');
+  playButton.title = `${paused ? 'Play' : 'Pause'} (K)`;
+  followClock();
   if (running) poke();
   else {
     clearTimeout(idleTimer);
@@ -168,6 +192,7 @@ function showPhase() {
 
 function showVolume() {
   muteButton.setAttribute('aria-label', player.muted ? 'Unmute' : 'Mute');
+  muteButton.title = `${player.muted ? 'Unmute' : 'Mute'} (M)`;
   document.body.classList.toggle('muted', player.muted || player.volume === 0);
   volumeSlider.value = String(Math.round(player.volume * 100));
   volumeSlider.setAttribute('aria-valuetext', player.muted ? 'muted' : `${volumeSlider.value} %`);
@@ -176,9 +201,12 @@ function showVolume() {
 function showScreen() {
   const full = isFullScreen();
   const fullWindow = document.body.classList.contains('full-window');
-  fullScreenButton.setAttribute('aria-label', full
+  const label = full
     ? (fullWindow ? 'Leave full window' : 'Leave full screen')
-    : (hasElementFullScreen() ? 'Full screen' : 'Full window'));
+    : (hasElementFullScreen() ? 'Full screen' : 'Full window');
+  fullScreenButton.setAttribute('aria-label', label);
+  fullScreenButton.title = `${label} (F)`;
+  document.body.classList.toggle('full', full);
   leaveFullWindow.hidden = !fullWindow;
 }
 
@@ -195,6 +223,7 @@ export function setUpControls() {
   const stored = storedVolume();
   setVolume(stored.volume, stored.muted === true);
   timeline.max = String(player.endMs);
+  showTime();
   listen((what) => {
     if (what === 'phase') {
       showPhase();
@@ -229,9 +258,20 @@ export function setUpControls() {
   });
   $('share-button').addEventListener('click', share);
   resolutionSelect.addEventListener('change', resolutionChosen);
+  // A click leaves the focus where it was, so that Space and K go on pausing
+  // (a mouse's choice of resolution gives it back too).
+  controls.addEventListener('mousedown', (event) => {
+    if (event.target instanceof Element && event.target.closest('button')) event.preventDefault();
+  });
+  let pointerChose = false;
+  resolutionSelect.addEventListener('pointerdown', () => { pointerChose = true; });
+  resolutionSelect.addEventListener('keydown', () => { pointerChose = false; });
+  resolutionSelect.addEventListener('change', () => {
+    if (pointerChose) resolutionSelect.blur();
+  });
   fullScreenButton.addEventListener('click', toggleFull);
   leaveFullWindow.addEventListener('click', toggleFull);
-  $('end-button').addEventListener('click', () => endRun());
+  $('end-button').addEventListener('click', () => endRun(true));
   for (const type of ['pointermove', 'pointerdown', 'focusin']) controls.addEventListener(type, poke);
   controls.addEventListener('pointerenter', (event) => { mouseOver = event.pointerType === 'mouse'; });
   controls.addEventListener('pointerleave', () => { mouseOver = false; });

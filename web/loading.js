@@ -6,7 +6,8 @@ import { compileDemoWasm, instantiateDemo, SceneScales } from './wasm_loader.js'
 import { SceneRenderer } from './scene_gl.js';
 import { SongSound } from './song_sound.js';
 import { textPart, workerUrl } from './page_parts.js';
-import { player, parts, Phase, setPhase, changed } from './player_state.js';
+import { player, parts, Phase, setPhase, changed, clockText } from './player_state.js';
+import { readTimeLine, showFlashWarning } from './chapters.js';
 import { showProgress } from './page_views.js';
 import { endRun, onWorkerMessage } from './run.js';
 
@@ -20,11 +21,31 @@ export function fail(text) {
   changed('message');
 }
 
-// ?t=SECONDS: a plain decimal number of seconds before the end.
-function parseStartTime(text) {
-  if (text === null) return 0;
-  if (!/^\d+(\.\d+)?$/.test(text) || Number(text) * 1000 >= player.endMs) return null;
-  return Math.round(Number(text) * 1000);
+// ?t=: the moment to start at, as seconds ("90", "90.5", "90s"), minutes
+// and seconds ("1:30", "1:30.5") or both with units ("1m30s", "2m"); null
+// for anything else, or a moment not before the end.
+export function parseStartTime(text) {
+  const forms = [
+    /^(?<s>\d+(?:\.\d+)?)s?$/,
+    /^(?<m>\d+):(?<s>[0-5]?\d(?:\.\d+)?)$/,
+    /^(?<m>\d+)m(?:(?<s>\d+(?:\.\d+)?)s)?$/,
+  ];
+  for (const form of forms) {
+    const match = form.exec(text.trim());
+    if (!match) continue;
+    const ms = Math.round((Number(match.groups.m ?? 0) * 60 + Number(match.groups.s ?? 0)) * 1000);
+    return ms < player.endMs ? ms : null;
+  }
+  return null;
+}
+
+// A query parameter that cannot be used is set aside with a line on the
+// start view, and the page plays without it.
+function setAside(text) {
+  const line = document.getElementById('set-aside');
+  line.textContent = line.textContent ? `${line.textContent} ${text}` : text;
+  line.hidden = false;
+  console.warn(text);
 }
 
 // Loads everything; resolves with the player ready (or failed).
@@ -63,23 +84,24 @@ export async function load() {
   parts.scales = scales;
   showVersion(demo);
 
-  const startMs = parseStartTime(query.get('t'));
+  const timeText = query.get('t');
+  const startMs = timeText === null ? 0 : parseStartTime(timeText);
   if (startMs === null) {
-    fail(`?t= takes the number of seconds to start at, from 0 to below ${player.endMs / 1000}, not "${query.get('t')}".`);
-    return;
+    setAside(`The link's start time "${timeText}" was set aside: it is not a moment before `
+      + `${clockText(player.endMs)} (such as 90, 90s, 1:30 or 1m30s), so Play starts at the beginning.`);
   }
-  player.startMs = startMs;
+  player.startMs = startMs ?? 0;
 
   const scaleText = query.get('scale');
   if (scaleText !== null && scaleText !== 'auto') {
     const index = scales.parse(scaleText);
     if (index < 0) {
-      fail(`?scale= takes ${scales.names()} (or a drawn size such as 1280x720 or 720p; or auto, the default), `
-        + `not "${scaleText}".`);
-      return;
+      setAside(`The link's resolution "${scaleText}" was set aside: it is none of ${scales.names()} `
+        + '(or a drawn size such as 1280x720 or 720p), so the resolution follows the frame times.');
+    } else {
+      player.scale = index;
+      player.adaptive = false;
     }
-    player.scale = index;
-    player.adaptive = false;
   }
 
   const worker = new Worker(workerUrl());
@@ -101,6 +123,8 @@ export async function load() {
 
   showProgress('Compiling the scene shader…');
   const sceneText = await textPart('scene.frag');
+  readTimeLine(sceneText);
+  showFlashWarning();
   const renderer = new SceneRenderer(gl, (index) => scales.scaledText(sceneText, index));
   parts.renderer = renderer;
   renderer.prepare(scales.coarsest);

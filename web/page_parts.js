@@ -103,8 +103,8 @@ export function loadScript(name) {
 export function fromDiskAdvice() {
   if (location.protocol !== 'file:') return '';
   return isOneFile
-    ? ' Opened from disk, a browser may refuse what it allows from a web server: serve this '
-      + 'file\'s folder with one (python3 -m http.server, then open http://localhost:8000/demo.html).'
+    ? ' Opened from disk, a browser may refuse what it allows to a page from the web: '
+      + 'open the demo\'s web page instead, or try another browser.'
     : ' Opened as a file, this page cannot load its parts: open demo.html (the whole demo in one file) '
-      + 'instead, or serve this folder with a web server (./run-web.sh).';
+      + 'instead, or open this page from the web server it came from.';
 }

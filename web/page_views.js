@@ -1,9 +1,14 @@
 // What the page shows besides the controls, following the player's state:
-// the start view (its progress line while loading, the start button, the
-// resolution, why the last run stopped or why the page cannot play), the
-// word over a held picture (paused, or waiting for the song), the I key's
-// line and the notice along the bottom.
-import { player, parts, Phase, listen, inRun, clockText, sizeText } from './player_state.js';
+// the start view (its progress line while loading, the start buttons, a
+// remembered mute with a way out of it, the resolution, why the last run
+// stopped or why the page cannot play), the word over a held picture
+// (paused, or waiting for the song), the I key's line and the notice over
+// the picture, which fades after NOTICE_MS unless it waits for an answer,
+// and which the viewer can dismiss.
+import { player, parts, Phase, listen, changed, inRun, clockText, sizeText } from './player_state.js';
+import { setVolume } from './controls.js';
+
+const NOTICE_MS = 8000;
 
 const $ = (id) => document.getElementById(id);
 const startView = $('start-view');
@@ -15,6 +20,10 @@ const resolutionLine = $('resolution');
 const heldLine = $('held');
 const infoLine = $('info');
 const noticeLine = $('notice');
+const noticeText = $('notice-text');
+const resumeButton = $('resume-button');
+const mutedLine = $('muted-line');
+let noticeTimer = 0;
 
 export function showProgress(text) {
   progress.textContent = text;
@@ -46,11 +55,22 @@ function showStartView() {
   progress.hidden = phase !== Phase.LOADING;
   prompt.hidden = !ready;
   startButton.hidden = !ready;
-  startButton.textContent = player.startMs > 0 ? `Play from ${clockText(player.startMs)}` : 'Play';
+  const resumable = ready && player.resumeMs !== null;
+  resumeButton.hidden = !resumable;
+  if (resumable) resumeButton.textContent = `▶ Resume at ${clockText(player.resumeMs)}`;
+  startButton.textContent = resumable ? 'Play from the start'
+    : player.startMs > 0 ? `▶ Play from ${clockText(player.startMs)}` : '▶ Play';
+  if (player.runs > 0) $('set-aside').hidden = true;
   if (ready && parts.scales) resolutionLine.textContent = resolutionText();
   showMessage();
-  // The start button takes the keyboard's focus once it can start a run.
-  if (ready && !wasFocused) startButton.focus({ preventScroll: true });
+  showMuted();
+  // A start button takes the keyboard's focus once it can start a run.
+  if (ready && !wasFocused) (resumable ? resumeButton : startButton).focus({ preventScroll: true });
+}
+
+// A mute (or no volume) kept from the last visit, said on the start view.
+function showMuted() {
+  mutedLine.hidden = !(player.phase === Phase.READY && (player.muted || player.volume === 0));
 }
 
 function showMessage() {
@@ -82,11 +102,29 @@ function showInfo() {
 }
 
 function showNotice() {
-  noticeLine.textContent = player.notice || '';
+  noticeText.textContent = player.notice || '';
   noticeLine.hidden = !player.notice;
+  clearTimeout(noticeTimer);
+  if (player.notice && !player.noticeStays) {
+    const shown = player.notice;
+    noticeTimer = setTimeout(() => {
+      if (player.notice === shown) dismissNotice();
+    }, NOTICE_MS);
+  }
+}
+
+function dismissNotice() {
+  player.notice = '';
+  player.noticeStays = false;
+  changed('notice');
 }
 
 export function setUpViews() {
+  $('notice-close').addEventListener('click', dismissNotice);
+  $('unmute-button').addEventListener('click', () => {
+    setVolume(player.volume === 0 ? 1 : player.volume, false);
+    startButton.focus({ preventScroll: true });
+  });
   listen((what) => {
     if (what === 'phase') {
       showStartView();
@@ -94,6 +132,7 @@ export function setUpViews() {
       showInfo();
     } else if (what === 'message') showMessage();
     else if (what === 'notice') showNotice();
+    else if (what === 'volume') showMuted();
     else if (what === 'frame' || what === 'info' || what === 'scale') showInfo();
     else if (what === 'render' && player.phase === Phase.WAITING) showHeld();
   });

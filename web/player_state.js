@@ -24,11 +24,14 @@ export const player = {
   songFrames: 0,     // the song's length in frames (from the module)
   sampleRate: 0,
   startMs: 0,        // where the next run starts
+  resumeMs: null,    // where the run that the viewer ended stood (the start view offers it)
   scale: 0,          // the index of the scale a run starts at
   adaptive: true,    // whether the frame times choose the scale
   volume: 1,         // the output's gain, 0 to 1; exactly 1 leaves the samples as they are
   muted: false,
   message: '',       // the latest failure in words
+  notice: '',        // the line over the picture
+  noticeStays: false,  // whether it waits for the viewer rather than fade
   predictedScale: -1,  // where an automatic run starts, as the still's time predicts
   still: null,       // { timeMs, index, width, height, ms } of the start view's still
   run: null,         // the latest run (see run.js)
@@ -43,15 +46,15 @@ export const parts = {};
 
 const listeners = new Set();
 
-// Calls `listener(what)` on every change: 'phase', 'frame' (the picture's
-// moment moved), 'render' (the synthesizer got further), 'volume',
-// 'scale', 'screen'.
+// Calls `listener(what, detail)` on every change: 'phase', 'frame' (the
+// picture's moment moved), 'render' (the synthesizer got further), 'volume',
+// 'scale', 'screen', 'notice', 'message', 'seek' (detail: the moment).
 export function listen(listener) {
   listeners.add(listener);
 }
 
-export function changed(what) {
-  for (const listener of listeners) listener(what);
+export function changed(what, detail) {
+  for (const listener of listeners) listener(what, detail);
 }
 
 export function setPhase(phase) {
@@ -64,11 +67,16 @@ export function inRun() {
   return IN_RUN.includes(player.phase);
 }
 
-// The run's moment: the paused or held moment, or the latest frame's.
+// The run's moment: the paused or held moment, or while it plays its
+// clock's, which the sound follows (not the latest frame's, which lags it
+// by up to a frame: seconds on a slow device).
 export function momentMs() {
   const run = player.run;
   if (!run) return player.startMs;
   if (run.heldMs !== undefined) return run.heldMs;
+  if (player.phase === Phase.RUNNING && run.clockStart !== undefined) {
+    return Math.min(run.clockBaseMs + Math.floor(performance.now() - run.clockStart), player.endMs);
+  }
   return run.timeMs ?? run.clockBaseMs ?? run.startMs;
 }
 

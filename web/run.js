@@ -26,8 +26,11 @@ function frameOf(ms) {
   return Math.round(ms * player.sampleRate / 1000);
 }
 
-function notice(text) {
+// A line over the picture; one that `stays` waits for the viewer (it asks
+// for an answer), any other fades after a few seconds.
+function notice(text, stays = false) {
   player.notice = text;
+  player.noticeStays = stays;
   changed('notice');
 }
 
@@ -53,18 +56,21 @@ export function momentLink() {
   return url.href;
 }
 
-export async function startRun() {
+// Starts a run at the moment `atMs` (where the next run starts, unless
+// said); `fromTouch`: started by a tap, which takes the whole window where
+// the browser has no element full screen.
+export async function startRun(atMs = player.startMs, fromTouch = false) {
   if (player.phase !== Phase.READY || parts.measuring) return;
   setPhase(Phase.STARTING);
   const run = {
-    id: ++player.runs, clickAt: performance.now(), startMs: player.startMs, frames: 0,
+    id: ++player.runs, clickAt: performance.now(), startMs: atMs, frames: 0,
     scale: player.scale, scaleChanges: [], recentFrames: [], pauses: [], seeks: [], waits: [],
     answers: [], renderedFrames: 0,
   };
   player.run = run;
   startMessage('');
   setAddressTime(null);
-  enterForRun(run);
+  enterForRun(run, fromTouch);
   setUpScales(run);
   let soundRuns;
   try {
@@ -95,10 +101,12 @@ export async function startRun() {
 }
 
 // Ends the run (if any) and shows the start view; the next run starts at
-// the beginning.
-export function endRun() {
+// the beginning. A run that the viewer ended (`byViewer`) can be resumed at
+// its moment from the start view.
+export function endRun(byViewer = false) {
   if (!inRun() && player.phase !== Phase.STARTING) return;
   const run = player.run;
+  player.resumeMs = byViewer && inRun() ? Math.min(momentMs(), player.endMs - 1) : null;
   stopLoop();
   parts.sound.stop();
   tearDownScales();
@@ -163,7 +171,7 @@ export function resume() {
   const ms = run.heldMs;
   setAddressTime(null);
   parts.sound.resumeOutput();
-  notice(run.noSound ? player.notice : '');
+  if (!run.noSound) notice('');
   if (!rendered(run, ms)) {
     waitAt(run, ms);
     return;
@@ -210,6 +218,7 @@ function endWait(run) {
 export function seekTo(ms) {
   const run = player.run;
   const phase = player.phase;
+  if (inRun() && ms < player.endMs) changed('seek', Math.max(0, Math.min(ms, player.endMs - 1)));
   if (phase === Phase.PAUSED) {
     const target = Math.min(Math.max(0, ms), player.endMs - 1);
     seekSound(run, target);
@@ -259,7 +268,7 @@ function soundLost(run, why) {
       pauseAtPicture(run);
     }
     notice('The sound output stopped (the system took it, or the device went away): the run is paused; '
-      + 'play tries to go on.');
+      + 'play tries to go on.', true);
     return;
   }
   console.warn(`the sound output ${why === 'failed' ? 'failed' : 'was closed'}`);

@@ -12,8 +12,14 @@
 // BAND_MS (a software renderer), it is drawn in bands of whole rows, each a
 // draw of its own in a task of its own, so that no single draw runs long
 // enough to stall the page's answers or trip a graphics driver's watchdog.
+//
+// A run's picture shows only that run's moments: until its first frame is
+// drawn the canvas is hidden (the start view's still, or the last run's
+// picture, is of another moment). A change of scale keeps the last picture
+// until the first frame at the new scale is whole (see SceneRenderer).
 import { player, parts, changed, sizeText } from './player_state.js';
 import { FrameTimer } from './frame_timer.js';
+import { frameDrawn } from './slow_device.js';
 
 // Frame times are shown as the mean over this much of the latest frames.
 const SHOWN_FRAMES_MS = 1000;
@@ -67,9 +73,11 @@ export function setUpScales(run) {
   if (still) perPixelMs = still.ms / (still.width * still.height);
   const { width, height } = parts.scales.list[run.scale];
   parts.renderer.use(run.scale, width, height);
+  document.body.classList.add('no-picture');
 }
 
 export function tearDownScales() {
+  document.body.classList.remove('no-picture');
   if (governor) governor.destroy();
   governor = null;
   pendingScale = -1;
@@ -128,7 +136,7 @@ function switchScale(run) {
   const wanted = pendingScale;
   pendingScale = -1;
   if (parts.renderer.usable(wanted)) {
-    parts.renderer.use(wanted, parts.scales.list[wanted].width, parts.scales.list[wanted].height);
+    parts.renderer.use(wanted, parts.scales.list[wanted].width, parts.scales.list[wanted].height, true);
     run.scale = wanted;
     run.scaleChanges.push({ timeMs: run.timeMs, index: wanted, at: performance.now() });
     run.recentFrames = [];
@@ -155,9 +163,9 @@ function bandsOf(rect) {
 }
 
 // Draws the frame of the moment `timeMs` and times it without waiting for
-// it; `done({ timeMs, ended, ms })` follows once it is drawn (the frame's
-// moment, the page time at its end and the drawing's time: the card's,
-// summed over the bands).
+// it; `done({ timeMs, ended, ms, pixels })` follows once it is shown (the
+// frame's moment, the page time at its end, the drawing's time: the card's,
+// summed over the bands, and the pixels drawn).
 function drawAt(run, timeMs, done) {
   // The picture's moment is the frame's from its first draw on.
   run.timeMs = timeMs;
@@ -171,7 +179,8 @@ function drawAt(run, timeMs, done) {
   let ms = 0;
   const drawBand = () => {
     frame.mark = timer.begin();
-    parts.renderer.draw(timeMs, banded ? bands[next] : limit, banded);
+    // Offscreen, whole or in bands: the renderer keeps the picture shown last.
+    parts.renderer.draw(timeMs, banded ? bands[next] : limit, true);
     timer.end(frame.mark);
     next++;
     frame.timeout = setTimeout(poll, POLL_MS);
@@ -188,11 +197,12 @@ function drawAt(run, timeMs, done) {
       drawBand();
       return;
     }
-    if (banded) parts.renderer.showOffscreen();
+    parts.renderer.showOffscreen();
     drawing = null;
+    document.body.classList.remove('no-picture');
     const pixels = bands.reduce((sum, band) => sum + band.width * band.height, 0);
     if (ms > 0) perPixelMs = ms / pixels;
-    done({ timeMs, ended: performance.now(), ms });
+    done({ timeMs, ended: performance.now(), ms, pixels });
   };
   drawing = frame;
   drawBand();
@@ -215,9 +225,10 @@ function drawFrame() {
   afterPaint = 0;
   const run = player.run;
   if (pendingScale >= 0 && parts.renderer.settled(pendingScale)) switchScale(run);
-  drawAt(run, clockMs(run, performance.now()), ({ timeMs, ended, ms }) => {
+  drawAt(run, clockMs(run, performance.now()), ({ timeMs, ended, ms, pixels }) => {
     run.frames++;
     frameTimed(run, ended, ms);
+    frameDrawn(run, pixels, ms);
     changed('frame');
     if (timeMs >= player.endMs) {
       atEnd();

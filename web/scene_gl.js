@@ -7,11 +7,20 @@
 // full picture), built when first asked for. Building one draws a pixel of
 // the canvas: build before drawing a frame, not after.
 //
-// A frame drawn in bands (several draws, each in a task of its own) goes to
-// an offscreen buffer of the canvas's size first and is copied to the canvas
-// once whole: the canvas shows each frame complete, never a band of it.
+// A run's frames (drawn in bands where slow: several draws, each in a task
+// of its own) go to an offscreen buffer first and are copied to the canvas
+// once whole: the canvas shows each frame complete, never a band of it. Two
+// offscreen buffers take turns, one drawn into and one holding the picture
+// shown last, which is copied back to the canvas wherever something else
+// draws there (a new program's first pixel), so that the canvas, whose
+// drawing buffer the browser clears once it has shown it, never shows
+// that cleared buffer.
 // Every pixel comes out as the one draw would make it: the shader reads
-// only the pixel's position and the time.
+// only the pixel's position and the time. A change of scale that keeps the
+// picture (a run's) waits with the canvas's new size until the first frame
+// at that size is whole: that frame is drawn offscreen, and the canvas is
+// resized and given it in one task, so the last picture stays (scaled by the
+// page) until then and the canvas is never seen cleared.
 
 const VERTEX_SHADER = `#version 300 es
 // The rectangle from (-1, -1) to (1, 1), as a strip of four corners.
@@ -42,7 +51,10 @@ export class SceneRenderer {
     this.parallel = gl.getExtension('KHR_parallel_shader_compile');
     this.programs = new Map();  // index -> { program, vertex, fragment, linked, error }
     this.current = null;
-    this.offscreen = null;  // { framebuffer, renderbuffer, width, height }
+    this.buffers = [null, null];  // each { framebuffer, renderbuffer, width, height }
+    this.drawn = 0;  // the buffer that frames are drawn into
+    this.shown = null;  // the buffer whose picture the canvas shows, if any
+    this.pendingSize = null;  // { width, height } the canvas takes at the next showOffscreen()
     gl.bindVertexArray(gl.createVertexArray());
   }
 
@@ -106,6 +118,7 @@ export class SceneRenderer {
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
     gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
     if (this.current) gl.useProgram(this.current.program);
+    this.showAgain();
   }
 
   // Resolves when the program of `index` is built; rejects with the
@@ -120,25 +133,38 @@ export class SceneRenderer {
   }
 
   // Draws from now on with the (built) program of `index` into a drawing
-  // buffer of width x height.
-  use(index, width, height) {
+  // buffer of width x height; `keepPicture`: the canvas keeps its picture
+  // until a frame of the new size is drawn (offscreen) and shown.
+  use(index, width, height, keepPicture = false) {
     const entry = this.programs.get(index);
     if (!entry || !entry.linked) throw new Error(`the program of scale ${index} is not built`);
     const canvas = this.gl.canvas;
-    if (canvas.width !== width) canvas.width = width;
-    if (canvas.height !== height) canvas.height = height;
+    this.pendingSize = null;
+    if (keepPicture && (canvas.width !== width || canvas.height !== height)) {
+      this.pendingSize = { width, height };
+    } else if (!keepPicture) {
+      this.shown = null;
+      if (canvas.width !== width) canvas.width = width;
+      if (canvas.height !== height) canvas.height = height;
+    }
     this.current = entry;
     this.gl.useProgram(entry.program);
   }
 
+  // Whether the next frame must go offscreen (a new size waits for it).
+  get resizing() {
+    return this.pendingSize !== null;
+  }
+
   // Draws the frame of `timeMs`. `rect` (x, y, width, height, top-left
   // origin, in drawing-buffer pixels) limits it to part of the picture;
-  // `offscreen` draws into the offscreen buffer instead of the canvas.
+  // `offscreen` draws into the offscreen buffer instead of the canvas (as
+  // every draw does while a new size waits).
   draw(timeMs, rect = null, offscreen = false) {
     const gl = this.gl;
-    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, offscreen ? this.offscreenBuffer() : null);
-    const width = gl.drawingBufferWidth;
-    const height = gl.drawingBufferHeight;
+    const toOffscreen = offscreen || this.resizing;
+    gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, toOffscreen ? this.offscreenBuffer() : null);
+    const { width, height } = this.drawnSize();
     gl.viewport(0, 0, width, height);
     if (rect) {
       gl.enable(gl.SCISSOR_TEST);
@@ -150,12 +176,16 @@ export class SceneRenderer {
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
   }
 
-  // The offscreen framebuffer, of the drawing buffer's size.
+  // The size frames are drawn at: the canvas's, or the one waiting for it.
+  drawnSize() {
+    return this.pendingSize || { width: this.gl.drawingBufferWidth, height: this.gl.drawingBufferHeight };
+  }
+
+  // The offscreen framebuffer drawn into, of the drawn size.
   offscreenBuffer() {
     const gl = this.gl;
-    const width = gl.drawingBufferWidth;
-    const height = gl.drawingBufferHeight;
-    let target = this.offscreen;
+    const { width, height } = this.drawnSize();
+    let target = this.buffers[this.drawn];
     if (target && target.width === width && target.height === height) return target.framebuffer;
     if (target) {
       gl.deleteFramebuffer(target.framebuffer);
@@ -166,18 +196,37 @@ export class SceneRenderer {
     gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, target.framebuffer);
     gl.framebufferRenderbuffer(gl.DRAW_FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, target.renderbuffer);
-    this.offscreen = target;
+    this.buffers[this.drawn] = target;
     return target.framebuffer;
   }
 
-  // Copies the offscreen buffer (a frame drawn in bands) to the canvas.
+  // Copies the offscreen buffer (a frame drawn in bands, or the first at a
+  // new size, which the canvas takes now) to the canvas.
   showOffscreen() {
     const gl = this.gl;
-    const { framebuffer, width, height } = this.offscreen;
+    if (this.pendingSize) {
+      gl.canvas.width = this.pendingSize.width;
+      gl.canvas.height = this.pendingSize.height;
+      this.pendingSize = null;
+    }
+    this.shown = this.drawn;
+    this.drawn = 1 - this.drawn;
+    this.showAgain();
+  }
+
+  // Copies the picture shown last to the canvas (scaled, where the canvas
+  // has another size by now).
+  showAgain() {
+    if (this.shown === null) return;
+    const gl = this.gl;
+    const { framebuffer, width, height } = this.buffers[this.shown];
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, framebuffer);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.disable(gl.SCISSOR_TEST);
-    gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    const toWidth = gl.drawingBufferWidth;
+    const toHeight = gl.drawingBufferHeight;
+    const filter = toWidth === width && toHeight === height ? gl.NEAREST : gl.LINEAR;
+    gl.blitFramebuffer(0, 0, width, height, 0, 0, toWidth, toHeight, gl.COLOR_BUFFER_BIT, filter);
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, null);
   }
 

@@ -1,14 +1,15 @@
 // Full screen, and where the browser offers none for a page's element
 // (iPhone's Safari) a full-window mode: the picture over the whole window,
 // the controls over it, and a button to leave it always in view. A run
-// enters full screen at its start; the browser's own way out (Escape, a
-// gesture) ends the run, leaving it with F or the button does not.
+// enters full screen at its start (full window where a tap started it and
+// the browser has no element full screen). Full screen and the run are
+// separate: leaving full screen in any way (F, the button, or the browser's
+// own way out: Escape, F11, a back gesture) keeps the run playing in the page.
 import { changed } from './player_state.js';
 
 let enteredForRun = null;
 // Exits of full screen that the page asked for and whose change has not come.
 let ownExits = 0;
-let onLeftByBrowser = () => {};
 
 // Whether the picture fills the screen (or the window, in full-window mode).
 export function isFullScreen() {
@@ -21,12 +22,6 @@ export function hasElementFullScreen() {
   return document.fullscreenEnabled === true;
 }
 
-// `handler()` is called when the browser leaves the full screen entered
-// for a run (Escape in full screen never reaches the page).
-export function whenLeftByBrowser(handler) {
-  onLeftByBrowser = handler;
-}
-
 function setFullWindow(on) {
   document.body.classList.toggle('full-window', on);
   changed('screen');
@@ -35,14 +30,21 @@ function setFullWindow(on) {
 // Full screen for the run `run` (from the user's gesture that starts it);
 // where refused, the run goes on in the page. A full screen still on (or
 // still coming) from an earlier run is this run's now; one that comes after
-// its run ended is left again.
-export function enterForRun(run) {
+// its run ended is left again. Without element full screen, a run started
+// by a tap (`fromTouch`: a phone's browser) takes the whole window.
+export function enterForRun(run, fromTouch = false) {
   enteredForRun = run;
-  if (!hasElementFullScreen() || document.fullscreenElement) return;
+  if (!hasElementFullScreen()) {
+    if (fromTouch) setFullWindow(true);
+    return;
+  }
+  if (document.fullscreenElement) return;
   document.documentElement.requestFullscreen({ navigationUI: 'hide' }).then(() => {
     if (enteredForRun === null) leaveFullScreen();
   }, () => {
-    if (enteredForRun === run) enteredForRun = null;
+    if (enteredForRun !== run) return;
+    enteredForRun = null;
+    if (fromTouch) setFullWindow(true);
   });
 }
 
@@ -76,14 +78,12 @@ function exitOurselves() {
 document.addEventListener('fullscreenchange', () => {
   changed('screen');
   if (document.fullscreenElement) return;
-  // Left while a run owns it, and not by the page: the browser's way out.
-  // (The change of an exit the page asked for can come after the next run
-  // has taken the full screen over.)
+  // Left by the page or by the browser: the run, if any, goes on. (The
+  // change of an exit the page asked for can come after the next run has
+  // taken the full screen over.)
   if (ownExits > 0) {
     ownExits--;
     return;
   }
-  const run = enteredForRun;
   enteredForRun = null;
-  if (run) onLeftByBrowser(run);
 });

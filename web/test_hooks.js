@@ -26,6 +26,7 @@ const debug = {
   get adaptive() { return player.adaptive; },
   get predictedScale() { return player.predictedScale; },
   get startMs() { return player.startMs; },
+  get resumeMs() { return player.resumeMs; },
   set startMs(ms) { player.startMs = ms; },
   get message() { return player.message; },
   get still() { return player.still; },

@@ -13,7 +13,7 @@ import { launchFirefox } from '../harness/firefox.mjs';
 import { readPng } from './png.mjs';
 import {
   config, settled, capturePng, tempFolder, songFrames, recordingShift, checkPlayback, floatsFromBase64, clickControl,
-  CONTROLS_SHOWN,
+  CONTROLS_SHOWN, endByEscape,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -123,7 +123,7 @@ test('Firefox plays the song bit for bit through the controls\' pause and seek, 
   assert.ok(result.parts[1].silent > RATE / 4 && result.parts[2].played > 0 && result.parts[3].played > RATE / 2);
   assert.equal(run.noSound, undefined);
 
-  await page.press('Escape');
+  await endByEscape(page);
   await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the run');
   assert.equal(await page.evaluate(`!document.getElementById('start-view').hidden`), true);
   assert.deepEqual(page.errors, []);

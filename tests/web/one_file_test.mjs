@@ -7,7 +7,7 @@
 // drawn in bands where slow), while the sound graph's output stays the
 // song's frames bit for bit. The
 // web folder's index.html opened from disk says in words that it cannot
-// start there and what to open instead.
+// start there and what to open instead, and no page gives build advice.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -109,4 +109,9 @@ test('the web folder\'s page opened from disk says what to open instead', async 
   assert.match(message, /demo\.html/);
   assert.match(message, /web server/);
   assert.equal(await other.evaluate(`document.getElementById('progress').hidden`), true);
+  // The released pages speak to a viewer: no build folder, script or local
+  // server in anything they can say.
+  for (const file of [config().oneFile, path.join(config().site, 'index.html'), path.join(config().site, 'page_parts.js')]) {
+    assert.doesNotMatch(fs.readFileSync(file, 'utf8'), /build-web|run-web|localhost|127\.0\.0\.1/, file);
+  }
 });

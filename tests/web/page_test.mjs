@@ -3,10 +3,13 @@
 // at chosen times match the capture tool's pictures (see TOLERANCE), and the
 // same rects a little later do not; ?scale=4 and ?scale=720p draw exactly
 // the full picture's pixels at their places; bad ?scale= and ?t= values are
-// refused in words.
+// set aside in words with Play still there, and ?t= takes 1:30 and the
+// like; the timeline's chapter marks and the flash warning stand at the
+// scene shader's own moments.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import path from 'node:path';
 import { readPng } from './png.mjs';
 import { openDemo, settled, compareStill, capturePng, tempFolder, TOLERANCE } from './web_test_lib.mjs';
 
@@ -72,11 +75,14 @@ function fullPixel(k, drawn, full, fromTop) {
 }
 
 for (const name of ['4', '720p']) {
-  test(`?scale=${name} draws the full picture's pixels at their places, bit for bit`, async () => {
+  test(`?scale=${name} draws the full picture's pixels at their places, bit for bit; ?t=1:30 starts at 90 s`, async () => {
     const coarse = await demo.browser.newPage();
-    await coarse.goto(`${page.url}?scale=${name}`);
+    // With a start time as video sites write it, which the next run starts at.
+    await coarse.goto(`${page.url}?scale=${name}&t=1:30`);
     assert.equal(await settled(coarse), 'ready');
     assert.equal(await coarse.evaluate('demoDebug.adaptive'), false);
+    assert.deepEqual(await coarse.evaluate(`[demoDebug.startMs, document.getElementById('start-button').textContent,
+      document.getElementById('set-aside').hidden]`), [90000, '▶ Play from 1:30', true]);
     const { width, height } = await coarse.evaluate('demoDebug.scales[demoDebug.scale]');
     const { time, rect } = STILLS[0];
     // The drawn pixels whose full-picture pixels lie in the rect.
@@ -112,16 +118,36 @@ for (const name of ['4', '720p']) {
   });
 }
 
-test('bad ?scale= and ?t= values are refused in words', async () => {
-  for (const [query, words] of [['?scale=5', /1, 864p, 720p, 2, 3, 4 or 6/], ['?scale=', /1, 864p, 720p, 2, 3, 4 or 6/],
-    ['?scale=1600x900', /1280x720 or 720p/],
-    ['?t=185', /seconds/], ['?t=-1', /seconds/], ['?t=1e3', /seconds/]]) {
-    const other = await demo.browser.newPage();
-    await other.goto(page.url + query);
-    assert.equal(await settled(other), 'failed', query);
-    const message = await other.evaluate(`document.getElementById('message').textContent`);
-    assert.match(message, words, query);
-    assert.equal(await other.evaluate(`document.getElementById('prompt').hidden`), true);
-    assert.deepEqual(other.errors, [], query);
-  }
+test('bad ?scale= and ?t= values are set aside in words and Play stays; ?t= takes 90s, 1:30 and 1m30s', async () => {
+  // The forms of ?t=, through the page's own reading of it.
+  const forms = { '90': 90000, '90s': 90000, '1:30': 90000, '1m30s': 90000, '1:30.5': 90500, '2m': 120000,
+    '0': 0, '184.9': 184900, '185': null, '3:05': null, '1:60': null, '-1': null, '1e3': null, 'abc': null, '': null };
+  const read = await page.evaluate(`import('./loading.js').then(({ parseStartTime }) =>
+    Object.fromEntries(${JSON.stringify(Object.keys(forms))}.map((text) => [text, parseStartTime(text)])))`);
+  assert.deepEqual(read, forms);
+
+  const other = await demo.browser.newPage();
+  const show = `[document.getElementById('set-aside').textContent, !document.getElementById('start-button').hidden,
+    demoDebug.startMs, demoDebug.adaptive]`;
+  await other.goto(`${page.url}?t=999&scale=1600x900`);
+  assert.equal(await settled(other), 'ready');
+  const [line, play, startMs, adaptive] = await other.evaluate(show);
+  assert.match(line, /"999".*1:30.*"1600x900".*1, 864p, 720p, 2, 3, 4 or 6.*1280x720 or 720p/);
+  assert.deepEqual([play, startMs, adaptive], [true, 0, true]);
+  assert.deepEqual(other.errors, []);
+});
+
+test('the chapter marks and the flash warning stand at the scene shader\'s own moments', async () => {
+  const shader = fs.readFileSync(path.join(import.meta.dirname, '..', '..', 'shader', 'scene.frag'), 'utf8');
+  const starts = [...shader.matchAll(/const float SCENE_(\d)_START = ([\d.]+);/g)]
+    .map(([, n, seconds]) => [Number(n), Math.round(Number(seconds) * 1000)]).sort((a, b) => a[0] - b[0]);
+  assert.deepEqual(starts.map(([n]) => n), [2, 3, 4, 5, 6, 7], 'the shader\'s scene constants');
+  const flashName = /abs\((SCENE_\d_START) - t\)/.exec(shader)[1];
+  const flashMs = starts.find(([n]) => `SCENE_${n}_START` === flashName)[1];
+  const marks = await page.evaluate(`[...document.querySelectorAll('.chapter-mark')].map((m) => [Number(m.dataset.scene), Number(m.dataset.ms)])`);
+  assert.deepEqual(marks, starts);
+  assert.deepEqual(await page.evaluate(`[...document.querySelectorAll('.flash-mark')].map((m) => Number(m.dataset.ms))`), [flashMs]);
+  const minutes = `${Math.floor(flashMs / 60000)}:${String(Math.floor(flashMs / 1000) % 60).padStart(2, '0')}`;
+  assert.match(await page.evaluate(`document.getElementById('flash-warning').textContent`),
+    new RegExp(`at ${minutes} \\(${flashMs / 1000} s\\)`));
 });

@@ -5,20 +5,28 @@
 // song at the next frame, none skipped or repeated; Left goes back 10 s and
 // plays the song from that frame at once, bit for bit; Right far ahead waits
 // (silence) until the frames are rendered, then plays the song from there;
-// the address of a pause starts the next page there; F leaves and enters
-// full screen without ending the run, I shows the resolution and the frame
-// time. With the mouse: the controls show on movement and hide again (the
+// the address of a pause starts the next page there; Ctrl+→ and Ctrl+← go
+// to the next and the previous scene's start; F leaves and enters full
+// screen without ending the run, and so does the browser's own way out of
+// it (frames and sound go on); a run ended by Escape offers "Resume at",
+// which starts there; I shows the resolution and the frame time. With the mouse: the controls show on movement and hide again (the
 // cursor with them); the pause button pauses and resumes at the next frame;
 // a click on the timeline plays the song from that moment bit for bit; mute
 // gives silence and unmute the song at its place, and volume back at 100 %
-// the song's own samples. Tab reaches every control, each with a name. On a
-// phone (touch, 390x844): a tap starts, shows the controls, the pause button
-// pauses, a double tap on the right third goes 10 s forward.
+// the song's own samples; axe-core finds nothing in the start view, in the
+// run with its controls and paused, and the live region says the pause; a
+// click on a control leaves Space pausing. Tab reaches every control, each
+// with a name. On a phone (touch, 390x844): a tap starts, shows the
+// controls, the pause button pauses, a double tap on the right third goes
+// 10 s forward. On touch screens of five sizes every control is at least
+// 44x44 CSS px, none overlaps another or is cut, and the start view's
+// title, Play and warning can be reached.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
   openDemo, openForTheseTests, settled, songFrames, locateRecording, recordingShift, checkPlayback, floatsFromBase64,
-  centreOf, clickControl, CONTROLS_SHOWN,
+  centreOf, clickControl, CONTROLS_SHOWN, pressWithCtrl, axeViolations, SHOWN_CONTROLS, touchLayoutFaults,
+  START_VIEW_REACH, endByEscape,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -109,7 +117,24 @@ test('Space pauses and resumes at the next frame; Left plays from 10 s back; Rig
   assert.deepEqual(page.errors, []);
 });
 
-test('F leaves and enters full screen without ending the run; I shows the resolution and the frame time', async () => {
+test('Ctrl+→ goes to the next scene\'s start and Ctrl+← back to the one before', async () => {
+  await space();
+  await state('paused');
+  const from = await page.evaluate('demoDebug.run.heldMs');
+  const starts = await page.evaluate(`[...document.querySelectorAll('.chapter-mark')].map((m) => Number(m.dataset.ms))`);
+  const next = starts.find((ms) => ms > from);
+  await pressWithCtrl(page, 'ArrowRight', 'ArrowRight', 39);
+  await page.waitFor(`demoDebug.run.heldMs === ${next}`, 10000, `the next scene's start, ${next} ms`);
+  assert.equal(await page.evaluate('demoDebug.state'), 'paused');
+  await pressWithCtrl(page, 'ArrowLeft', 'ArrowLeft', 37);
+  const previous = [0, ...starts].filter((ms) => ms < next).at(-1);
+  await page.waitFor(`demoDebug.run.heldMs === ${previous}`, 10000, `the previous scene's start, ${previous} ms`);
+  await space();
+  await page.waitFor(`demoDebug.state === 'running'`, 60000, 'the run to go on');
+  assert.deepEqual(page.errors, []);
+});
+
+test('F and the browser\'s way out leave full screen, the run going on; "Resume at" after Escape; I shows the resolution', async () => {
   assert.notEqual(await page.evaluate('document.fullscreenElement'), null);
   await page.press('f', 'KeyF', 70);
   await page.waitFor('document.fullscreenElement === null', 30000, 'full screen to end');
@@ -120,9 +145,31 @@ test('F leaves and enters full screen without ending the run; I shows the resolu
   await page.press('f', 'KeyF', 70);
   await page.waitFor('document.fullscreenElement !== null', 30000, 'full screen again');
   assert.equal(await page.evaluate('demoDebug.state'), 'running');
+  // Left by the browser (Escape there, F11, a back gesture): frames and sound go on.
+  await page.evaluate('document.exitFullscreen().then(() => true)');
+  const [frames, played] = await page.evaluate('[demoDebug.run.frames, demoDebug.run.playPosition]');
+  await page.waitFor(`demoDebug.run.frames > ${frames} + 2 && demoDebug.run.playPosition > ${played} + 22050`, 30000,
+    'frames and sound after leaving full screen');
+  assert.equal(await page.evaluate('demoDebug.state'), 'running');
+  assert.equal(await page.evaluate('document.fullscreenElement'), null);
+
   await page.press('Escape', 'Escape', 27);
   await state('ready');
   assert.equal(await page.evaluate(`document.getElementById('info').hidden`), true);
+  const [endedAt, resumeText] = await page.evaluate(`[demoDebug.run.timeMs, document.getElementById('resume-button').textContent]`);
+  const resumeMs = await page.evaluate('demoDebug.resumeMs');
+  assert.ok(resumeMs >= endedAt && resumeMs < endedAt + 5000, `resume at ${resumeMs} ms, the last frame at ${endedAt}`);
+  assert.equal(resumeText, `▶ Resume at ${Math.floor(resumeMs / 60000)}:${String(Math.floor(resumeMs / 1000) % 60).padStart(2, '0')}`);
+  assert.equal(await page.evaluate(`!document.getElementById('start-button').hidden && document.getElementById('start-button').textContent`),
+    'Play from the start');
+  const resume = await centreOf(page, 'resume-button');
+  await page.click(resume.x, resume.y);
+  await page.waitFor(`demoDebug.state === 'running' && demoDebug.run.frames > 0`, 60000, 'the resumed run');
+  const run = await page.evaluate('demoDebug.run');
+  assert.equal(run.startMs, resumeMs);
+  assert.ok(run.timeMs >= resumeMs, `the resumed run shows ${run.timeMs} ms`);
+  await endByEscape(page);
+  await state('ready');
   assert.deepEqual(page.errors, []);
 });
 
@@ -159,6 +206,7 @@ function longestSilence(recorded, from) {
 test('the controls: shown on mouse movement and hidden again; pause, timeline, mute and volume play the song exactly', async () => {
   assert.equal(await settled(page), 'ready');
   assert.equal(await page.evaluate('demoDebug.startMs'), 0, 'the next run does not start at the beginning');
+  assert.deepEqual(await axeViolations(page), [], 'axe-core in the start view');
   await page.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
   await page.evaluate('demoDebug.recordNextRun(90); true');
   await page.click(200, 200);
@@ -170,10 +218,14 @@ test('the controls: shown on mouse movement and hidden again; pause, timeline, m
   await page.waitFor(CONTROLS_SHOWN, 5000, 'the controls to show on mouse movement');
   assert.notEqual(await page.evaluate('getComputedStyle(document.body).cursor'), 'none');
 
+  assert.deepEqual(await axeViolations(page), [], 'axe-core in the run, its controls shown');
   await clickControl(page, 'play-button');
   await page.waitFor(`demoDebug.state === 'paused'`, 30000, 'the pause');
   assert.equal(await page.evaluate(`document.getElementById('play-button').getAttribute('aria-label')`), 'Play');
   assert.match(await page.evaluate(`document.getElementById('held').textContent`), /^Paused at \d:\d\d$/);
+  assert.equal(await page.evaluate(`document.getElementById('announcer').textContent`),
+    await page.evaluate(`document.getElementById('held').textContent`), 'the live region');
+  assert.deepEqual(await axeViolations(page), [], 'axe-core paused');
   // Volume down and back up to 100 % while paused.
   await page.evaluate(`{ const v = document.getElementById('volume');
     for (const value of [40, 100]) { v.value = value; v.dispatchEvent(new Event('input')); } } true`);
@@ -201,6 +253,12 @@ test('the controls: shown on mouse movement and hidden again; pause, timeline, m
   await playFor(800);
   await page.evaluate('demoDebug.stopRecording(); true');
   await page.waitFor('demoDebug.recording', 30000, 'the recording');
+  // After the clicks on the mute button, Space pauses (it does not toggle the mute).
+  await space();
+  await page.waitFor(`demoDebug.state === 'paused'`, 30000, 'Space to pause after a click on a control');
+  assert.equal(await page.evaluate('demoDebug.muted'), false);
+  await space();
+  await page.waitFor(`demoDebug.state === 'running' || demoDebug.state === 'waiting'`, 30000, 'the resume');
 
   const run = await page.evaluate('demoDebug.run');
   const [pause] = run.pauses;
@@ -258,12 +316,35 @@ test('Tab reaches every control, and each has an accessible name', async () => {
   assert.deepEqual(page.errors, []);
 });
 
-test('on a phone: a tap starts, a tap shows the controls, the pause button pauses, a double tap on the right goes 10 s on', async () => {
+// What is wrong with the page's controls (or the start view's) on touch
+// screens of five sizes; the phone goes back to 390x844 upright.
+async function touchFaults(phone, what, measured) {
+  const faults = [];
+  for (const [width, height] of [[360, 640], [844, 390], [768, 1024], [1280, 500], [390, 844]]) {
+    await phone.emulate(width, height, true);
+    if (what === 'start view') {
+      for (const { id, above, below } of await phone.evaluate(START_VIEW_REACH)) {
+        if (above > 0.5 || below > 0.5) faults.push(`${width}x${height}: ${id} out of reach (${above}, ${below})`);
+      }
+    } else {
+      await phone.waitFor(CONTROLS_SHOWN, 5000, 'the controls');
+    }
+    const boxes = await phone.evaluate(SHOWN_CONTROLS);
+    measured.push(`${what} ${width}x${height}: ${boxes.map((b) => `${b.id} ${Math.round(b.width)}x${Math.round(b.height)}`).join(', ')}`);
+    faults.push(...touchLayoutFaults(boxes, width, height).map((fault) => `${what} ${width}x${height}: ${fault}`));
+  }
+  return faults;
+}
+
+test('on a phone: a tap starts, a tap shows the controls, the pause button pauses, a double tap on the right goes 10 s on; '
+  + 'on touch screens of five sizes every control is 44x44 or more, none overlapping or cut, the start view reachable', async () => {
   const phone = await demo.browser.newPage();
   await phone.emulate(390, 844, true);
   await phone.goto(`${page.url}?scale=6`);
   assert.equal(await settled(phone), 'ready');
   await phone.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }; true`);
+  const measured = [];
+  const faults = await touchFaults(phone, 'start view', measured);
   const start = await centreOf(phone, 'start-button');
   await phone.tap(start.x, start.y);
   await phone.waitFor(`demoDebug.state === 'running' && demoDebug.run.frames > 0`, 30000, 'the run');
@@ -274,6 +355,9 @@ test('on a phone: a tap starts, a tap shows the controls, the pause button pause
   assert.ok(pauseAt.y > 390 * 9 / 16, 'the controls lie over the picture');
   await phone.tap(pauseAt.x, pauseAt.y);
   await phone.waitFor(`demoDebug.state === 'paused'`, 30000, 'the pause');
+  faults.push(...await touchFaults(phone, 'controls', measured));
+  console.log(measured.join('\n'));
+  assert.deepEqual(faults, []);
   await phone.tap(pauseAt.x, pauseAt.y);
   await phone.waitFor(`demoDebug.state === 'running'`, 30000, 'the resume');
   // The seek goes 10 s on from the clock's moment when the page takes the
@@ -295,7 +379,8 @@ test('on a phone: a tap starts, a tap shows the controls, the pause button pause
   await phone.waitFor(`!${CONTROLS_SHOWN}`, 5000, 'the controls to hide on a tap');
   await phone.tap(422, 100);
   await phone.waitFor(CONTROLS_SHOWN, 5000, 'the controls to show on a tap');
-  await phone.press('Escape', 'Escape', 27);
+  await endByEscape(phone);
   await phone.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end');
   assert.deepEqual(phone.errors, []);
 });
+

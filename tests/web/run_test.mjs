@@ -4,8 +4,9 @@
 // picture; the sound graph's output,
 // recorded in the page for 2 s, is the song's frames from ?t= on, bit for
 // bit and in order, with silence only where a frame was not rendered yet;
-// the picture's clock starts at ?t=; Escape ends the run and shows the start
-// view, a key starts the next run, and the run ends by itself at 185 s.
+// the picture's clock starts at ?t=; Escape in full screen leaves it and the
+// run goes on, Escape outside it ends the run and shows the start view, a key starts the next run (and the first Tab then lands on the
+// controls), and the run ends by itself at 185 s.
 // Where the sound output does not start, the picture runs without it and
 // the page says so. No state without a way out: after a run sought past its
 // end, after Escape and after a sound start that failed, a key starts a
@@ -13,7 +14,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  openDemo, openForTheseTests, settled, songFrames, locateRecording, floatsFromBase64,
+  openDemo, openForTheseTests, settled, songFrames, locateRecording, floatsFromBase64, endByEscape,
 } from './web_test_lib.mjs';
 
 const RATE = 44100;
@@ -59,8 +60,13 @@ test('a click starts the run: the recorded sound is the song from ?t= on, in ord
   assert.deepEqual(page.errors, []);
 });
 
-test('Escape ends the run and shows the start view; a key starts the next', async () => {
+test('Escape in full screen leaves it, the run going on; Escape then ends the run and shows the start view; a key starts the next', async () => {
   assert.notEqual(await page.evaluate('document.fullscreenElement'), null, 'the run is not full screen');
+  await page.press('Escape', 'Escape', 27);
+  await page.waitFor('document.fullscreenElement === null', 10000, 'full screen to end');
+  const framesThen = await page.evaluate('demoDebug.run.frames');
+  await page.waitFor(`demoDebug.run.frames > ${framesThen}`, 30000, 'frames after leaving full screen');
+  assert.equal(await page.evaluate('demoDebug.state'), 'running');
   await page.press('Escape', 'Escape', 27);
   assert.equal(await page.waitFor(`demoDebug.state === 'ready' && demoDebug.state`, 30000, 'the end of the run'), 'ready');
   assert.equal(await startView(), true);
@@ -72,13 +78,16 @@ test('Escape ends the run and shows the start view; a key starts the next', asyn
   await new Promise((resolve) => setTimeout(resolve, 1500));
   assert.equal((await page.evaluate('demoDebug.run')).frames, frames);
 
-  // In full screen the browser takes Escape to leave it, which ends the run;
-  // where full screen is refused the page reads the key itself.
+  // Where full screen is refused the run plays in the page.
   await page.evaluate(`document.documentElement.requestFullscreen = () => Promise.reject(new Error('refused')); true`);
   await page.press('a', 'KeyA', 65);
   await page.waitFor(`demoDebug.state === 'running' && demoDebug.run.id === 2`, 60000, 'the second run');
   assert.equal(await startView(), false);
   assert.equal(await page.evaluate('document.fullscreenElement'), null);
+  // Started from the keyboard, the first Tab lands on the controls.
+  await page.press('Tab', 'Tab', 9);
+  assert.equal(await page.evaluate(`document.activeElement.closest('#controls') !== null`), true,
+    `the first Tab went to ${await page.evaluate('document.activeElement.outerHTML.slice(0, 60)')}`);
   await page.press('Escape', 'Escape', 27);
   await page.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end of the second run');
   assert.equal(await startView(), true);
@@ -145,10 +154,10 @@ test('past the end, after Escape and after a failed sound start, a key starts a 
   await other.waitFor(`demoDebug.state === 'ready'`, 60000, 'the end past 185 s');
   await cleanRun(2);
 
-  await other.press('Escape', 'Escape', 27);
+  await endByEscape(other);
   await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end by Escape');
   await cleanRun(3);
-  await other.press('Escape', 'Escape', 27);
+  await endByEscape(other);
   await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end by Escape');
 
   // The player's code refused once.
@@ -165,7 +174,7 @@ test('past the end, after Escape and after a failed sound start, a key starts a 
   assert.equal(await other.evaluate(`!document.getElementById('start-view').hidden`), true);
   await cleanRun(5);
   assert.equal(await other.evaluate(`document.getElementById('message').hidden`), true, 'the old message stays');
-  await other.press('Escape', 'Escape', 27);
+  await endByEscape(other);
   await other.waitFor(`demoDebug.state === 'ready'`, 30000, 'the end');
   assert.deepEqual(other.errors, []);
 });

@@ -302,3 +302,71 @@ export function capturePng(time, rect, folder, scale = '1') {
   execFileSync(config().capture, args, { stdio: ['ignore', 'ignore', 'inherit'] });
   return out;
 }
+
+// ---------------------------------------------------------------------------
+// Keys with Ctrl, accessibility and the layout on a touch screen.
+
+// A real key press with Ctrl held (through the DevTools protocol's modifiers).
+export async function pressWithCtrl(page, key, code, keyCode) {
+  const base = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode, modifiers: 2 };
+  await page.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', ...base });
+  await page.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
+}
+
+// axe-core's violations on the page as it stands, as "rule: targets" lines
+// (axe-core from the repository's node_modules, injected once per page).
+export async function axeViolations(page) {
+  if (!await page.evaluate(`typeof axe !== 'undefined'`)) {
+    const file = path.join(path.dirname(new URL(import.meta.url).pathname), '..', '..', 'node_modules', 'axe-core', 'axe.min.js');
+    await page.evaluate(`${fs.readFileSync(file, 'utf8')}; true`);
+  }
+  return page.evaluate(`axe.run(document).then((result) => result.violations.map((v) =>
+    \`\${v.id}: \${v.nodes.map((n) => n.target.join(' ')).join(', ')}\`))`);
+}
+
+// The controls that can be seen now, each as { id, left, top, width,
+// height } in CSS px (the hit area: the element's box).
+export const SHOWN_CONTROLS = `[...document.querySelectorAll('#controls button, #controls input, #controls select, body > main > button, #start-view button, #notice button')]
+  .filter((e) => e.getClientRects().length > 0 && getComputedStyle(e).visibility === 'visible')
+  .map((e) => { const r = e.getBoundingClientRect();
+    return { id: e.id, left: r.left, top: r.top, width: r.width, height: r.height }; })`;
+
+// What is wrong with `boxes` (from SHOWN_CONTROLS) on a touch screen of
+// width x height: boxes under 44x44, boxes cut by the viewport's edges and
+// pairs that overlap; empty when all is well.
+export function touchLayoutFaults(boxes, width, height) {
+  const faults = [];
+  for (const b of boxes) {
+    if (b.width < 44 || b.height < 44) faults.push(`${b.id} is ${b.width.toFixed(0)}x${b.height.toFixed(0)}`);
+    if (b.left < 0 || b.left + b.width > width + 0.5 || b.top + b.height > height + 0.5) faults.push(`${b.id} is cut`);
+  }
+  for (let i = 0; i < boxes.length; i++) {
+    for (let j = i + 1; j < boxes.length; j++) {
+      const a = boxes[i];
+      const b = boxes[j];
+      const x = Math.min(a.left + a.width, b.left + b.width) - Math.max(a.left, b.left);
+      const y = Math.min(a.top + a.height, b.top + b.height) - Math.max(a.top, b.top);
+      if (x > 0.5 && y > 0.5) faults.push(`${a.id} overlaps ${b.id}`);
+    }
+  }
+  return faults;
+}
+
+// The start view scrolled to its top: how far its title, Play button and
+// warning lie above its top (out of reach) or below the end of its
+// scrolling; all 0 or less when each can be reached.
+export const START_VIEW_REACH = `(() => { const view = document.getElementById('start-view');
+  view.scrollTop = 0;
+  const v = view.getBoundingClientRect();
+  return ['title', 'start-button', 'flash-warning'].map((id) => { const r = document.getElementById(id).getBoundingClientRect();
+    return { id, above: v.top - r.top, below: r.bottom - (v.top + view.scrollHeight) }; }); })()`;
+
+// Ends the run with Escape. In full screen the browser takes the first
+// Escape to leave it, and the run goes on; the next reaches the page.
+export async function endByEscape(page) {
+  if (await page.evaluate('document.fullscreenElement !== null')) {
+    await page.press('Escape', 'Escape', 27);
+    await page.waitFor('document.fullscreenElement === null', 10000, 'full screen to end');
+  }
+  await page.press('Escape', 'Escape', 27);
+}
