@@ -18,7 +18,7 @@
 #include <string_view>
 
 // The uniform that carries the time in milliseconds (a float).
-inline constexpr const char* GLSL_ES_TIME_UNIFORM = "fogEnd";
+inline constexpr const char* GLSL_ES_TIME_UNIFORM = "timeMs";
 // The fragment output (vec4; the scene writes only .xyz).
 inline constexpr const char* GLSL_ES_OUTPUT = "fragColor";
 

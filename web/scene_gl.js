@@ -32,7 +32,7 @@ void main()
 `;
 
 // The uniform that carries the time (see shader/glsl_es_source.h).
-const TIME_UNIFORM = 'fogEnd';
+const TIME_UNIFORM = 'timeMs';
 
 const ONE_PIXEL = { x: 0, y: 0, width: 1, height: 1 };
 

@@ -19,7 +19,7 @@
 
 namespace {
 
-const std::string HEADER = "#version 300 es\nprecision highp float;\nprecision highp int;\nuniform float fogEnd;\nout vec4 fragColor;\n#line 1\n";
+const std::string HEADER = "#version 300 es\nprecision highp float;\nprecision highp int;\nuniform float timeMs;\nout vec4 fragColor;\n#line 1\n";
 
 std::string converted(const std::string& text)
 {
@@ -40,12 +40,12 @@ std::string refusal(const std::string& text)
 TEST(GlslEsSource, ReplacesTheTimeAndTheOutputAndNothingElse)
 {
     EXPECT_EQ(converted("void main() {\n  float t = gl_Fog.end * 0.001;\n  gl_FragColor.xyz = vec3(t);\n}\n"),
-              HEADER + "void main() {\n  float t = fogEnd * 0.001;\n  fragColor.xyz = vec3(t);\n}\n");
+              HEADER + "void main() {\n  float t = timeMs * 0.001;\n  fragColor.xyz = vec3(t);\n}\n");
     // Spaces around the member access; names that only contain the built-ins'
     // names; comments, which keep whatever they say.
     EXPECT_EQ(converted("float a = gl_Fog . end; float my_gl_FragColor = a; // gl_Fog.start, gl_FragColor\n"
                         "/* gl_TexCoord\n gl_Fog */ vec2 p = gl_FragCoord.xy;"),
-              HEADER + "float a = fogEnd; float my_gl_FragColor = a; // gl_Fog.start, gl_FragColor\n"
+              HEADER + "float a = timeMs; float my_gl_FragColor = a; // gl_Fog.start, gl_FragColor\n"
                        "/* gl_TexCoord\n gl_Fog */ vec2 p = gl_FragCoord.xy;");
 
     // The real text: the header, then the text with the two names replaced.
@@ -53,7 +53,7 @@ TEST(GlslEsSource, ReplacesTheTimeAndTheOutputAndNothingElse)
     const std::string es = converted(scene);
     ASSERT_EQ(es.rfind(HEADER, 0), 0u);
     std::string back = es.substr(HEADER.size());
-    for (auto [from, to] : {std::pair<std::string, std::string>{"fogEnd", "gl_Fog.end"}, {"fragColor", "gl_FragColor"}}) {
+    for (auto [from, to] : {std::pair<std::string, std::string>{"timeMs", "gl_Fog.end"}, {"fragColor", "gl_FragColor"}}) {
         for (std::size_t at = back.find(from); at != std::string::npos; at = back.find(from, at + to.size())) {
             back.replace(at, from.size(), to);
         }
@@ -69,7 +69,7 @@ TEST(GlslEsSource, RefusesWhatHasNoCounterpart)
               std::string::npos);
     EXPECT_NE(refusal("#version 120\nvoid main() { gl_FragColor = vec4(gl_Fog.end); }").find("version"),
               std::string::npos);
-    EXPECT_NE(refusal("uniform float fogEnd;\nvoid main() { gl_FragColor = vec4(gl_Fog.end); }").find("fogEnd"),
+    EXPECT_NE(refusal("uniform float timeMs;\nvoid main() { gl_FragColor = vec4(gl_Fog.end); }").find("timeMs"),
               std::string::npos);
     EXPECT_NE(refusal("void main() { gl_FragColor = vec4(1.0); }").find("time"), std::string::npos);
     EXPECT_NE(refusal("void main() { gl_FragColor = vec4(gl_Fog.end); } /* open").find("comment"), std::string::npos);
