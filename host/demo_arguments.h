@@ -4,7 +4,7 @@
 // the options (demo_options.h) and, when the demo is to run, sets the scene
 // text for the chosen scale or density (sceneSourceText). A platform's entry
 // shows the answer to --help, --version or a bad option in its own way, hands
-// the options to its platform layer, says FLASH_WARNING, and runs demoMain.
+// the options to its platform layer, says flashWarning(), and runs demoMain.
 
 #include <optional>
 

@@ -11,6 +11,7 @@
 #include "scale_governor.h"
 #include "scale_arguments.h"
 #include "scene_scales.h"
+#include "scene_time_line.h"
 
 using command_line::GivenOption;
 using command_line::Option;
@@ -70,9 +71,10 @@ bool takeOption(const GivenOption& given, DemoOptions& options, std::string& err
 DemoOptionsOutcome parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error)
 {
     static const std::string scaleNeeds = "a value: " + scaleOptionChoices(true);
+    static const std::string densityNeeds = "a value: " + densityOptionChoices();
     const std::array<Option, 3> table = {{
         {.name = "--scale", .needs = scaleNeeds},
-        {.name = "--density", .needs = "a value: 1, 2, 3 or 4"},
+        {.name = "--density", .needs = densityNeeds},
         {.name = "--window", .takes = Takes::OptionalValue},
     }};
     bool scaleGiven = false;
@@ -101,25 +103,30 @@ std::string demoUsage()
                       scale.grid.height);
         scales += line;
     }
+    // The facts that the text names, from the constants that hold them.
+    const std::string frame = std::to_string(FRAME_WIDTH) + "x" + std::to_string(FRAME_HEIGHT);
+    const std::string doubled = std::to_string(2 * FRAME_WIDTH) + "x" + std::to_string(2 * FRAME_HEIGHT);
+    const std::string probe = SCENE_SCALES[SCENE_SCALE_COUNT - 1].name;
+    const std::string densities = "1 to " + std::to_string(MAX_SCENE_DENSITY);
     return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
            "\n"
            "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
            "the desktop without changing its mode (on Windows, without options, it asks\n"
-           "for a 1920x1080 mode first); the 1920x1080 picture is scaled to fit, with\n"
+           "for a " + frame + " mode first); the " + frame + " picture is scaled to fit, with\n"
            "black bars where the screen's shape differs. Escape or closing the window\n"
            "ends it.\n"
            "\n"
            "  --scale NAME   draw the picture at fewer pixels, for a weaker GPU (default\n"
-           "                 1, the full 1920x1080); each drawn pixel is the full\n"
+           "                 1, the full " + frame + "); each drawn pixel is the full\n"
            "                 picture's pixel at its place:\n" +
            scales +
            "                 or by the drawn size (1280x720) or height (720p)\n"
-           "  --scale auto   draw the first frame at 6 and from its time go on at the\n"
+           "  --scale auto   draw the first frame at " + probe + " and from its time go on at the\n"
            "                 finest scale whose frames take well under 1/30 s; then\n"
            "                 follow the frame times to the scale that fits, coarser or\n"
            "                 finer\n"
-           "  --density D    draw D x D samples for every pixel of the 1920x1080 picture,\n"
-           "                 D = 1 to 4: --density 2 is native 3840x2160, for a 4K\n"
+           "  --density D    draw D x D samples for every pixel of the " + frame + " picture,\n"
+           "                 D = " + densities + ": --density 2 is native " + doubled + ", for a 4K\n"
            "                 screen; one line says so when the GPU cannot keep up\n"
            "  --window [WxH] an ordinary resizable window (default 1280x720) instead of\n"
            "                 the full screen\n"
@@ -131,5 +138,10 @@ std::string demoUsage()
            "display, missing OpenGL features) or the display fails while it runs, 2 for\n"
            "a bad option.\n"
            "\n" +
-           std::string(FLASH_WARNING) + "\n";
+           flashWarning() + "\n";
+}
+
+std::string flashWarning()
+{
+    return "Warning: at " + secondsText(flashSeconds()) + " s the whole screen flashes white.";
 }

@@ -27,8 +27,10 @@ struct DemoOptions {
     int windowHeight = 720;
 };
 
-// Said at start (and in --help), for viewers who are sensitive to flashes.
-inline constexpr const char* FLASH_WARNING = "Warning: at 106.5 s the whole screen flashes white.";
+// Said at start (and in --help), for viewers who are sensitive to flashes:
+// "Warning: at 106.5 s the whole screen flashes white.", the moment read
+// from the shader.
+std::string flashWarning();
 
 using DemoOptionsOutcome = command_line::Outcome;
 

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int MAX_DENSITY = 4;
 // Pitches above 1 are multiples of 1/256.
 constexpr int PITCH_STEPS = 256;
 
@@ -60,7 +59,7 @@ bool isExactSampleGrid(const SampleGrid& grid)
         return false;
     }
     if (grid.width >= FRAME_WIDTH) {
-        return grid.width % FRAME_WIDTH == 0 && grid.width / FRAME_WIDTH <= MAX_DENSITY;
+        return grid.width % FRAME_WIDTH == 0 && grid.width / FRAME_WIDTH <= MAX_SCENE_DENSITY;
     }
     return FRAME_WIDTH * PITCH_STEPS % grid.width == 0;
 }

@@ -29,6 +29,10 @@
 
 #include "frame_size.h"
 
+// The sample densities of `--density`: 1 to 4 samples per frame pixel each
+// way.
+inline constexpr int MAX_SCENE_DENSITY = 4;
+
 struct SampleGrid {
     // The drawn picture's size in pixels.
     int width = FRAME_WIDTH;

@@ -8,6 +8,16 @@ std::string scaleOptionChoices(bool autoAllowed)
     return sceneScaleNames(autoAllowed ? "auto" : "");
 }
 
+std::string densityOptionChoices()
+{
+    std::string choices;
+    for (int density = 1; density <= MAX_SCENE_DENSITY; ++density) {
+        choices += std::to_string(density) +
+                   (density == MAX_SCENE_DENSITY ? "" : density + 1 == MAX_SCENE_DENSITY ? " or " : ", ");
+    }
+    return choices;
+}
+
 std::optional<int> readScaleOption(std::string_view value, bool autoAllowed, std::string& error)
 {
     if (autoAllowed && value == "auto") {
@@ -26,6 +36,7 @@ std::optional<int> readDensityOption(std::string_view value, std::string& error)
     if (const std::optional<int> density = parseSceneDensity(value)) {
         return density;
     }
-    error = "--density takes 1, 2, 3 or 4 (samples per frame pixel each way), not " + command_line::quoted(value);
+    error = "--density takes " + densityOptionChoices() + " (samples per frame pixel each way), not " +
+            command_line::quoted(value);
     return std::nullopt;
 }

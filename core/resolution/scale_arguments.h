@@ -20,6 +20,9 @@ std::optional<int> readScaleOption(std::string_view value, bool autoAllowed, std
 // where `autoAllowed`).
 std::string scaleOptionChoices(bool autoAllowed);
 
+// The choices for `--density` as a message lists them ("1, 2, 3 or 4").
+std::string densityOptionChoices();
+
 // `--density`'s value: 1 to MAX_SCENE_DENSITY; for anything else nothing,
 // with `error` quoting the value.
 std::optional<int> readDensityOption(std::string_view value, std::string& error);

@@ -27,7 +27,7 @@ struct SceneScale {
 // ones divide both sides of the frame (drawn pixel k is frame pixel N k);
 // 864p and 720p lie between 1 and 2.
 inline constexpr SceneScale SCENE_SCALES[] = {
-    {.name = "1", .grid = {.width = 1920, .height = 1080}},
+    {.name = "1", .grid = {.width = FRAME_WIDTH, .height = FRAME_HEIGHT}},
     {.name = "864p", .grid = {.width = 1536, .height = 864}},
     {.name = "720p", .grid = {.width = 1280, .height = 720}},
     {.name = "2", .grid = {.width = 960, .height = 540}},
@@ -50,10 +50,6 @@ std::string sceneScaleNames(std::string_view lastChoice = {});
 // SCENE_SCALES): sampleGridSource of its grid; the full frame's text
 // unchanged.
 std::string scaledSceneSource(std::string_view source, int step);
-
-// The sample densities of `--density`: 1 to 4 samples per frame pixel each
-// way.
-inline constexpr int MAX_SCENE_DENSITY = 4;
 
 // "1", "2", "3" or "4" gives that density; anything else nothing.
 std::optional<int> parseSceneDensity(std::string_view text);

@@ -16,7 +16,7 @@ int runDemoCommandLine(int argc, const char* const* argv, const Platform& platfo
         return answer->exitCode;
     }
     sdl_platform::configure(options);
-    std::fprintf(stderr, "%s\n", FLASH_WARNING);
+    std::fprintf(stderr, "%s\n", flashWarning().c_str());
     std::fflush(stderr);
     demoMain(platform);
 }

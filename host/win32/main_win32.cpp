@@ -51,6 +51,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return answer->exitCode;
     }
     win32_platform::configure(options);
-    user_messages::note(FLASH_WARNING);
+    user_messages::note(flashWarning());
     demoMain(win32Platform);
 }

@@ -2,6 +2,7 @@
 // by the offscreen OpenGL driver and probed pixel by pixel.
 
 #include "shader_probe.h"
+#include "scene_time_line.h"
 #include "shader_source.h"
 
 #include <gtest/gtest.h>
@@ -463,6 +464,19 @@ TEST(SceneShaderFrame, CameraShotsChangeExactlyAtTheirStart)
     EXPECT_EQ(r[7][1], 0.0f);
     EXPECT_NEAR(r[7][2], 0.0, 1e-6);
     EXPECT_NEAR(r[7][3], 0.0, 1e-6);
+}
+
+// The time line that the messages name, read from the same text: the scene
+// starts of the cuts above but shot 5's, and the flash at scene 5.
+TEST(SceneShaderFrame, TimeLineReadFromTheText)
+{
+    const double sceneStarts[] = {0.0, 27.0, 61.9, 70.3, 106.5, 146.5, 168.0};
+    for (int scene = 1; scene <= SCENE_COUNT; ++scene)
+        EXPECT_EQ(sceneStartSeconds(scene), sceneStarts[scene - 1]) << "scene " << scene;
+    EXPECT_EQ(flashSeconds(), 106.5);
+    EXPECT_EQ(secondsText(flashSeconds()), "106.5");
+    EXPECT_EQ(secondsText(185.0), "185");
+    EXPECT_EQ(secondsText(61.9), "61.9");
 }
 
 // The same boundaries reached as the host reaches them: milliseconds in the
