@@ -5,6 +5,7 @@
 // removes the folder, and so does the exit of this process, however it ends
 // (driven_browser.mjs).
 import fs from 'node:fs';
+import path from 'node:path';
 import { Browser, Page } from './driven_browser.mjs';
 
 // Flags that keep a headless browser to itself: no network of its own, no
@@ -99,12 +100,17 @@ export async function launchChromium(flags = []) {
     throw new Error(`no browser at ${executablePath} (install Debian's chromium, or set CHROMIUM)`);
   }
   const browser = new Browser('chromium', ChromiumPage);
+  // Its temporary files go into the profile folder too (killed, it would
+  // leave them in the system's).
+  const temporary = path.join(browser.profile, 'tmp');
+  fs.mkdirSync(temporary);
   await browser.start({
     browser: 'chrome',
     executablePath,
     pipe: true,
     timeout: 30000,
     args: [...BASE_FLAGS, ...flags, `--user-data-dir=${browser.profile}`, 'about:blank'],
+    env: { ...process.env, TMPDIR: temporary },
   });
   return browser;
 }

@@ -25,6 +25,38 @@ for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
   });
 }
 
+// Whether a process of the process group `group` still runs (a zombie has
+// ended: it only waits to be reaped).
+function groupRuns(group) {
+  for (const name of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    let stat;
+    try {
+      stat = fs.readFileSync(`/proc/${name}/stat`, 'latin1');
+    } catch {
+      continue;  // ended meanwhile
+    }
+    // pid (comm) state ppid pgrp ...: the fields after the command's ")".
+    const [state, , pgrp] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+    if (Number(pgrp) === group && state !== 'Z' && state !== 'X') return true;
+  }
+  return false;
+}
+
+// Kills the process group `group` and waits (at most 2 s, blocking: this
+// process may be about to exit) until its processes have ended, which a
+// loaded machine takes a moment for.
+function killGroup(group) {
+  try {
+    process.kill(-group, 'SIGKILL');
+  } catch {
+    return;  // no such group
+  }
+  const end = Date.now() + 2000;
+  const pause = new Int32Array(new SharedArrayBuffer(4));
+  while (groupRuns(group) && Date.now() < end) Atomics.wait(pause, 0, 0, 10);
+}
+
 // One browser: `driver` is puppeteer's Browser, `child` its process (the
 // leader of a process group of its own), `profile` its profile folder and
 // `version` its name and version.
@@ -79,11 +111,7 @@ export class Browser {
   kill() {
     live.delete(this);
     this.aborter.abort();
-    if (this.child && this.child.exitCode === null && this.child.signalCode === null) {
-      try {
-        process.kill(-this.child.pid, 'SIGKILL');
-      } catch {}
-    }
+    if (this.child && this.child.exitCode === null && this.child.signalCode === null) killGroup(this.child.pid);
     if (this.profile) fs.rmSync(this.profile, { recursive: true, force: true });
     this.profile = null;
     if (this.stopAlso) this.stopAlso();
