@@ -134,8 +134,10 @@ void createWindow()
 
     // Pixels, not points, on high-DPI screens: the copy fills the drawable.
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+    // The title that task switchers show, full screen too.
+    constexpr const char* title = "demo";
     if (options.windowed) {
-        window = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.windowWidth,
+        window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.windowWidth,
                                   options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
     } else {
         // The desktop's own mode, borderless, covering the screen. The
@@ -143,7 +145,7 @@ void createWindow()
         // without a window manager, where nobody else would resize it.
         SDL_Rect bounds{0, 0, frameWidth, frameHeight};
         SDL_GetDisplayBounds(0, &bounds);
-        window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
+        window = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h,
                                   flags | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
     if (!window) {
