@@ -222,6 +222,7 @@ mkdir -p "$tar_dir/man"
 # The build's programs, which find lib/ beside them (RPATH $ORIGIN/lib).
 for program in demo demo-capture demo-render-song; do
   step "stripping $program" strip --strip-unneeded -o "$tar_dir/$program" "$build/bin/$program"
+  step "the search path of $program" cmake -DFILE="$tar_dir/$program" -P packaging/set_rpath.cmake
 done
 cp "$build/bin/demo-launch" "$tar_dir/"
 chmod 0755 "$tar_dir"/demo*

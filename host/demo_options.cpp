@@ -101,7 +101,7 @@ std::string demoUsage()
                       scale.grid.height);
         scales += line;
     }
-    return "usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
+    return "Usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
            "\n"
            "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
            "the desktop without changing its mode (on Windows, without options, it asks\n"

@@ -17,7 +17,7 @@ function(read_fact variable file pattern)
 endfunction()
 
 read_fact(VERSION CMakeLists.txt "^project\\(demo VERSION ([0-9.]+) ")
-read_fact(end_ms core/playback/playback.h "EXIT_TIME_MS = ([0-9]+);")
+read_fact(end_ms core/playback/playback.h "EXIT_TIME_MS = ([0-9]+)")
 read_fact(FLASH_SECONDS host/demo_options.h "at ([0-9.]+) s the whole screen flashes white")
 math(EXPR whole "${end_ms} / 1000")
 math(EXPR rest "${end_ms} % 1000")

@@ -84,6 +84,10 @@ for file in "$here/demo" "$here/demo-capture" "$here/demo-render-song" "$here"/l
       fail "$(basename "$file") needs $library, neither in lib/ nor a system library"
   done
 done
+for program in demo demo-capture demo-render-song; do
+  rpath=$(readelf -d "$here/$program" | sed -n 's/.*(RPATH).*\[\(.*\)\]$/\1/p')
+  [ "$rpath" = '$ORIGIN/lib' ] || fail "the tarball's $program searches '$rpath', not \$ORIGIN/lib alone"
+done
 for library in libSDL2-2.0.so.0 libpng16.so.16; do
   [ -f "$here/lib/$library" ] || fail "the tarball's lib/ has no $library"
 done
@@ -107,7 +111,7 @@ fi
 printf '#!/bin/sh\nprintf "\\tlibEGL.so.1 => not found\\n\\tlibXss.so.1 => not found\\n"\n' >"$tmp/missing/path/ldd"
 chmod +x "$tmp/missing/path/ldd"
 said=$(PATH="$tmp/missing/path:$PATH" "$tmp/missing/bin/demo-launch" 2>&1)
-grep -qF 'sudo apt-get install libegl1 libxss1; on Fedora: sudo dnf install libXScrnSaver libglvnd-egl' <<<"$said" &&
+grep -qF 'sudo apt-get install libegl1 libxss1; on Fedora: sudo dnf install libXScrnSaver libglvnd-egl.' <<<"$said" &&
   [ "$(wc -l <<<"$said")" = 1 ] || fail "demo-launch's line for two system libraries: $said"
 
 # A tool of the tarball run by its path from elsewhere writes where it is told.
