@@ -14,7 +14,7 @@ mkdir -p "$libdir"
 needed() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'; }
 # Where the loader here finds a library (x86-64 only).
 location() {
-  ldconfig -p | awk -v name="$1" '$1 == name && /x86-64/ { print $NF; exit }'
+  ldconfig -p | awk -v name="$1" '$1 == name && /x86-64/ && !found { found = $NF } END { print found }'
 }
 
 queue=("$@")
