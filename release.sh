@@ -8,9 +8,15 @@
 #   demo-VERSION-soundtrack.opus      the whole song, small
 #   demo-VERSION.mp4                  with --video only (1280x720, 30 fps)
 #   SHA256SUMS
-# Everything is made and checked in a hidden folder inside the output folder
-# and moved into place only when all of it passed: an interruption or a
-# failure leaves no file of this run there.
+# The same commit gives the same bytes: times come from the commit
+# (SOURCE_DATE_EPOCH), archives hold their members sorted with fixed owners,
+# modes and times, the builds hold no folder names, the encoders write
+# bit-exact output.
+# The new set is made and checked in a hidden folder beside the output
+# folder; the output folder is a symbolic link that one rename(2) turns from
+# the old set to the new one, only when all of it passed: an interruption or
+# a failure at any moment leaves the whole old set in place, or the whole
+# new one, each with its SHA256SUMS.
 set -euo pipefail
 cd "$(dirname "$0")"
 source_dir=$PWD
@@ -31,7 +37,7 @@ with SHA256SUMS into dist/.
   --web-build DIR      the browser (emscripten) build folder to reuse
   --dist DIR           where the release files go (default: dist)
   --video              also demo-VERSION.mp4 (1280x720, 30 fps), made by
-                       capture --video: hours without a GPU (see docs/release.md)
+                       demo-capture --video: hours without a GPU (see docs/release.md)
   --no-wine            do not start demo.exe under Wine to check it
   --help               show this help and exit
 Exit status: 0 done, 1 a step or a check failed (one line says which),
@@ -69,25 +75,36 @@ done
 version=$(sed -n 's/^project(demo VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
 
-# The hidden folder where everything is made, on the output's file system so
-# that each file's move into place is a rename; the log of the steps beside
-# it, kept only when a step fails.
-made_dist=0
-[ -d "$dist" ] || made_dist=1
-mkdir -p "$dist" || fail "cannot make the folder '$dist'"
-dist=$(cd "$dist" && pwd)
-stage=$(mktemp -d "$dist/.release-XXXXXX") || fail "cannot make a folder in '$dist'"
+# Every time written into a file is the commit's (or the one given).
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
+    fail "not a git checkout: set SOURCE_DATE_EPOCH to the source's time"
+fi
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+umask 022
+
+# The output: a symbolic link to a hidden folder beside it that holds the
+# set. The new set is made in another such folder (its work files in a third
+# one), on the same file system, so that publishing it is one rename.
+dist=${dist%/}
+parent=$(dirname "$dist") base=$(basename "$dist")
+mkdir -p "$parent" || fail "cannot make the folder '$parent'"
+parent=$(cd "$parent" && pwd)
+dist=$parent/$base
+stage=$(mktemp -d "$parent/.$base.set-XXXXXX") || fail "cannot make a folder in '$parent'"
+work=$(mktemp -d "$parent/.$base.work-XXXXXX") || fail "cannot make a folder in '$parent'"
+chmod 0755 "$stage"
 log=$(mktemp "${TMPDIR:-/tmp}/demo-release-XXXXXX.log") || fail "cannot make a log file"
 keep_log=0
 xvfb_pid=
+published=0
 cleanup() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     timeout 30 wineserver -k >/dev/null 2>&1 || true
   fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$stage"
-  # A folder made by a run that published nothing goes too.
-  if [ $made_dist = 1 ]; then rmdir "$dist" 2>/dev/null || true; fi
+  rm -rf "$work" "$parent/.$base.link-$$"
+  [ $published = 1 ] || rm -rf "$stage"
   [ $keep_log = 1 ] || rm -f "$log"
 }
 trap cleanup EXIT
@@ -146,12 +163,13 @@ if [ $reuse = 0 ]; then
   step "the browser configuration" emcmake cmake -S . -B "$web_build" -DCMAKE_BUILD_TYPE=Release
   step "the browser build" cmake --build "$web_build" -j"$jobs"
 fi
-for path in "$build/bin/demo" "$build/bin/capture" "$build/bin/render-song" "$build/CPackConfig.cmake" \
+for path in "$build/bin/demo" "$build/bin/demo-capture" "$build/bin/demo-render-song" "$build/bin/demo-launch" \
+            "$build/CPackConfig.cmake" \
             "$windows_build/bin/demo.exe" "$web_build/demo.html"; do
   [ -f "$path" ] || fail "$path is missing: build it first, or leave out --reuse-builds"
 done
-song_frames=$("$build/bin/render-song" --help | sed -n 's/.*render only the first N frames (1 to \([0-9]*\);.*/\1/p')
-[ -n "$song_frames" ] || fail "render-song's --help names no song length"
+song_frames=$("$build/bin/demo-render-song" --help | sed -n 's/.*render only the first N frames (1 to \([0-9]*\);.*/\1/p')
+[ -n "$song_frames" ] || fail "demo-render-song's --help names no song length"
 
 # --- The files -----------------------------------------------------------
 name=demo-$version
@@ -160,58 +178,81 @@ page_file=$name.html flac_file=$name-soundtrack.flac opus_file=$name-soundtrack.
 files=("$zip_file" "$deb_file" "$tar_file" "$page_file" "$flac_file" "$opus_file")
 [ $video = 1 ] && files+=("$video_file")
 
+# fixed_times DIR: every file and folder under DIR gets the source's time.
+fixed_times() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
+# fill_text TEMPLATE OUTPUT [-DNAME=VALUE...]: a text of packaging/ with the
+# facts from the code (packaging/fill_text.cmake).
+fill_text() {
+  local template=$1 output=$2
+  shift 2
+  cmake -DSOURCE_DIR="$source_dir" -DDEMO="$build/bin/demo" -DTEMPLATE="$template" -DOUTPUT="$output" "$@" \
+    -P packaging/fill_text.cmake
+}
+
 say "the Windows archive ($zip_file)"
-mkdir -p "$stage/zip/$name-windows"
-cp "$windows_build/bin/demo.exe" "$stage/zip/$name-windows/"
+zip_dir=$work/zip/$name-windows
+mkdir -p "$zip_dir"
+cp "$windows_build/bin/demo.exe" "$zip_dir/"
 if command -v x86_64-w64-mingw32-strip >/dev/null; then
-  step "stripping demo.exe" x86_64-w64-mingw32-strip "$stage/zip/$name-windows/demo.exe"
+  step "stripping demo.exe" x86_64-w64-mingw32-strip "$zip_dir/demo.exe"
 fi
-sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/readme.txt.in >"$stage/zip/$name-windows/readme.txt"
-cp packaging/windows/*.bat "$stage/zip/$name-windows/"
-step "the Windows archive" sh -c "cd '$stage/zip' && zip -q -X -r '../$zip_file' '$name-windows'"
+step "readme.txt" fill_text packaging/windows/readme.txt.in "$zip_dir/readme.txt" -DCRLF=ON
+cp packaging/windows/*.bat "$zip_dir/"
+chmod 0644 "$zip_dir"/*
+fixed_times "$work/zip"
+# Sorted members, no extra attributes (-X), times in UTC (TZ above).
+step "the Windows archive" sh -c "cd '$work/zip' && find '$name-windows' -type f | sort |
+  zip -q -X -D -@ '$stage/$zip_file'"
 
 say "the Debian package ($deb_file: CPack, Depends from dpkg-shlibdeps)"
-step "the Debian package" cpack -G DEB -B "$stage/cpack" --config "$build/CPackConfig.cmake"
-[ -f "$stage/cpack/$deb_file" ] || fail "CPack made no $deb_file"
-mv "$stage/cpack/$deb_file" "$stage/$deb_file"
+step "the Debian package" cpack -G DEB -B "$work/cpack" --config "$build/CPackConfig.cmake"
+[ -f "$work/cpack/$deb_file" ] || fail "CPack made no $deb_file"
+# Built again by dpkg-deb from its own tree, with the source's time on every
+# member and root as owner.
+step "unpacking the package" dpkg-deb -R "$work/cpack/$deb_file" "$work/deb"
+find "$work/deb" -type d -exec chmod 0755 {} +
+fixed_times "$work/deb"
+step "the Debian package, reproducibly" dpkg-deb --root-owner-group -Zxz -z9 --threads-max=1 \
+  --build "$work/deb" "$stage/$deb_file"
 
-say "the Linux archive ($tar_file: the package's programs, run from any folder)"
-step "unpacking the package" dpkg-deb -x "$stage/$deb_file" "$stage/root"
-tar_dir=$stage/tar/$name-linux-x86_64
+say "the Linux archive ($tar_file: the programs, with the libraries a desktop may lack)"
+tar_dir=$work/tar/$name-linux-x86_64
 mkdir -p "$tar_dir/man"
-cp "$stage/root/usr/bin/"* "$tar_dir/"
-cp "$stage/root/usr/share/icons/hicolor/256x256/apps/demo.png" "$tar_dir/"
-for page in "$stage/root/usr/share/man/man1/"*.gz; do
+# The build's programs, which find lib/ beside them (RPATH $ORIGIN/lib).
+for program in demo demo-capture demo-render-song; do
+  step "stripping $program" strip --strip-unneeded -o "$tar_dir/$program" "$build/bin/$program"
+  step "the search path of $program" cmake -DFILE="$tar_dir/$program" -P packaging/set_rpath.cmake
+done
+cp "$build/bin/demo-launch" "$tar_dir/"
+chmod 0755 "$tar_dir"/demo*
+bundled=$(packaging/bundle_libraries.sh "$tar_dir/lib" "$tar_dir/demo" "$tar_dir/demo-capture" \
+  "$tar_dir/demo-render-song" 2>>"$log") || { keep_log=1; fail "the libraries for lib/ (see $log)"; }
+say "in lib/: $(echo $bundled)"
+cp "$work/deb/usr/share/icons/hicolor/256x256/apps/demo.png" "$tar_dir/"
+for page in "$work/deb/usr/share/man/man1/"*.gz; do
   gzip -dc "$page" >"$tar_dir/man/$(basename "$page" .gz)"
 done
-cat >"$tar_dir/README.txt" <<EOF
-demo $version for Linux (x86-64; built on Debian 12)
-
-  ./demo-launch          full screen with an adaptive resolution; its log goes
-                         to \${XDG_CACHE_HOME:-~/.cache}/demo
-  ./demo                 full screen; writes ShaderLog.txt where it is started
-  ./demo --window        in a window;  ./demo --help  lists the options
-  ./demo-render-song --out song.flac   the soundtrack (also .wav .opus .mp3)
-  ./demo-capture --help                frames and videos, offscreen
-
-Escape ends the demo; it ends by itself at 185 s. At 106.5 s the screen
-flashes white. It needs OpenGL 4.1 and these libraries (Debian 12 package
-names): $(dpkg-deb -f "$stage/$deb_file" Depends)
-Manual pages: man ./man/demo.1
-EOF
-step "the Linux archive" tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner \
-  -czf "$stage/$tar_file" "$name-linux-x86_64"
+# The newest C library version that any of its files asks for.
+glibc=$(for file in "$tar_dir"/demo "$tar_dir"/demo-capture "$tar_dir"/demo-render-song "$tar_dir"/lib/*; do
+          objdump -T "$file"; done | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -1)
+[ -n "$glibc" ] || fail "no C library version in the Linux programs"
+step "README.txt" fill_text packaging/README.txt.in "$tar_dir/README.txt" -DGLIBC_VERSION="$glibc" \
+  "-DGLIBC_DISTRIBUTIONS=$(packaging/glibc_distributions.sh "$glibc")"
+chmod -R u=rwX,go=rX "$work/tar"
+fixed_times "$work/tar"
+step "the Linux archive" sh -c "tar -C '$work/tar' --sort=name --owner=0 --group=0 --numeric-owner \
+  --mtime=@$SOURCE_DATE_EPOCH --format=gnu -cf - '$name-linux-x86_64' | gzip -9n >'$stage/$tar_file'"
 
 say "the one-file page ($page_file)"
 cp "$web_build/demo.html" "$stage/$page_file"
 
-say "the soundtrack ($flac_file, $opus_file: render-song)"
-step "the FLAC soundtrack" "$build/bin/render-song" --out "$stage/$flac_file"
-step "the Opus soundtrack" "$build/bin/render-song" --out "$stage/$opus_file"
+say "the soundtrack ($flac_file, $opus_file: demo-render-song)"
+step "the FLAC soundtrack" "$build/bin/demo-render-song" --out "$stage/$flac_file"
+step "the Opus soundtrack" "$build/bin/demo-render-song" --out "$stage/$opus_file"
 
 if [ $video = 1 ]; then
-  say "the preview video ($video_file: capture --video at 1280x720, 30 fps; hours without a GPU)"
-  step "the video" "$build/bin/capture" --video "$stage/$video_file" --scale 720p --fps 30
+  say "the preview video ($video_file: demo-capture --video at 1280x720, 30 fps; hours without a GPU)"
+  step "the video" "$build/bin/demo-capture" --video "$stage/$video_file" --scale 720p --fps 30
 fi
 
 # --- The checks ----------------------------------------------------------
@@ -221,32 +262,32 @@ check "$zip_file holds demo.exe and readme.txt" \
          unzip -Z1 '$stage/$zip_file' | grep -qx '$name-windows/readme.txt'"
 if [ $wine_check = 1 ] && command -v wine >/dev/null && command -v Xvfb >/dev/null; then
   say "starting demo.exe under Wine (a prefix of its own, on an Xvfb of its own)"
-  mkdir -p "$stage/wine/home" "$stage/wine/run"
-  unzip -q "$stage/$zip_file" -d "$stage/wine/run"
-  export HOME="$stage/wine/home" WINEPREFIX="$stage/wine/prefix" WINEDEBUG=-all
+  mkdir -p "$work/wine/home" "$work/wine/run"
+  unzip -q "$stage/$zip_file" -d "$work/wine/run"
+  export HOME="$work/wine/home" WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all
   export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
-  Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$stage/wine/display" 2>>"$log" &
+  Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$work/wine/display" 2>>"$log" &
   xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$stage/wine/display" ] && break; sleep 0.1; done
-  [ -s "$stage/wine/display" ] || fail "check failed: Xvfb did not start"
-  export DISPLAY=:$(head -1 "$stage/wine/display")
+  for _ in $(seq 100); do [ -s "$work/wine/display" ] && break; sleep 0.1; done
+  [ -s "$work/wine/display" ] || fail "check failed: Xvfb did not start"
+  export DISPLAY=:$(head -1 "$work/wine/display")
   # demo.exe has started when it answers --version, or (a build without
   # options) when it has built its shader and written its log.
-  exe_dir=$stage/wine/run/$name-windows
-  (cd "$exe_dir" && exec wine demo.exe --version >"$stage/wine/said" 2>>"$log") &
+  exe_dir=$work/wine/run/$name-windows
+  (cd "$exe_dir" && exec wine demo.exe --version >"$work/wine/said" 2>>"$log") &
   wine_pid=$!
   # Up to 3 minutes: Wine makes its prefix on the first start.
   started_exe=0
   for _ in $(seq 1800); do
-    if grep -q "^demo $version" "$stage/wine/said" 2>/dev/null || [ -e "$exe_dir/ShaderLog.txt" ]; then
+    if grep -q "^demo $version" "$work/wine/said" 2>/dev/null || [ -e "$exe_dir/ShaderLog.txt" ]; then
       started_exe=1
       break
     fi
     kill -0 $wine_pid 2>/dev/null || break
     sleep 0.1
   done
-  if [ $started_exe = 0 ] && { grep -q "^demo $version" "$stage/wine/said" || [ -e "$exe_dir/ShaderLog.txt" ]; }; then
+  if [ $started_exe = 0 ] && { grep -q "^demo $version" "$work/wine/said" || [ -e "$exe_dir/ShaderLog.txt" ]; }; then
     started_exe=1
   fi
   timeout 30 wineserver -k >/dev/null 2>&1 || true
@@ -255,8 +296,8 @@ if [ $wine_check = 1 ] && command -v wine >/dev/null && command -v Xvfb >/dev/nu
     keep_log=1
     fail "check failed: demo.exe did not start under Wine (see $log)"
   fi
-  if grep -q "^demo $version" "$stage/wine/said"; then
-    say "demo.exe answered under Wine: $(head -1 "$stage/wine/said")"
+  if grep -q "^demo $version" "$work/wine/said"; then
+    say "demo.exe answered under Wine: $(head -1 "$work/wine/said")"
   else
     say "demo.exe started under Wine: it built its shader and wrote ShaderLog.txt"
   fi
@@ -270,27 +311,28 @@ fi
 say "checking the Debian package (dpkg-deb, lintian)"
 depends=$(dpkg-deb -f "$stage/$deb_file" Depends)
 check "$deb_file declares SDL2 in Depends ($depends)" sh -c "echo '$depends' | grep -q 'libsdl2-2.0-0'"
-check "$deb_file recommends ffmpeg" sh -c "dpkg-deb -f '$stage/$deb_file' Recommends | grep -qw ffmpeg"
+check "$deb_file suggests ffmpeg and recommends nothing" sh -c "dpkg-deb -f '$stage/$deb_file' Suggests |
+  grep -qw ffmpeg && [ -z \"\$(dpkg-deb -f '$stage/$deb_file' Recommends)\" ]"
 contents=$(dpkg-deb -c "$stage/$deb_file" | awk '{print $6}')
 for path in ./usr/bin/demo ./usr/bin/demo-capture ./usr/bin/demo-render-song ./usr/bin/demo-launch \
             ./usr/share/applications/demo.desktop ./usr/share/icons/hicolor/256x256/apps/demo.png \
             ./usr/share/man/man1/demo.1.gz ./usr/share/doc/demo/copyright; do
   check "$deb_file holds $path" grep -qx -- "$path" <<<"$contents"
 done
-lintian --no-tag-display-limit "$stage/$deb_file" >"$stage/lintian.txt" 2>&1 || true
-cat "$stage/lintian.txt" >>"$log"
-if grep -q '^E:' "$stage/lintian.txt"; then
+lintian --no-tag-display-limit "$stage/$deb_file" >"$work/lintian.txt" 2>&1 || true
+cat "$work/lintian.txt" >>"$log"
+if grep -q '^E:' "$work/lintian.txt"; then
   keep_log=1
-  fail "check failed: lintian found errors in $deb_file: $(grep -m1 '^E:' "$stage/lintian.txt")"
+  fail "check failed: lintian found errors in $deb_file: $(grep -m1 '^E:' "$work/lintian.txt")"
 fi
-say "lintian: $(grep -c '^E:' "$stage/lintian.txt") errors, $(grep -c '^W:' "$stage/lintian.txt") warnings"
+say "lintian: $(grep -c '^E:' "$work/lintian.txt") errors, $(grep -c '^W:' "$work/lintian.txt") warnings"
 
 say "checking the Linux archive (its programs run from a folder with a space in its name)"
-mkdir -p "$stage/unpacked here"
-check "unpacking $tar_file" tar -C "$stage/unpacked here" -xzf "$stage/$tar_file"
+mkdir -p "$work/unpacked here"
+check "unpacking $tar_file" tar -C "$work/unpacked here" -xzf "$stage/$tar_file"
 for program in demo demo-capture demo-render-song; do
   check "$tar_file: $program --version" \
-    sh -c "cd '$stage/unpacked here/$name-linux-x86_64' && ./$program --version | grep -q ' $version'"
+    sh -c "cd '$work/unpacked here/$name-linux-x86_64' && ./$program --version | grep -q ' $version'"
 done
 
 say "checking the page and the soundtrack (decoded to the song's $song_frames frames)"
@@ -309,6 +351,8 @@ check "$opus_file decodes to the song's length ($opus_wanted frames at 48 kHz; i
 for file in "$flac_file" "$opus_file"; do
   check "$file is tagged with the version" sh -c "ffprobe -v error -show_entries format_tags:stream_tags \
     '$stage/$file' | grep -qx 'TAG:version=$version'"
+  check "$file is tagged with the album" sh -c "ffprobe -v error -show_entries format_tags:stream_tags \
+    '$stage/$file' | grep -qx 'TAG:album=demo'"
 done
 if [ $video = 1 ]; then
   check "$video_file has a picture and a sound stream" sh -c "ffprobe -v error -show_entries stream=codec_type \
@@ -319,8 +363,28 @@ fi
 check "SHA256SUMS verifies" sh -c "cd '$stage' && sha256sum --quiet -c SHA256SUMS"
 
 # --- Into place ----------------------------------------------------------
-for file in "${files[@]}" SHA256SUMS; do
-  mv -f "$stage/$file" "$dist/$file"
-done
-say "done: $dist"
+# One rename(2) of a new symbolic link over the output's name publishes the
+# new set whole; the old set it named is removed after. An output that is
+# still a plain folder (from an older release.sh) and holds only a release
+# set is moved aside first: for that moment the old set is only in its new
+# place, whole. A folder with other files in it is left alone.
+rm -rf "$work"
+old_set=
+if [ -L "$dist" ]; then
+  old_set=$(readlink "$dist")
+elif [ -d "$dist" ]; then
+  others=$(cd "$dist" && ls -A | grep -vxF -e SHA256SUMS -e "$(sed 's/^[0-9a-f]*  //' SHA256SUMS 2>/dev/null)" || true)
+  [ -z "$others" ] || fail "'$dist' holds files of its own ($(echo $others)): name another --dist"
+  old_set=$(basename "$(mktemp -d "$parent/.$base.set-XXXXXX")")
+  mv -T "$dist" "$parent/$old_set" || fail "cannot move the old '$dist' aside"
+elif [ -e "$dist" ]; then
+  fail "'$dist' is a file, not a release folder"
+fi
+ln -s "$(basename "$stage")" "$parent/.$base.link-$$"
+mv -T "$parent/.$base.link-$$" "$dist" || fail "cannot publish the new set as '$dist'"
+published=1
+case "$old_set" in
+  .$base.set-*) rm -rf "${parent:?}/$old_set" ;;
+esac
+say "done: $dist (-> $(basename "$stage"))"
 (cd "$dist" && ls -l "${files[@]}" SHA256SUMS | awk '{printf "  %12d  %s\n", $5, $9}')

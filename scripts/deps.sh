@@ -8,7 +8,7 @@ set -euo pipefail
 demo_packages=(cmake g++ make pkg-config libsdl2-dev libx11-dev libgl-dev libegl-dev libgl1-mesa-dri)
 test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev libpng-dev lintian zip unzip
                xvfb xdotool x11-apps g++-mingw-w64-x86-64 ffmpeg wine wine64 openbox sox
-               emscripten nodejs chromium firefox-esr python3 help2man cppcheck
+               emscripten nodejs chromium firefox-esr python3 help2man cppcheck dpkg-dev git
                xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
 web_packages=(cmake make emscripten nodejs python3)
 

@@ -140,16 +140,18 @@ void createWindow()
 
     // Pixels, not points, on high-DPI screens: the copy fills the drawable.
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+    // The title that task switchers show, full screen too.
+    constexpr const char* title = "demo";
     if (sdl.options.windowed) {
-        sdl.window = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sdl.options.windowWidth,
-                                  sdl.options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
+        sdl.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sdl.options.windowWidth,
+                                      sdl.options.windowHeight, flags | SDL_WINDOW_RESIZABLE);
     } else {
         // The desktop's own mode, borderless, covering the screen. The
         // window is made at the screen's place and size too, for X servers
         // without a window manager, where nobody else would resize it.
         SDL_Rect bounds{0, 0, sdl.frameWidth, sdl.frameHeight};
         SDL_GetDisplayBounds(0, &bounds);
-        sdl.window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
+        sdl.window = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h,
                                   flags | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
     if (!sdl.window) {

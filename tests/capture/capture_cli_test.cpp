@@ -188,7 +188,7 @@ TEST_F(CaptureTool, HelpAndBadArguments)
             line += a.substr(0, 100) + " ";
         const ToolRun run = capture(args);
         EXPECT_EQ(run.exitCode, 2) << line << "\n" << run.output;
-        EXPECT_EQ(run.output.rfind("capture: ", 0), 0u) << line << "\n" << run.output;
+        EXPECT_EQ(run.output.rfind("demo-capture: ", 0), 0u) << line << "\n" << run.output;
         EXPECT_NE(run.output.find(said), std::string::npos) << line << "\n" << run.output;
         EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << line << "\n" << run.output;
         EXPECT_LT(run.output.size(), 400u) << line;
@@ -411,7 +411,7 @@ TEST_F(CaptureTool, AFifoWithoutAReaderGivesWayToSigterm)
     EXPECT_LT(seconds, 2.0);
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 143) << output;
-    EXPECT_NE(output.find("capture: interrupted"), std::string::npos) << output;
+    EXPECT_NE(output.find("demo-capture: interrupted"), std::string::npos) << output;
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(filesIn(folder_), (std::vector<std::string>{"log.txt", "waiting.png"}));
 }
@@ -457,7 +457,7 @@ TEST_F(CaptureTool, SignalsBeforeTheFirstFrameLeaveNoFolder)
         kill(pid, signal);
         const ToolRun run = finish(pid, log);
         EXPECT_EQ(run.exitCode, 128 + signal) << run.output;
-        EXPECT_NE(run.output.find("capture: interrupted"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("demo-capture: interrupted"), std::string::npos) << run.output;
         if (run.output.find("frame 1/2") == std::string::npos) {  // a GPU may have finished a frame
             EXPECT_FALSE(fs::exists(frames)) << run.output;
         }

@@ -5,7 +5,8 @@
 #  - the desktop's mode, read with xrandr, is the same before, during and
 #    after a run ended by Escape, SIGTERM, SIGINT (as Ctrl+C sends it),
 #    SIGHUP and SIGKILL: the demo never changes it;
-#  - on a 1920x1440 desktop the screen shows the frame letterboxed: black
+#  - on a 1920x1440 desktop the full-screen window is titled "demo" (WM_NAME
+#    and _NET_WM_NAME) and the screen shows the frame letterboxed: black
 #    bands of 180 rows above and below, between them the frame exactly as
 #    the offscreen capture draws it at the frame's time (demo-trace logs each
 #    frame's timeMs); the slow first frames bring the one-line hint;
@@ -83,6 +84,15 @@ done
 start_demo --trace "$E2E_TMP/trace.txt" "$work" "$DEMO_TRACE"
 frame_shot "$E2E_TMP/trace.txt" "$E2E_TMP/letterbox.xwd" 5400 400
 during=$(desktop_mode)
+# The full-screen window has the title that task switchers show.
+window=$(demo_window "$demo" 10)
+titles=$([ -n "$window" ] && xprop -id "$window" WM_NAME _NET_WM_NAME)
+if grep -qx 'WM_NAME(\(STRING\|UTF8_STRING\)) = "demo"' <<<"$titles" &&
+   grep -qx '_NET_WM_NAME(UTF8_STRING) = "demo"' <<<"$titles"; then
+  pass "the full-screen window is titled demo"
+else
+  fail "the full-screen window's title: ${titles:-no window titled demo}"
+fi
 kill -TERM "$demo"
 wait_exit "$demo" 60
 hints=$(grep -c -- "--scale auto" "$E2E_TMP/trace.txt")

@@ -4,7 +4,7 @@
 # with SDL's disk sound driver, each for SECONDS (default 2), and prints for
 # each run the song frames that were played as zero at the start (the
 # render thread had not published them when the device asked), as
-# audio_compare counts them against render-song's output, and any frames
+# audio_compare counts them against demo-render-song's output, and any frames
 # skipped after a stall of the process, then how many runs lost none. A
 # measuring tool, not a test.
 # usage: measure_start.sh DEMO RENDER_SONG AUDIO_COMPARE [RUNS] [SECONDS]

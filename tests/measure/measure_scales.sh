@@ -15,8 +15,8 @@ SCREEN=${3:-1920x1080}
 SCALES=("${@:4}")
 [ ${#SCALES[@]} -eq 0 ] && SCALES=(1 2 4 6)
 source "$(dirname "$0")/../host/e2e_lib.sh"
-# render-song stands beside demo-trace in the build.
-SONG_FRAMES=$(song_frames "$(dirname "$DEMO_TRACE")/render-song") || exit 1
+# demo-render-song stands beside demo-trace in the build.
+SONG_FRAMES=$(song_frames "$(dirname "$DEMO_TRACE")/demo-render-song") || exit 1
 
 start_xvfb "$SCREEN"
 echo "screen $SCREEN, $(nproc) cores, LP_NUM_THREADS=${LP_NUM_THREADS:-unset}"

@@ -87,7 +87,7 @@ if (fs.existsSync(oneFile)) {
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'measure-web-'));
 try {
   const started = process.hrtime.bigint();
-  execFileSync(process.execPath, [path.join(options.buildWeb, 'bin/render-song.js'), '--out', path.join(scratch, 'song.wav')],
+  execFileSync(process.execPath, [path.join(options.buildWeb, 'bin/demo-render-song.js'), '--out', path.join(scratch, 'song.wav')],
     { stdio: 'ignore' });
   const seconds = Number(process.hrtime.bigint() - started) / 1e9;
   wholeSongSeconds = songSeconds(fs.readFileSync(path.join(scratch, 'song.wav')));

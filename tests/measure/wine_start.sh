@@ -6,7 +6,7 @@
 # e2e_wine.sh), each run for SECONDS (default 8) of sound, and prints for
 # each run the song frames that were played as zero (the render thread had
 # not written them when the device reached them), as played_compare counts
-# them against render-song's output, then how many runs lost none. Prints the
+# them against demo-render-song's output, then how many runs lost none. Prints the
 # load before and after. --watch takes screenshots all the while, as the
 # end-to-end test does to catch the frames; --cold gives each run an empty
 # shader cache of its own, so that llvmpipe compiles the shader first, as on

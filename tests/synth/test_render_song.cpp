@@ -199,7 +199,7 @@ TEST_F(RenderSongTool, RejectsBadArgumentsAndLeavesNoFile) {
         std::string line;
         for (const auto& a : args) line += a.substr(0, 100) + " ";
         EXPECT_TRUE(end.exited && end.code == 2) << line << ": " << end.errors;
-        EXPECT_EQ(end.errors.rfind("render-song: ", 0), 0u) << line << ": " << end.errors;
+        EXPECT_EQ(end.errors.rfind("demo-render-song: ", 0), 0u) << line << ": " << end.errors;
         EXPECT_NE(end.errors.find(said), std::string::npos) << line << ": " << end.errors;
         EXPECT_EQ(end.errors.find('\n'), end.errors.size() - 1) << line << ": " << end.errors;
     }
@@ -377,7 +377,7 @@ TEST_F(RenderSongTool, AnInterruptionEndsWithItsCodeAndLeavesNothing) {
         const ToolEnd end = tooltest::waitTool(pid, errors);
         EXPECT_TRUE(end.exited) << "ended by signal " << end.signal;
         EXPECT_EQ(end.code, 128 + signal);
-        EXPECT_NE(end.errors.find("render-song: interrupted"), std::string::npos) << end.errors;
+        EXPECT_NE(end.errors.find("demo-render-song: interrupted"), std::string::npos) << end.errors;
         EXPECT_TRUE(namesIn(dir / "out").empty()) << "signal " << signal << " left " << namesIn(dir / "out")[0];
     }
 }

@@ -113,7 +113,7 @@ TEST_F(RenderSongFormats, AnUnknownExtensionIsRefusedInOneLineBeforeTheRender) {
         const ToolEnd end = run({"--out", out});  // the whole song, were it rendered
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << name;
         EXPECT_TRUE(end.exited && end.code == 2) << name;
-        EXPECT_EQ(end.errors, "render-song: --out '" + out +
+        EXPECT_EQ(end.errors, "demo-render-song: --out '" + out +
                                   "': the song is written as .wav, .flac, .opus or .mp3; name it so\n");
     }
     EXPECT_TRUE(namesIn(dir / "out").empty());
@@ -127,7 +127,7 @@ TEST_F(RenderSongFormats, AFullDiskFoundByFfmpegIsAFailureThatLeavesNothing) {
     const std::string out = (small / "song.flac").string();
     const ToolEnd end = run({"--frames", "20000", "--out", out});
     EXPECT_TRUE(end.exited && end.code == 1) << end.errors;
-    EXPECT_NE(end.errors.find("render-song: ffmpeg could not write '" + out + "'"), std::string::npos) << end.errors;
+    EXPECT_NE(end.errors.find("demo-render-song: ffmpeg could not write '" + out + "'"), std::string::npos) << end.errors;
     EXPECT_NE(end.errors.find("No space left on device"), std::string::npos) << end.errors;
     EXPECT_TRUE(namesIn(small).empty());
 }

@@ -244,7 +244,7 @@ TEST(VideoCapture, AFullDiskIsOneLineAndNoFile)
                                                " --scale 6 --from 0 " + c.range + " --fps 5",
                                            status);
         EXPECT_EQ(status, 1) << c.name << ": " << log;
-        EXPECT_EQ(log, "capture: cannot write '" + out + "': " +
+        EXPECT_EQ(log, "demo-capture: cannot write '" + out + "': " +
                            (c.said == "No space left on device"
                                 ? c.said + " (ffmpeg could not finish it; nothing is left)"
                                 : c.said) +
@@ -266,7 +266,7 @@ TEST(VideoCapture, AnMp4IntoAPipeIsRefusedAtOnce)
     const std::string log = runCapture("--video " + quoted(fifo) + " --scale 6 --to 3 --fps 4", status);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(status, 1) << log;
-    EXPECT_EQ(log, "capture: '" + fifo + "' is a pipe or device that cannot seek, and a .mp4 file is finished by "
+    EXPECT_EQ(log, "demo-capture: '" + fifo + "' is a pipe or device that cannot seek, and a .mp4 file is finished by "
                    "going back to write its index; stream a .mkv there instead\n");
     EXPECT_LT(seconds, 1.0);
     struct stat info {};
@@ -286,7 +286,7 @@ TEST(VideoCapture, WithoutFfmpegOneClearErrorAndNoFile)
                                                 " --from 29 --to 30 --fps 4 2>&1",
                                             &status);
     EXPECT_EQ(status, 1) << log;
-    EXPECT_EQ(log, "capture: ffmpeg not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)\n");
+    EXPECT_EQ(log, "demo-capture: ffmpeg not found on PATH; it encodes the video (on Debian: apt-get install ffmpeg)\n");
     EXPECT_FALSE(videotest::fileExists(out));
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"bin"});
 }

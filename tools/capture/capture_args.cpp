@@ -321,12 +321,11 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
 
 std::string captureUsage()
 {
-    return "Usage: capture --time SECONDS[,SECONDS...] [options]\n"
-           "       capture --video FILE [--from S] [--to S] [--fps N] [video options]\n"
+    return "Usage: demo-capture --time SECONDS[,SECONDS...] [options]\n"
+           "       demo-capture --video FILE [--from S] [--to S] [--fps N] [video options]\n"
            "Renders the demo's picture offscreen (EGL, no window) at the given scene\n"
            "times with the embedded scene shader, exactly as the host draws a frame\n"
            "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
-           "Installed, this program is demo-capture.\n"
            "\n"
            "Options:\n"
            "  -t, --time LIST     scene times in seconds from 0 to 185: 30 or\n"
@@ -371,10 +370,10 @@ std::string captureUsage()
            "stderr. A file is written under a hidden temporary name in its folder and\n"
            "renamed when complete (a symbolic link is followed; an existing file keeps\n"
            "its permissions); a device or pipe is written in place. A folder made for\n"
-           "the frames is removed again if no frame reached it.\n"
+           "the frames is removed again if no frame reached it. Ctrl-C, SIGTERM and\n"
+           "SIGHUP end it at once, even while an output waits for its reader; an\n"
+           "interruption leaves no unfinished file.\n"
            "Exit status: 0 done, 1 no EGL/OpenGL context, an output that cannot be\n"
            "written or a failed render or write, 2 bad arguments, 130 interrupted\n"
-           "(Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP), at once, even\n"
-           "while an output waits for its reader; an interruption leaves no\n"
-           "unfinished file.\n";
+           "(Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP).\n";
 }

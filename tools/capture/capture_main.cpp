@@ -53,7 +53,7 @@ std::unique_ptr<FrameSink> openSink(const CaptureOptions& options, std::string& 
         if (!video::preflightVideo(options.video, options.rectWidth, options.rectHeight, warning, error))
             return nullptr;
         if (!warning.empty() && !options.quiet)
-            std::fprintf(stderr, "capture: %s\n", warning.c_str());
+            std::fprintf(stderr, "demo-capture: %s\n", warning.c_str());
         return std::make_unique<video::VideoSink>(options.video, options.quiet);
     }
     // One file (or device, or pipe) or a folder of them.
@@ -106,7 +106,7 @@ bool captureFrames(const CaptureOptions& options, CaptureFrames& frames, FrameSi
         const double cpuStart = processCpuSeconds();
         const auto onBand = [&](int rowsDone) {
             if (showBands)
-                std::fprintf(stderr, "\rcapture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
+                std::fprintf(stderr, "\rdemo-capture: frame %zu/%zu at %s: %3d%%", index + 1, frameCount,
                              formatTime(timeMs).c_str(), rowsDone * 100 / rect.height);
             return true;
         };
@@ -129,14 +129,14 @@ bool captureFrames(const CaptureOptions& options, CaptureFrames& frames, FrameSi
         // Each PNG frame's line says where it went.
         const std::string where = png ? " -> " + png->written().back() : std::string();
         if ((!options.quiet && !toVideo) || options.countSteps)
-            std::fprintf(stderr, "capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s%s\n",
+            std::fprintf(stderr, "demo-capture: frame %zu/%zu at %s: %dx%d rendered in %.2f s (CPU %.2f s)%s%s\n",
                          index + 1, frameCount, formatTime(timeMs).c_str(), rect.width, rect.height, seconds,
                          cpuSeconds, note.c_str(), where.c_str());
     }
     if (!sink.finish(error))
         return false;
     if (!options.quiet && frameCount > 1)
-        std::fprintf(stderr, "capture: %zu frames in %.2f s\n", frameCount, totalSeconds);
+        std::fprintf(stderr, "demo-capture: %zu frames in %.2f s\n", frameCount, totalSeconds);
     return true;
 }
 
@@ -152,7 +152,7 @@ bool capture(const CaptureOptions& options, std::string& error)
     if (!context)
         return false;
     if (!options.quiet)
-        std::fprintf(stderr, "capture: %s\n", context->description().c_str());
+        std::fprintf(stderr, "demo-capture: %s\n", context->description().c_str());
     const unsigned program = buildProgram(options, error);
     if (program == 0)
         return false;
@@ -173,16 +173,16 @@ int main(int argc, char** argv)
     std::string error;
     const ParseOutcome outcome = parseCaptureArgs(argc, argv, options, error);
     if (outcome != ParseOutcome::Run)
-        return command_line::answerHelpOrError("capture", outcome, error, captureUsage());
+        return command_line::answerHelpOrError("demo-capture", outcome, error, captureUsage());
     // From here on a signal ends the capture at once: inside a frame that
     // takes minutes, or while the output waits for a reader.
     const bool toVideo = !options.video.path.empty();
     const bool showBands = !options.quiet && !toVideo && ::isatty(STDERR_FILENO);
-    output::installInterruptCleanup(toVideo     ? "\ncapture: interrupted, stopping; the unfinished video is removed\n"
-                                    : showBands ? "\ncapture: interrupted\n"
-                                                : "capture: interrupted\n");
+    output::installInterruptCleanup(toVideo     ? "\ndemo-capture: interrupted, stopping; the unfinished video is removed\n"
+                                    : showBands ? "\ndemo-capture: interrupted\n"
+                                                : "demo-capture: interrupted\n");
     if (!capture(options, error)) {
-        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        std::fprintf(stderr, "demo-capture: %s\n", error.c_str());
         return 1;
     }
     return 0;

@@ -34,15 +34,14 @@
 namespace {
 
 std::string usage() {
-    return "Usage: render-song --out FILE [--frames N]\n"
+    return "Usage: demo-render-song --out FILE [--frames N]\n"
            "Renders the demo's song (44,100 Hz stereo) and writes it in the format\n"
            "that FILE's extension names:\n"
            "  .wav    32-bit float, holding exactly the rendered frames\n"
            "  .flac   24-bit, each sample the float one rounded to 24 bits (ffmpeg)\n"
-           "  .opus   Opus at 160 kbit/s, 48 kHz (ffmpeg)\n"
+           "  .opus   Opus at " + std::to_string(OPUS_KBITS) + " kbit/s on average, 48 kHz (ffmpeg)\n"
            "  .mp3    MP3, VBR about 190 kbit/s (ffmpeg)\n"
-           "FLAC, Opus and MP3 are tagged with the title and the version. Installed,\n"
-           "this program is demo-render-song.\n"
+           "FLAC, Opus and MP3 are tagged with the title, the album and the version.\n"
            "\n"
            "  --out FILE   the file to write (required); - is standard output (WAV)\n"
            "  --frames N   render only the first N frames (1 to " +
@@ -55,10 +54,11 @@ std::string usage() {
            "name in its folder and renamed when complete (a symbolic link is\n"
            "followed; an existing file keeps its permissions). A device, pipe or\n"
            "terminal is written in place (a WAV where its name has no extension).\n"
+           "Ctrl-C, SIGTERM and SIGHUP end it at once, even while the output waits\n"
+           "for its reader; an interruption leaves no temporary file and no ffmpeg\n"
+           "running.\n"
            "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments,\n"
-           "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP),\n"
-           "at once, even while the output waits for its reader; an interruption\n"
-           "leaves no temporary file and no ffmpeg running.\n";
+           "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP).\n";
 }
 
 struct RenderOptions {
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     std::string error;
     const command_line::Outcome outcome = parseArguments(argc, argv, options, error);
     if (outcome != command_line::Outcome::Run)
-        return command_line::answerHelpOrError("render-song", outcome, error, usage());
+        return command_line::answerHelpOrError("demo-render-song", outcome, error, usage());
     const std::string& outPath = options.outPath;
     const std::uint32_t frames = options.frames;
 
@@ -195,25 +195,25 @@ int main(int argc, char** argv) {
     // folder or an unwritable one is refused now, not after it.
     output::OutputPlan plan;
     if (!output::planOutput(outPath, true, plan, error)) {
-        std::fprintf(stderr, "render-song: %s\n", error.c_str());
+        std::fprintf(stderr, "demo-render-song: %s\n", error.c_str());
         return 1;
     }
     SongFormat format = SongFormat::Wav;
     const bool inPlace = plan.kind == output::OutputKind::InPlace || plan.kind == output::OutputKind::StandardOutput;
     if (!songFormatFor(outPath, inPlace, format)) {
-        std::fprintf(stderr, "render-song: --out %s: the song is written as %s; name it so\n",
+        std::fprintf(stderr, "demo-render-song: --out %s: the song is written as %s; name it so\n",
                      command_line::quotedPath(outPath).c_str(), songFormatNames());
         return 2;
     }
 #ifdef __EMSCRIPTEN__
     if (format != SongFormat::Wav) {
-        std::fprintf(stderr, "render-song: --out %s: this build writes only .wav (FLAC, Opus and MP3 need ffmpeg)\n",
+        std::fprintf(stderr, "demo-render-song: --out %s: this build writes only .wav (FLAC, Opus and MP3 need ffmpeg)\n",
                      command_line::quotedPath(outPath).c_str());
         return 2;
     }
 #else
     if (format != SongFormat::Wav && output::findOnPath("ffmpeg").empty()) {
-        std::fprintf(stderr, "render-song: ffmpeg not found on PATH; it encodes %s (on Debian: apt-get install ffmpeg)\n",
+        std::fprintf(stderr, "demo-render-song: ffmpeg not found on PATH; it encodes %s (on Debian: apt-get install ffmpeg)\n",
                      output::lowerExtension(outPath).c_str());
         return 1;
     }
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
     const bool showProgress = stderrIsTerminal();
     // From here on a signal ends the tool at once, even while a pipe waits
     // for its reader; a reader that goes away shows as a failed write.
-    output::installInterruptCleanup(showProgress ? "\nrender-song: interrupted\n" : "render-song: interrupted\n");
+    output::installInterruptCleanup(showProgress ? "\ndemo-render-song: interrupted\n" : "demo-render-song: interrupted\n");
     std::vector<StereoFrame> samples(frames);
     SynthStatePtr state = makeSynthState();
     const auto start = std::chrono::steady_clock::now();
@@ -240,18 +240,18 @@ int main(int argc, char** argv) {
 #ifndef __EMSCRIPTEN__
     if (format != SongFormat::Wav) {
         if (!writeEncoded(plan, format, samples, error)) {
-            std::fprintf(stderr, "render-song: %s\n", error.c_str());
+            std::fprintf(stderr, "demo-render-song: %s\n", error.c_str());
             return 1;
         }
         if (showProgress)
-            std::fprintf(stderr, "render-song: %u frames (%.3f s of song) in %.2f s -> %s\n", frames,
+            std::fprintf(stderr, "demo-render-song: %u frames (%.3f s of song) in %.2f s -> %s\n", frames,
                          frames / static_cast<double>(SAMPLE_RATE), seconds, outPath.c_str());
         return 0;
     }
 #endif
     output::OutputFile file;  // arms its temporary file for the interrupt cleanup
     if (!file.open(plan, error)) {
-        std::fprintf(stderr, "render-song: %s\n", error.c_str());
+        std::fprintf(stderr, "demo-render-song: %s\n", error.c_str());
         return 1;
     }
 
@@ -261,11 +261,11 @@ int main(int argc, char** argv) {
                     file.commit(error);
     if (!ok) {
         file.abort();
-        std::fprintf(stderr, "render-song: %s\n", error.c_str());
+        std::fprintf(stderr, "demo-render-song: %s\n", error.c_str());
         return 1;
     }
     if (showProgress)
-        std::fprintf(stderr, "render-song: %u frames (%.3f s of song) in %.2f s, %.1fx real time -> %s\n", frames,
+        std::fprintf(stderr, "demo-render-song: %u frames (%.3f s of song) in %.2f s, %.1fx real time -> %s\n", frames,
                      frames / static_cast<double>(SAMPLE_RATE), seconds,
                      (frames / static_cast<double>(SAMPLE_RATE)) / seconds, outPath.c_str());
     return 0;

@@ -14,6 +14,9 @@
 
 enum class SongFormat { Wav, Flac, Opus, Mp3 };
 
+// The Opus file's average bit rate in kbit/s (--help names it).
+inline constexpr int OPUS_KBITS = 160;
+
 // The format that `path` names by its extension (in any case): .wav, .flac,
 // .opus or .mp3. A path without extension that is written in place (standard
 // output, a device, a pipe: `inPlace`) is a WAV, as render-song has always

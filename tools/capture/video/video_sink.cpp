@@ -26,7 +26,7 @@ bool VideoSink::begin(int width, int height, std::string& error)
     if (!quiet_) {
         int outWidth = options_.width > 0 ? options_.width : width;
         int outHeight = options_.height > 0 ? options_.height : height;
-        std::fprintf(stderr, "capture: %u frames from %.3f s to %.3f s at %d fps, %dx%d%s, %s sound -> %s\n",
+        std::fprintf(stderr, "demo-capture: %u frames from %.3f s to %.3f s at %d fps, %dx%d%s, %s sound -> %s\n",
                      total_, range.from, captureEndSeconds(range), range.fps, outWidth, outHeight,
                      outWidth != width || outHeight != height ? " (scaled)" : "",
                      options_.audioCodec == AudioCodec::Flac ? "FLAC" : "AAC", options_.path.c_str());
@@ -77,7 +77,7 @@ bool VideoSink::finish(std::string& error)
         const bool toStandardOutput = options_.path == "-";
         double megabytes =
             !toStandardOutput && ::stat(options_.path.c_str(), &info) == 0 ? info.st_size / 1e6 : 0.0;
-        std::fprintf(stderr, "capture: wrote %s (%u frames, %.3f s, %.2f MB)\n",
+        std::fprintf(stderr, "demo-capture: wrote %s (%u frames, %.3f s, %.2f MB)\n",
                      toStandardOutput ? "standard output" : options_.path.c_str(), frames_,
                      static_cast<double>(frames_) / options_.range.fps, megabytes);
     }
