@@ -74,7 +74,7 @@ frames=$(( played_frames + 4 * 44100 < SONG_FRAMES ? played_frames + 4 * 44100 :
 if [ "$played_frames" -gt 0 ] && "$RENDER_SONG" --out "$work/rendered.wav" --frames "$frames" >/dev/null &&
    # At least 10 s played, at most one device buffer of the song's start
    # played as silence, and up to 4 skips of under 1 s where the process was
-   # starved (as in tests/audio/e2e_audio.sh).
+   # starved (as in tests/host/sdl/e2e_audio.sh).
    "$AUDIO_COMPARE" "$work/played.raw" "$work/rendered.wav" 441000 1024 4 44099; then
   pass "the sound played while the scale was chosen is the song as rendered, frame for frame"
 else

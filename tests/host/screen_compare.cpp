@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "png_read.h"  // tests/capture
+#include "png_read.h"  // tests/tools/capture
 #include "xwd_read.h"
 
 namespace {

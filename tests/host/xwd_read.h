@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "rgb_image.h"  // tests/capture
+#include "rgb_image.h"  // tests/tools/capture
 
 namespace xwd_detail {
 

@@ -9,7 +9,7 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { pathToFileURL } from 'node:url';
-import { launchFirefox } from '../harness/firefox.mjs';
+import { launchFirefox } from './harness/firefox.mjs';
 import { readPng } from './png.mjs';
 import {
   config, settled, capturePng, tempFolder, songFrames, recordingShift, checkPlayback, floatsFromBase64, clickControl,

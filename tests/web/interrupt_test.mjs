@@ -30,7 +30,7 @@ function running(group) {
 
 if (process.argv[2] === '--child') {
   const { tempFolder } = await import('./web_test_lib.mjs');
-  const { launchChromium } = await import('../harness/chromium.mjs');
+  const { launchChromium } = await import('./harness/chromium.mjs');
   const temp = tempFolder();
   const browser = await launchChromium();
   console.log(JSON.stringify({ folder: temp.folder, profile: browser.profile, group: browser.child.pid }));

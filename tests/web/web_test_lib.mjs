@@ -9,8 +9,8 @@ import path from 'node:path';
 import { execFileSync } from 'node:child_process';
 import { after } from 'node:test';
 import { pathToFileURL } from 'node:url';
-import { launchChromium } from '../harness/chromium.mjs';
-import { serveFolder } from '../harness/static_server.mjs';
+import { launchChromium } from './harness/chromium.mjs';
+import { serveFolder } from './harness/static_server.mjs';
 
 // Paths from the environment (set by CMake): the built web folder and the
 // native tools to compare with.

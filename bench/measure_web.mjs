@@ -9,14 +9,14 @@
 //     to the picture's clock start, over several runs;
 //   - frame times (drawn and waited for) at the scales asked for;
 //   - the size of the web folder and of the one-file page.
-// Usage: node tests/measure/measure_web.mjs [--build-web DIR] [--scales 4,1]
+// Usage: node bench/measure_web.mjs [--build-web DIR] [--scales 4,1]
 //        [--frames N] [--runs N]
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { launchChromium } from '../harness/chromium.mjs';
-import { serveFolder } from '../harness/static_server.mjs';
+import { launchChromium } from '../tests/web/harness/chromium.mjs';
+import { serveFolder } from '../tests/web/harness/static_server.mjs';
 
 const USAGE = `Usage: measure_web.mjs [--build-web DIR] [--scales LIST] [--frames N] [--runs N]
   --build-web DIR  the browser build (default: build-web beside this tool's project)
@@ -27,7 +27,7 @@ const USAGE = `Usage: measure_web.mjs [--build-web DIR] [--scales LIST] [--frame
   --runs N         runs for the click-to-sound time (default 3)
 `;
 
-const options = { buildWeb: path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../build-web'),
+const options = { buildWeb: path.resolve(path.dirname(new URL(import.meta.url).pathname), '../build-web'),
   scales: ['4', '1'], frames: 2, runs: 3 };
 const args = process.argv.slice(2);
 for (let i = 0; i < args.length; i++) {

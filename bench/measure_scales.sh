@@ -14,7 +14,7 @@ SECONDS_TO_RUN=${2:-60}
 SCREEN=${3:-1920x1080}
 SCALES=("${@:4}")
 [ ${#SCALES[@]} -eq 0 ] && SCALES=(1 2 4 6)
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../tests/host/e2e_lib.sh"
 # demo-render-song stands beside demo-trace in the build.
 SONG_FRAMES=$(song_frames "$(dirname "$DEMO_TRACE")/demo-render-song") || exit 1
 

@@ -31,12 +31,12 @@ else
   program=$(realpath "$2")
 fi
 here=$(dirname "$0")
-source "$here/../host/e2e_lib.sh"
+source "$here/../tests/host/e2e_lib.sh"
 trap 'exit 130' INT
 trap 'exit 143' TERM
-source "$here/../windows/frame_watch.sh"
+source "$here/../tests/host/win32/frame_watch.sh"
 if [ "$build" = windows ]; then
-  source "$here/../windows/wine_lib.sh"
+  source "$here/../tests/host/win32/wine_lib.sh"
   wine_env "$paced_sink" "$work/played.raw"
 fi
 

@@ -30,7 +30,7 @@ if [ ! -f "$4" ]; then
   echo "FAIL: there is no $4 (the Windows build)"
   exit 1
 fi
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../e2e_lib.sh"
 paths_from_args PACED_SINK WINDOW_CLOSE DEMO DEMO_EXE -- "$@"
 source "$(dirname "$0")/wine_lib.sh"
 source "$(dirname "$0")/frame_watch.sh"

@@ -8,7 +8,7 @@
 # skipped after a stall of the process, then how many runs lost none. A
 # measuring tool, not a test.
 # usage: measure_start.sh DEMO RENDER_SONG AUDIO_COMPARE [RUNS] [SECONDS]
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../tests/host/e2e_lib.sh"
 paths_from_args DEMO RENDER_SONG AUDIO_COMPARE -- "$@"
 RUNS=${4:-10}
 SECONDS_TO_RUN=${5:-2}

@@ -3,9 +3,9 @@
 # in two different folders: prints both SHA256SUMS and whether every file
 # has the same bytes (exit 0) or which differ (exit 1). Slow: two whole
 # builds for Linux, Windows and the browser.
-# usage: tests/measure/reproducible.sh [release.sh's options, e.g. --no-wine]
+# usage: bench/reproducible.sh [release.sh's options, e.g. --no-wine]
 set -euo pipefail
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 commit=$(git -C "$source_dir" rev-parse HEAD)
 work=$(mktemp -d "${TMPDIR:-/tmp}/demo-reproducible-XXXXXX")
 trap 'rm -rf "$work"' EXIT

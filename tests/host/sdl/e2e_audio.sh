@@ -13,7 +13,7 @@
 #    published count pass 10 s of the song while nothing is played; the whole
 #    song takes over a minute here, too long for the suite).
 # usage: e2e_audio.sh DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../e2e_lib.sh"
 paths_from_args DEMO DEMO_TRACE RENDER_SONG AUDIO_COMPARE SCREEN_CHECK -- "$@"
 
 SONG_FRAMES=$(song_frames "$RENDER_SONG") || exit 1

@@ -14,7 +14,7 @@
 # played as silence, with one jump forward of over 1 s, as long as the demo's
 # stall to within one device buffer (1,024 frames).
 # usage: e2e_stall.sh DEMO RENDER_SONG AUDIO_COMPARE
-source "$(dirname "$0")/../host/e2e_lib.sh" || exit 1
+source "$(dirname "$0")/../e2e_lib.sh" || exit 1
 paths_from_args DEMO RENDER_SONG AUDIO_COMPARE -- "$@"
 
 start_xvfb 320x240

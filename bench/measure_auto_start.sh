@@ -11,7 +11,7 @@ DEMO_TRACE=$(realpath "$1")
 SECONDS_TO_RUN=${2:-30}
 SCREEN=${3:-640x360}
 FIRST=${4:-8}
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../tests/host/e2e_lib.sh"
 
 start_xvfb "$SCREEN"
 echo "screen $SCREEN, $(nproc) cores, load before: $(cut -d' ' -f1-3 /proc/loadavg)"

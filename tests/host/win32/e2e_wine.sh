@@ -72,7 +72,7 @@ for tool in "${tools[@]}"; do
     exit 1
   fi
 done
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../e2e_lib.sh"
 test_start=$(now_ms)
 
 source "$(dirname "$0")/wine_lib.sh"

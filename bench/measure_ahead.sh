@@ -8,7 +8,7 @@
 DEMO_TRACE=$(realpath "$1")
 SECONDS_TO_RUN=${2:-30}
 SAMPLE_MS=${3:-20}
-source "$(dirname "$0")/../host/e2e_lib.sh"
+source "$(dirname "$0")/../tests/host/e2e_lib.sh"
 
 start_xvfb 1920x1080
 (cd "$E2E_TMP" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$E2E_TMP/played.raw" DEMO_TRACE_AUDIO_MS=$SAMPLE_MS \

@@ -35,8 +35,8 @@ PACED_SINK=$(realpath "$4")
 RUNS=${5:-10}
 SECONDS_TO_RUN=${6:-8}
 here=$(dirname "$0")
-source "$here/../host/e2e_lib.sh"
-source "$here/../windows/wine_lib.sh"
+source "$here/../tests/host/e2e_lib.sh"
+source "$here/../tests/host/win32/wine_lib.sh"
 played="$work/played.raw"
 wine_env "$PACED_SINK" "$played"
 start_xvfb 1920x1080
