@@ -16,6 +16,7 @@ import { player, Phase, listen, changed, inRun, momentMs } from './player_state.
 import { startRun, endRun, togglePause, pause, resume, seekTo, seekBy } from './run.js';
 import { poke, toggleShown, toggleMute, toggleFull, flash, setVolume, focusControls } from './controls.js';
 import { nextSceneStart, previousSceneStart, momentName } from './chapters.js';
+import { escapeLeavesFullScreen } from './screen_mode.js';
 
 const SEEK_MS = 10000;
 const VOLUME_STEP = 0.05;
@@ -88,7 +89,7 @@ function onKey(event) {
   if (event.key === 'Tab') poke();
   if (event.repeat) return;
   if (event.key === 'Escape') {
-    endRun(true);
+    if (!escapeLeavesFullScreen()) endRun(true);
   } else if (inRun()) {
     if (playerKey(event)) poke();
   } else if (player.phase === Phase.READY && !NOT_STARTING.includes(event.key)) {
