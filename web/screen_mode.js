@@ -10,11 +10,6 @@ import { changed } from './player_state.js';
 let enteredForRun = null;
 // Exits of full screen that the page asked for and whose change has not come.
 let ownExits = 0;
-// When the browser last left full screen by its own way out (performance.now()).
-let browserExitAt = -Infinity;
-// An Escape this soon after the browser's own way out is the key that took
-// it: some browsers hand the page the Escape that leaves full screen.
-const ESCAPE_EXIT_MS = 500;
 
 // Whether the picture fills the screen (or the window, in full-window mode).
 export function isFullScreen() {
@@ -91,17 +86,14 @@ document.addEventListener('fullscreenchange', () => {
     return;
   }
   enteredForRun = null;
-  browserExitAt = performance.now();
 });
 
 // Whether an Escape pressed now leaves full screen rather than ending the
-// run: the page is still full screen (then it leaves it), or the browser has
-// just left it on that key.
+// run: where the page is still full screen (a browser may hand the page the
+// Escape that takes it out, before its change comes) it leaves it.
 export function escapeLeavesFullScreen() {
-  if (document.fullscreenElement) {
-    enteredForRun = null;
-    exitOurselves();
-    return true;
-  }
-  return performance.now() - browserExitAt < ESCAPE_EXIT_MS;
+  if (!document.fullscreenElement) return false;
+  enteredForRun = null;
+  exitOurselves();
+  return true;
 }
