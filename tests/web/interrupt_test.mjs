@@ -8,25 +8,8 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import { fileURLToPath } from 'node:url';
+import { groupProcesses as running } from './harness/driven_browser.mjs';
 
-// The processes of the process group `group` that still run (a zombie that
-// no one reaps has ended).
-function running(group) {
-  const found = [];
-  for (const name of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(name)) continue;
-    let stat;
-    try {
-      stat = fs.readFileSync(`/proc/${name}/stat`, 'latin1');
-    } catch {
-      continue;  // ended meanwhile
-    }
-    // pid (comm) state ppid pgrp ...: the fields after the command's ")".
-    const [state, , pgrp] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-    if (Number(pgrp) === group && state !== 'Z' && state !== 'X') found.push(Number(name));
-  }
-  return found;
-}
 
 if (process.argv[2] === '--child') {
   const { tempFolder } = await import('./web_test_lib.mjs');

@@ -25,9 +25,10 @@ for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
   });
 }
 
-// Whether a process of the process group `group` still runs (a zombie has
+// The processes of the process group `group` that still run (a zombie has
 // ended: it only waits to be reaped).
-function groupRuns(group) {
+export function groupProcesses(group) {
+  const found = [];
   for (const name of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(name)) continue;
     let stat;
@@ -38,9 +39,9 @@ function groupRuns(group) {
     }
     // pid (comm) state ppid pgrp ...: the fields after the command's ")".
     const [state, , pgrp] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-    if (Number(pgrp) === group && state !== 'Z' && state !== 'X') return true;
+    if (Number(pgrp) === group && state !== 'Z' && state !== 'X') found.push(Number(name));
   }
-  return false;
+  return found;
 }
 
 // Kills the process group `group` and waits (at most 2 s, blocking: this
@@ -54,7 +55,7 @@ function killGroup(group) {
   }
   const end = Date.now() + 2000;
   const pause = new Int32Array(new SharedArrayBuffer(4));
-  while (groupRuns(group) && Date.now() < end) Atomics.wait(pause, 0, 0, 10);
+  while (groupProcesses(group).length > 0 && Date.now() < end) Atomics.wait(pause, 0, 0, 10);
 }
 
 // One browser: `driver` is puppeteer's Browser, `child` its process (the
