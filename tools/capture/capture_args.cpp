@@ -7,6 +7,7 @@
 #include "scale_arguments.h"
 #include "frame_size.h"
 #include "scene_scales.h"
+#include "scene_time_line.h"
 #include "video_timeline.h"
 
 #include <algorithm>
@@ -204,7 +205,8 @@ bool parseTimeList(const std::string& text, std::vector<std::uint32_t>& timesMs,
             double seconds = 0.0;
             std::uint32_t ms = 0;
             if (!parseDecimal(item, seconds) || !secondsToMs(seconds, ms)) {
-                error = "bad time " + quoted(item) + " (seconds from 0 to 185, such as 30 or 106.5)";
+                error = "bad time " + quoted(item) + " (seconds from 0 to " + secondsText(EXIT_TIME_MS / 1000.0) +
+                        ", such as 30 or 106.5)";
                 return false;
             }
             timesMs.push_back(ms);
@@ -321,6 +323,11 @@ ParseOutcome parseCaptureArgs(int argc, const char* const* argv, CaptureOptions&
 
 std::string captureUsage()
 {
+    // The facts that the text names, from the constants that hold them.
+    const std::string end = secondsText(EXIT_TIME_MS / 1000.0);
+    const std::string frame = std::to_string(FRAME_WIDTH) + "x" + std::to_string(FRAME_HEIGHT);
+    const std::string dense = std::to_string(FRAME_WIDTH) + "D x " + std::to_string(FRAME_HEIGHT) + "D";
+    const std::string doubled = std::to_string(2 * FRAME_WIDTH) + "x" + std::to_string(2 * FRAME_HEIGHT);
     return "Usage: demo-capture --time SECONDS[,SECONDS...] [options]\n"
            "       demo-capture --video FILE [--from S] [--to S] [--fps N] [video options]\n"
            "Renders the demo's picture offscreen (EGL, no window) at the given scene\n"
@@ -328,7 +335,7 @@ std::string captureUsage()
            "(glFogi(GL_FOG_END, ms); glRectf(-1, -1, 1, 1)), and writes PNG files.\n"
            "\n"
            "Options:\n"
-           "  -t, --time LIST     scene times in seconds from 0 to 185: 30 or\n"
+           "  -t, --time LIST     scene times in seconds from 0 to " + end + ": 30 or\n"
            "                      3,15,106.5 or a range START:END:STEP (END\n"
            "                      included); repeatable, each time once; plain\n"
            "                      decimal numbers\n"
@@ -339,16 +346,16 @@ std::string captureUsage()
            "                      frame-SSS.mmm.png per time; default: the current\n"
            "                      folder\n"
            "      --scale NAME    draw the picture at fewer pixels (default 1, the\n"
-           "                      full 1920x1080): 864p (1536x864), 720p (1280x720),\n"
+           "                      full " + frame + "): 864p (1536x864), 720p (1280x720),\n"
            "                      2 (960x540), 3 (640x360), 4 (480x270) or 6 (320x180),\n"
            "                      or the drawn size (1280x720) or height (720p); each\n"
            "                      pixel is the full picture's pixel at its place, as\n"
            "                      the demo's --scale draws it; for PNG files and --video\n"
-           "      --density D     draw D x D samples for every pixel of the 1920x1080\n"
-           "                      picture, D = 1 to 4, at (x + (i + 0.5) / D,\n"
-           "                      y + (j + 0.5) / D): the dense picture, 1920D x 1080D\n"
-           "                      (--density 2: native 3840x2160), drawn in bands\n"
-           "      --supersample   with --density: 1920x1080 frames instead, each pixel\n"
+           "      --density D     draw D x D samples for every pixel of the " + frame + "\n"
+           "                      picture, D = 1 to " + std::to_string(MAX_SCENE_DENSITY) + ", at (x + (i + 0.5) / D,\n"
+           "                      y + (j + 0.5) / D): the dense picture, " + dense + "\n"
+           "                      (--density 2: native " + doubled + "), drawn in bands\n"
+           "      --supersample   with --density: " + frame + " frames instead, each pixel\n"
            "                      the mean of its D x D samples in linear light\n"
            "                      (anti-aliased)\n"
            "      --rect X,Y,W,H  render only this part of the picture (pixels of the\n"

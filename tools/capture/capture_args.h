@@ -36,8 +36,8 @@ struct CaptureOptions {
     bool rectGiven = false;
     int rectX = 0;
     int rectY = 0;
-    int rectWidth = 1920;
-    int rectHeight = 1080;
+    int rectWidth = FRAME_WIDTH;
+    int rectHeight = FRAME_HEIGHT;
     // --count-steps: use the step-counting build and report mean march steps.
     bool countSteps = false;
     // --band ROWS: rows drawn per GL call (progress granularity).

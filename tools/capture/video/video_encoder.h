@@ -11,6 +11,7 @@
 // file keeps its permissions, a device or pipe is handed to ffmpeg to write in
 // place).
 
+#include "frame_size.h"
 #include "output_file.h"
 
 #include <atomic>
@@ -29,8 +30,8 @@ enum class AudioCodec { Aac, Flac };
 struct EncoderSettings {
     std::string outputPath;
     // The size of the frames handed to writeFrame.
-    int width = 1920;
-    int height = 1080;
+    int width = FRAME_WIDTH;
+    int height = FRAME_HEIGHT;
     int fps = 60;
     // The size of the video stream; 0 keeps the frames' size.
     int outWidth = 0;

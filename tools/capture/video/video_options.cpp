@@ -5,6 +5,9 @@
 #include "plain_number.h"
 #include "quoted.h"
 #include "output_check.h"
+#include "frame_size.h"
+#include "scene_time_line.h"
+#include "video_timeline.h"
 
 using command_line::parseDecimal;
 using command_line::parseWholeNumber;
@@ -44,7 +47,7 @@ bool parseVideoOption(const std::string& name, const std::string& value, VideoOp
     if (name == "--from" || name == "--to") {
         double seconds = 0.0;
         if (!parseDecimal(value, seconds) || seconds > DEMO_END_SECONDS) {
-            error = name + " wants seconds from 0 to 185, not " + quoted(value);
+            error = name + " wants seconds from 0 to " + secondsText(DEMO_END_SECONDS) + ", not " + quoted(value);
             return false;
         }
         (name == "--from" ? options.range.from : options.range.to) = seconds;
@@ -116,7 +119,7 @@ bool checkVideoOptions(const VideoOptions& options, bool timesGiven, bool pictur
 bool preflightVideo(const VideoOptions& options, std::string& error)
 {
     std::string warning;
-    return preflightVideo(options, 1920, 1080, warning, error);
+    return preflightVideo(options, FRAME_WIDTH, FRAME_HEIGHT, warning, error);
 }
 
 bool preflightVideo(const VideoOptions& options, int width, int height, std::string& warning, std::string& error)
@@ -153,6 +156,9 @@ EncoderSettings encoderSettings(const VideoOptions& options, int width, int heig
 
 std::string videoUsage()
 {
+    // The facts that the text names, from the constants that hold them.
+    const std::string end = secondsText(DEMO_END_SECONDS);
+    const std::string frame = std::to_string(FRAME_WIDTH) + "x" + std::to_string(FRAME_HEIGHT);
     return "Video (instead of PNG files):\n"
            "      --video FILE    render every frame from --from to --to at --fps and\n"
            "                      write them with the song's sound to FILE (.mp4, .mov,\n"
@@ -160,18 +166,18 @@ std::string videoUsage()
            "                      - is standard output, as Matroska; a pipe or\n"
            "                      terminal takes only .mkv (.mp4 needs to seek)\n"
            "      --from SECONDS  the range's start on the demo's clock (default 0)\n"
-           "      --to SECONDS    the range's end (default 185, the demo's end)\n"
+           "      --to SECONDS    the range's end (default " + end + ", the demo's end)\n"
            "      --fps N         frames per second (default 60); frame n is drawn at\n"
            "                      round((from + n / fps) * 1000) ms\n"
            "      --crf N         H.264 quality, 0 lossless to 51 (default 18)\n"
            "      --audio-codec C aac (default) or flac (lossless, 24-bit)\n"
            "      --size WxH      scale the video to W x H (even numbers); the frames\n"
-           "                      are still rendered at 1920x1080 (or at the size of\n"
+           "                      are still rendered at " + frame + " (or at the size of\n"
            "                      --scale, --density or --supersample, which is the\n"
            "                      video's size without --size)\n"
            "A range that is not a whole number of frames ends with its last frame:\n"
            "--from 30 --to 30.1 --fps 4 is one frame, 0.25 s. The sound is the song\n"
-           "from round(from * 44100), exactly as long as the frames.\n"
+           "from round(from * " + std::to_string(SAMPLE_RATE) + "), exactly as long as the frames.\n"
            "The file appears only when complete; Ctrl-C (130), SIGTERM (143) and\n"
            "SIGHUP (129) stop the capture at once and remove it.\n";
 }
