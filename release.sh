@@ -169,7 +169,8 @@ for path in "$build/bin/demo" "$build/bin/demo-capture" "$build/bin/demo-render-
   [ -f "$path" ] || fail "$path is missing: build it first, or leave out --reuse-builds"
 done
 song_frames=$("$build/bin/demo-render-song" --help | sed -n 's/.*render only the first N frames (1 to \([0-9]*\);.*/\1/p')
-[ -n "$song_frames" ] || fail "demo-render-song's --help names no song length"
+song_rate=$("$build/bin/demo-render-song" --help | sed -n 's/.*(\([0-9,]*\) Hz stereo).*/\1/p' | tr -d ,)
+[ -n "$song_frames" ] && [ -n "$song_rate" ] || fail "demo-render-song's --help names no song length or rate"
 
 # --- The files -----------------------------------------------------------
 name=demo-$version
@@ -340,12 +341,12 @@ check "$page_file is the page" sh -c "head -c 200 '$stage/$page_file' | grep -qi
 decoded_frames() { # FILE RATE: the frames that ffmpeg decodes from FILE at RATE
   echo $(($(ffmpeg -v error -i "$1" -f s16le -ac 2 -ar "$2" - | wc -c) / 4))
 }
-flac_frames=$(decoded_frames "$stage/$flac_file" 44100)
+flac_frames=$(decoded_frames "$stage/$flac_file" "$song_rate")
 check "$flac_file decodes to $song_frames frames (it has $flac_frames)" test "$flac_frames" = "$song_frames"
 check "$flac_file is 24-bit" sh -c "ffprobe -v error -show_entries stream=bits_per_raw_sample -of csv=p=0 \
   '$stage/$flac_file' | grep -qx 24"
 opus_frames=$(decoded_frames "$stage/$opus_file" 48000)
-opus_wanted=$(((song_frames * 48000 + 44099) / 44100))
+opus_wanted=$(((song_frames * 48000 + song_rate - 1) / song_rate))
 check "$opus_file decodes to the song's length ($opus_wanted frames at 48 kHz; it has $opus_frames)" \
   test "$opus_frames" = "$opus_wanted"
 for file in "$flac_file" "$opus_file"; do

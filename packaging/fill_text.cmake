@@ -2,6 +2,8 @@
 # archive's README.txt) with facts taken from the code, not typed again:
 #   @VERSION@        the project's version (the top CMakeLists.txt)
 #   @END_SECONDS@    the frame loop's end, EXIT_TIME_MS (core/playback/playback.h)
+#   @FRAME_SIZE@     the frame the shader draws, FRAME_WIDTH x FRAME_HEIGHT
+#                    (shader/frame_size.h)
 #   @FLASH_SECONDS@  the flash that the demo's --help warns of (read by the
 #                    demo from the scene shader's own text)
 #   @OPTIONS@        the option lines of DEMO --help (the demo's own text)
@@ -19,6 +21,9 @@ endfunction()
 
 read_fact(VERSION CMakeLists.txt "^project\\(demo VERSION ([0-9.]+) ")
 read_fact(end_ms core/playback/playback.h "EXIT_TIME_MS = ([0-9]+)")
+read_fact(frame_width shader/frame_size.h "FRAME_WIDTH = ([0-9]+)")
+read_fact(frame_height shader/frame_size.h "FRAME_HEIGHT = ([0-9]+)")
+set(FRAME_SIZE "${frame_width}x${frame_height}")
 math(EXPR whole "${end_ms} / 1000")
 math(EXPR rest "${end_ms} % 1000")
 if(rest EQUAL 0)
