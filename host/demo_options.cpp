@@ -138,10 +138,11 @@ std::string demoUsage()
            "display, missing OpenGL features) or the display fails while it runs, 2 for\n"
            "a bad option.\n"
            "\n" +
-           flashWarning() + "\n";
+           (flashWarning().empty() ? "" : flashWarning() + "\n");
 }
 
 std::string flashWarning()
 {
-    return "Warning: at " + secondsText(flashSeconds()) + " s the whole screen flashes white.";
+    const std::optional<double> flash = flashSeconds();
+    return flash ? "Warning: at " + secondsText(*flash) + " s the whole screen flashes white." : "";
 }

@@ -29,7 +29,7 @@ struct DemoOptions {
 
 // Said at start (and in --help), for viewers who are sensitive to flashes:
 // "Warning: at 106.5 s the whole screen flashes white.", the moment read
-// from the shader.
+// from the shader; empty for a shader that names none.
 std::string flashWarning();
 
 using DemoOptionsOutcome = command_line::Outcome;

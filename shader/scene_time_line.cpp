@@ -14,35 +14,35 @@ std::string_view shaderText()
     return {sceneShaderSource, sceneShaderSourceLength};
 }
 
-// The value of `const float NAME = value;` in the shader; the text is ours
-// and holds every constant asked for (the tests read them all).
-double constantSeconds(const std::string& name)
+// The value of `const float NAME = value;` in the shader's text.
+std::optional<double> constantSeconds(const std::string& name)
 {
     const std::string declaration = "const float " + name + " = ";
     const std::size_t at = shaderText().find(declaration);
     if (at == std::string_view::npos) {
-        std::fprintf(stderr, "demo: the scene shader has no %s\n", name.c_str());
-        std::abort();
+        return std::nullopt;
     }
     return std::strtod(sceneShaderSource + at + declaration.size(), nullptr);
 }
 
 } // namespace
 
-double sceneStartSeconds(int scene)
+std::optional<double> sceneStartSeconds(int scene)
 {
-    return scene <= 1 ? 0.0 : constantSeconds("SCENE_" + std::to_string(scene) + "_START");
+    if (scene <= 1) {
+        return 0.0;
+    }
+    return constantSeconds("SCENE_" + std::to_string(scene) + "_START");
 }
 
-double flashSeconds()
+std::optional<double> flashSeconds()
 {
     // The closing fade's divisor falls to nothing at |SCENE_n_START - t| == 0.
     const std::string_view fade = "abs(SCENE_";
     const std::size_t at = shaderText().find(fade);
-    const std::size_t end = shaderText().find("_START", at);
-    if (at == std::string_view::npos || end == std::string_view::npos) {
-        std::fprintf(stderr, "demo: the scene shader's fade names no scene start\n");
-        std::abort();
+    const std::size_t end = at == std::string_view::npos ? at : shaderText().find("_START", at);
+    if (end == std::string_view::npos) {
+        return std::nullopt;
     }
     return constantSeconds(std::string(shaderText().substr(at + 4, end + 6 - (at + 4))));
 }

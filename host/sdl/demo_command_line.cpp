@@ -16,7 +16,9 @@ int runDemoCommandLine(int argc, const char* const* argv, const Platform& platfo
         return answer->exitCode;
     }
     sdl_platform::configure(options);
-    std::fprintf(stderr, "%s\n", flashWarning().c_str());
+    if (const std::string warning = flashWarning(); !warning.empty()) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
     std::fflush(stderr);
     demoMain(platform);
 }

@@ -51,6 +51,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return answer->exitCode;
     }
     win32_platform::configure(options);
-    user_messages::note(flashWarning());
+    if (const std::string warning = flashWarning(); !warning.empty()) {
+        user_messages::note(warning);
+    }
     demoMain(win32Platform);
 }

@@ -474,7 +474,7 @@ TEST(SceneShaderFrame, TimeLineReadFromTheText)
     for (int scene = 1; scene <= SCENE_COUNT; ++scene)
         EXPECT_EQ(sceneStartSeconds(scene), sceneStarts[scene - 1]) << "scene " << scene;
     EXPECT_EQ(flashSeconds(), 106.5);
-    EXPECT_EQ(secondsText(flashSeconds()), "106.5");
+    EXPECT_EQ(secondsText(flashSeconds().value_or(0.0)), "106.5");
     EXPECT_EQ(secondsText(185.0), "185");
     EXPECT_EQ(secondsText(61.9), "61.9");
 }
