@@ -29,6 +29,9 @@ std::string displayName(Display* display)
 // The demo's X window, once it exists; 0 before.
 Window demoWindow;
 
+// Where X's keyboard focus was before the demo's window existed.
+Window focusBefore = None;
+
 [[noreturn]] void endWith(const std::string& line, int exitCode = 1)
 {
     std::fprintf(stderr, "demo: %s\n", line.c_str());
@@ -76,6 +79,31 @@ bool xWindowOf(SDL_Window* window, Display*& display, Window& xWindow)
     return true;
 }
 
+// The window has the keyboard: X returns the focus, when a focused window
+// goes, to what its setter named. SDL names no place; where the keys went
+// to the window under the pointer before (PointerRoot, an X server without
+// a window manager), the window's focus is set again to return there.
+int returnFocusOnEnd(void* window, SDL_Event* event)
+{
+    if (event->type != SDL_WINDOWEVENT || event->window.event != SDL_WINDOWEVENT_FOCUS_GAINED ||
+        focusBefore != PointerRoot) {
+        return 1;
+    }
+    Display* display = nullptr;
+    Window xWindow = 0;
+    if (!xWindowOf(static_cast<SDL_Window*>(window), display, xWindow)) {
+        return 1;
+    }
+    Window focus = None;
+    int revertTo = RevertToNone;
+    XGetInputFocus(display, &focus, &revertTo);
+    if (focus == xWindow && revertTo != RevertToPointerRoot) {
+        XSetInputFocus(display, xWindow, RevertToPointerRoot, CurrentTime);
+        XFlush(display);
+    }
+    return 1;
+}
+
 } // namespace
 
 bool window_system::xDisplayOpens()
@@ -94,6 +122,12 @@ void window_system::watchDisplay()
     if (driver && std::strcmp(driver, "x11") == 0) {
         XSetErrorHandler(onXError);
         XSetIOErrorHandler(onXConnectionLost);
+        // SDL's own connection is not to be had before a window exists.
+        if (Display* display = XOpenDisplay(nullptr)) {
+            int revertTo = RevertToNone;
+            XGetInputFocus(display, &focusBefore, &revertTo);
+            XCloseDisplay(display);
+        }
     }
 }
 
@@ -103,6 +137,12 @@ void window_system::watchWindow(SDL_Window* window)
     Window xWindow = 0;
     if (xWindowOf(window, display, xWindow)) {
         demoWindow = xWindow;
+        SDL_AddEventWatch(returnFocusOnEnd, window);
+        // The focus may have come with the window, before the watch.
+        SDL_Event gained{};
+        gained.type = SDL_WINDOWEVENT;
+        gained.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+        returnFocusOnEnd(window, &gained);
     }
 }
 

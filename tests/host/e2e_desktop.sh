@@ -4,7 +4,9 @@
 # dummy sound driver):
 #  - the desktop's mode, read with xrandr, is the same before, during and
 #    after a run ended by Escape, SIGTERM, SIGINT (as Ctrl+C sends it),
-#    SIGHUP and SIGKILL: the demo never changes it;
+#    SIGHUP and SIGKILL: the demo never changes it; nor where the keyboard
+#    goes once it has ended (no window manager: the window under the
+#    pointer);
 #  - on a 1920x1440 desktop the full-screen window is titled "demo" (WM_NAME
 #    and _NET_WM_NAME) and the screen shows the frame letterboxed: black
 #    bands of 180 rows above and below, between them the frame exactly as
@@ -53,9 +55,13 @@ else
   fail "demo --help: exit $EXIT_CODE, $(head -3 "$E2E_TMP/out") $(cat "$E2E_TMP/err")"
 fi
 
-# 2. However the process ends, the desktop keeps its mode. A script's
+# 2. However the process ends, the desktop keeps its mode and its keyboard
+#    focus (without a window manager PointerRoot, 1: the keys go to the
+#    window under the pointer; None, 0, would leave them unheard). A script's
 #    background job starts with SIGINT ignored; env gives it back the default
 #    action that a terminal's Ctrl+C meets.
+focus=$(xdotool getwindowfocus -f 2>/dev/null)
+[ -n "$focus" ] || fail "xdotool could not read the keyboard focus"
 for end in Escape TERM INT HUP KILL; do
   start_demo --trace "$E2E_TMP/trace.txt" "$work" --default-signal=INT "$DEMO_TRACE" --scale 6
   frame_shot "$E2E_TMP/trace.txt" "$E2E_TMP/shot.xwd" 0 120
@@ -72,10 +78,13 @@ for end in Escape TERM INT HUP KILL; do
   esac
   wait_exit "$demo" 60
   after=$(desktop_mode)
-  if [ "$EXIT_CODE" = "$expected" ] && [ "$during" = "$desktop" ] && [ "$after" = "$desktop" ]; then
-    pass "ended by $end (exit code $EXIT_CODE): before, during and after: $after"
+  focus_after=$(xdotool getwindowfocus -f 2>/dev/null)
+  if [ "$EXIT_CODE" = "$expected" ] && [ "$during" = "$desktop" ] && [ "$after" = "$desktop" ] &&
+     [ "$focus_after" = "$focus" ]; then
+    pass "ended by $end (exit code $EXIT_CODE): before, during and after: $after; keyboard focus $focus_after"
   else
-    fail "ended by $end: exit $EXIT_CODE (expected $expected); during: $during; after: $after"
+    fail "ended by $end: exit $EXIT_CODE (expected $expected); during: $during; after: $after;" \
+         "keyboard focus $focus_after, before $focus"
   fi
 done
 
