@@ -102,6 +102,10 @@ for (const name of ['4', '720p']) {
     const got = await still(coarse, time * 1000, small);
     assert.deepEqual(await coarse.evaluate(`[document.getElementById('scene').width, document.getElementById('scene').height]`),
       [width, height]);
+    assert.deepEqual(coarse.errors, []);
+    // The full picture from the first page, in front again.
+    await coarse.close();
+    await page.bringToFront();
     const full = await still(page, time * 1000, rect);
     for (let y = 0; y < small.height; y++) {
       const fy = fullPixel(small.y + y, height, 1080, true) - rect.y;
@@ -114,7 +118,6 @@ for (const name of ['4', '720p']) {
         }
       }
     }
-    assert.deepEqual(coarse.errors, []);
   });
 }
 
@@ -135,6 +138,8 @@ test('bad ?scale= and ?t= values are set aside in words and Play stays; ?t= take
   assert.match(line, /"999".*1:30.*"1600x900".*1, 864p, 720p, 2, 3, 4 or 6.*1280x720 or 720p/);
   assert.deepEqual([play, startMs, adaptive], [true, 0, true]);
   assert.deepEqual(other.errors, []);
+  await other.close();
+  await page.bringToFront();
 });
 
 test('the chapter marks and the flash warning stand at the scene shader\'s own moments', async () => {

@@ -175,20 +175,26 @@ test('F and the browser\'s way out leave full screen, the run going on; "Resume 
 
 test('the address of a pause starts the next page at the paused moment', async () => {
   const next = await demo.browser.newPage();
-  await next.goto(pausedAddress);
-  assert.equal(await settled(next), 'ready');
-  assert.equal(await next.evaluate('demoDebug.startMs'), pausedMs);
-  await next.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
-  // Long enough to outlast the Worker's way to that frame on a busy machine.
-  await next.evaluate('demoDebug.recordNextRun(3); true');
-  await next.click(200, 200);
-  await next.waitFor('demoDebug.recording', 30000, 'the recording');
-  const startFrame = Math.round(pausedMs * RATE / 1000);
-  const frames = startFrame + 5 * RATE;
-  const song = songFrames(frames, temp.folder);
-  const found = locateRecording(floatsFromBase64(await next.evaluate('demoDebug.recording')), song, 0, startFrame, RATE);
-  assert.ok(found, `the sound does not start at frame ${startFrame}`);
-  assert.deepEqual(next.errors, []);
+  try {
+    await next.goto(pausedAddress);
+    assert.equal(await settled(next), 'ready');
+    assert.equal(await next.evaluate('demoDebug.startMs'), pausedMs);
+    await next.evaluate(`demoDebug.frameRect = { x: 900, y: 480, width: 96, height: 96 }`);
+    // Long enough to outlast the Worker's way to that frame on a busy machine.
+    await next.evaluate('demoDebug.recordNextRun(3); true');
+    await next.click(200, 200);
+    await next.waitFor('demoDebug.recording', 30000, 'the recording');
+    const startFrame = Math.round(pausedMs * RATE / 1000);
+    const frames = startFrame + 5 * RATE;
+    const song = songFrames(frames, temp.folder);
+    const found = locateRecording(floatsFromBase64(await next.evaluate('demoDebug.recording')), song, 0, startFrame, RATE);
+    assert.ok(found, `the sound does not start at frame ${startFrame}`);
+    assert.deepEqual(next.errors, []);
+  } finally {
+    // This page's run ends with it; the tests go on in the first page.
+    await next.close();
+    await page.bringToFront();
+  }
 });
 
 // The longest stretch of silence in a recording (interleaved) from frame

@@ -142,6 +142,18 @@ export class Page {
     this.console = [];
   }
 
+  // Closes this page (its tab); the browser goes on.
+  async close() {
+    await this.page.close();
+  }
+
+  // Makes this the tab in front, as a click on it does: a tab behind another
+  // draws no frames, and each input event waits for a frame that does not
+  // come (seconds).
+  async bringToFront() {
+    await this.page.bringToFront();
+  }
+
   // Navigates and waits for the load event (however long it takes).
   async goto(url) {
     await this.page.goto(url, { waitUntil: 'load', timeout: 0 });
