@@ -3,8 +3,9 @@
 # such a frame takes a minute):
 #  - every screen pixel is its own sample: a band of the screen is, pixel for
 #    pixel, `capture --density 2` of that band at the frame's time;
-#  - the one line that says the GPU cannot keep up comes, once;
-#  - Escape ends it with exit code 0.
+#  - the one line that says the GPU cannot keep up comes, once.
+# (Escape would be heard only after the frame being drawn, another minute:
+# the other runs check it; this one ends with SIGTERM.)
 # usage: e2e_density.sh DEMO_TRACE CAPTURE SCREEN_COMPARE
 source "$(dirname "$0")/e2e_lib.sh"
 paths_from_args DEMO_TRACE CAPTURE SCREEN_COMPARE -- "$@"
@@ -38,11 +39,6 @@ else
   fail "$hints lines say that the GPU cannot keep up"
 fi
 
-xdotool key Escape
-wait_exit "$demo" 300
-if [ "$EXIT_CODE" = 0 ]; then
-  pass "Escape ends the demo with exit code 0"
-else
-  fail "the demo ended with: $EXIT_CODE"
-fi
+kill -TERM "$demo"
+wait_exit "$demo" 60
 [ "$E2E_FAILURES" -eq 0 ]
