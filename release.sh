@@ -265,7 +265,9 @@ if [ $wine_check = 1 ] && command -v wine >/dev/null && command -v Xvfb >/dev/nu
   say "starting demo.exe under Wine (a prefix of its own, on an Xvfb of its own)"
   mkdir -p "$work/wine/home" "$work/wine/run"
   unzip -q "$stage/$zip_file" -d "$work/wine/run"
-  export HOME="$work/wine/home" WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all
+  # Wine's server leaves its socket's folder under TMPDIR: it goes with $work.
+  mkdir -p "$work/wine/tmp"
+  export HOME="$work/wine/home" WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all TMPDIR="$work/wine/tmp"
   export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
   Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$work/wine/display" 2>>"$log" &

@@ -36,6 +36,10 @@ wine_env() {
   export HOME="$E2E_TMP/home"
   export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
   export WINEPREFIX="$E2E_TMP/prefix"
+  # Wine's server keeps its socket in a folder under TMPDIR (/tmp) that it
+  # never removes: here it goes with the run's folder.
+  export TMPDIR="$E2E_TMP/tmp"
+  mkdir -p "$TMPDIR"
   export WINEDEBUG=-all
   # No Mono or Gecko installers, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
@@ -69,6 +73,9 @@ EOF
   start=$(now_ms)
   if ! timeout 300 wine reg import "$E2E_TMP/settings.reg" >"$E2E_TMP/prefix.out" 2>&1; then
     echo "FAIL: the Wine prefix could not be made:"; cat "$E2E_TMP/prefix.out"; exit 1
+  fi
+  if ! compgen -G "$TMPDIR/wine-*" >/dev/null; then
+    echo "FAIL: Wine's server made no folder in the run's TMPDIR: it would be left behind elsewhere"; exit 1
   fi
   echo "Wine prefix made in $(($(now_ms) - start)) ms ($(wine --version))"
 }
