@@ -108,6 +108,7 @@ std::string demoUsage()
     const std::string doubled = std::to_string(2 * FRAME_WIDTH) + "x" + std::to_string(2 * FRAME_HEIGHT);
     const std::string probe = SCENE_SCALES[SCENE_SCALE_COUNT - 1].name;
     const std::string densities = "1 to " + std::to_string(MAX_SCENE_DENSITY);
+    const std::string warning = flashWarning();
     return "Usage: demo [--scale NAME|auto | --density D] [--window [WxH]] [--help | --version]\n"
            "\n"
            "The demo: three minutes of ray-marched scenes and a synthesized song. It covers\n"
@@ -138,7 +139,7 @@ std::string demoUsage()
            "display, missing OpenGL features) or the display fails while it runs, 2 for\n"
            "a bad option.\n"
            "\n" +
-           (flashWarning().empty() ? "" : flashWarning() + "\n");
+           (warning.empty() ? "" : warning + "\n");
 }
 
 std::string flashWarning()

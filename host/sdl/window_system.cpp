@@ -79,20 +79,16 @@ bool xWindowOf(SDL_Window* window, Display*& display, Window& xWindow)
     return true;
 }
 
-// The window has the keyboard: X returns the focus, when a focused window
-// goes, to what its setter named. SDL names no place; where the keys went
-// to the window under the pointer before (PointerRoot, an X server without
-// a window manager), the window's focus is set again to return there.
-int returnFocusOnEnd(void* window, SDL_Event* event)
+// X returns the focus, when a focused window goes, to what its setter
+// named. SDL names no place; where the keys went to the window under the
+// pointer before (PointerRoot, an X server without a window manager), the
+// window that has the focus is set again to return it there.
+void returnFocusOnEnd(SDL_Window* window)
 {
-    if (event->type != SDL_WINDOWEVENT || event->window.event != SDL_WINDOWEVENT_FOCUS_GAINED ||
-        focusBefore != PointerRoot) {
-        return 1;
-    }
     Display* display = nullptr;
     Window xWindow = 0;
-    if (!xWindowOf(static_cast<SDL_Window*>(window), display, xWindow)) {
-        return 1;
+    if (focusBefore != PointerRoot || !xWindowOf(window, display, xWindow)) {
+        return;
     }
     Window focus = None;
     int revertTo = RevertToNone;
@@ -100,6 +96,13 @@ int returnFocusOnEnd(void* window, SDL_Event* event)
     if (focus == xWindow && revertTo != RevertToPointerRoot) {
         XSetInputFocus(display, xWindow, RevertToPointerRoot, CurrentTime);
         XFlush(display);
+    }
+}
+
+int onFocusGained(void* window, SDL_Event* event)
+{
+    if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+        returnFocusOnEnd(static_cast<SDL_Window*>(window));
     }
     return 1;
 }
@@ -137,12 +140,9 @@ void window_system::watchWindow(SDL_Window* window)
     Window xWindow = 0;
     if (xWindowOf(window, display, xWindow)) {
         demoWindow = xWindow;
-        SDL_AddEventWatch(returnFocusOnEnd, window);
+        SDL_AddEventWatch(onFocusGained, window);
         // The focus may have come with the window, before the watch.
-        SDL_Event gained{};
-        gained.type = SDL_WINDOWEVENT;
-        gained.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-        returnFocusOnEnd(window, &gained);
+        returnFocusOnEnd(window);
     }
 }
 

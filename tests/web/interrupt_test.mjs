@@ -10,7 +10,6 @@ import fs from 'node:fs';
 import { fileURLToPath } from 'node:url';
 import { groupProcesses as running } from './harness/driven_browser.mjs';
 
-
 if (process.argv[2] === '--child') {
   const { tempFolder } = await import('./web_test_lib.mjs');
   const { launchChromium } = await import('./harness/chromium.mjs');
